@@ -1,0 +1,77 @@
+#include "platform/gui/dialogs.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace platform {
+namespace {
+
+DialogResponder& Responder() {
+  static DialogResponder responder;
+  return responder;
+}
+
+QString ToQt(const std::string& text) { return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())); }
+
+Answer ShowReal(const DialogBox& box) {
+  QMessageBox message(QApplication::activeWindow());
+  message.setWindowTitle(ToQt(box.title));
+  message.setText(ToQt(box.text));
+  switch (box.kind) {
+    case BoxKind::Message:
+      message.setIcon(QMessageBox::NoIcon);
+      message.setStandardButtons(QMessageBox::Ok);
+      break;
+    case BoxKind::Error:
+      message.setIcon(QMessageBox::Critical);
+      message.setStandardButtons(QMessageBox::Ok);
+      break;
+    case BoxKind::Information:
+    case BoxKind::YesNo: {
+      message.setIcon(box.kind == BoxKind::Information ? QMessageBox::Information : QMessageBox::Question);
+      auto* yes = message.addButton(QObject::tr("&Yes"), QMessageBox::YesRole);
+      auto* no = message.addButton(QObject::tr("&No"), QMessageBox::NoRole);
+      message.setDefaultButton(yes);
+      message.setEscapeButton(no);
+      message.exec();
+      return message.clickedButton() == yes ? Answer::Yes : Answer::No;
+    }
+    case BoxKind::YesNoCancel:
+      message.setIcon(QMessageBox::Question);
+      message.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+      message.setDefaultButton(QMessageBox::Yes);
+      break;
+    case BoxKind::RetryCancel:
+      message.setIcon(QMessageBox::Warning);
+      message.setStandardButtons(QMessageBox::Retry | QMessageBox::Cancel);
+      message.setDefaultButton(QMessageBox::Retry);
+      break;
+  }
+  switch (message.exec()) {
+    case QMessageBox::Yes: return Answer::Yes;
+    case QMessageBox::No: return Answer::No;
+    case QMessageBox::Cancel: return Answer::Cancel;
+    case QMessageBox::Retry: return Answer::Retry;
+    default: return box.kind == BoxKind::YesNoCancel || box.kind == BoxKind::RetryCancel ? Answer::Cancel : Answer::Ok;
+  }
+}
+
+Answer Show(BoxKind kind, const std::string& title, const std::string& text) {
+  const DialogBox box{kind, title, text};
+  if (Responder()) return Responder()(box);
+  return ShowReal(box);
+}
+
+}  // namespace
+
+void SetDialogResponder(DialogResponder responder) { Responder() = std::move(responder); }
+
+void ShowMessage(const std::string& text) { Show(BoxKind::Message, kApplicationTitle, text); }
+void ShowErrorBox(const std::string& text) { Show(BoxKind::Error, kApplicationTitle, text); }
+Answer AskYesNo(const std::string& text) { return Show(BoxKind::YesNo, "Information", text); }
+Answer AskInformationYesNo(const std::string& text) { return Show(BoxKind::Information, "Information", text); }
+Answer AskYesNoCancel(const std::string& text) { return Show(BoxKind::YesNoCancel, "Information", text); }
+Answer AskRetryCancel(const std::string& text) { return Show(BoxKind::RetryCancel, kApplicationTitle, text); }
+
+}  // namespace platform

@@ -1,0 +1,41 @@
+// The one place the program asks the user something or tells them something
+// in a modal box. Production shows QMessageBox; tests install a responder
+// that records every box and answers it, so no test blocks on a real dialog.
+// Every function must be called on the user-interface thread (workers go
+// through platform::RunOnUiThread).
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace platform {
+
+inline constexpr const char* kApplicationTitle = "Fretfile 1.5";
+
+enum class BoxKind { Message, Error, Information, YesNo, YesNoCancel, RetryCancel };
+enum class Answer { Ok, Yes, No, Cancel, Retry };
+
+struct DialogBox {
+  BoxKind kind;
+  std::string title;
+  std::string text;
+};
+
+using DialogResponder = std::function<Answer(const DialogBox&)>;
+
+// Installs a responder in place of real boxes; an empty one restores them.
+void SetDialogResponder(DialogResponder responder);
+
+// A plain message box titled with the application title.
+void ShowMessage(const std::string& text);
+// An error box (error icon) titled with the application title.
+void ShowErrorBox(const std::string& text);
+// A question titled "Information" with "&Yes" (default) and "&No"; Escape
+// and closing the box answer No.
+Answer AskYesNo(const std::string& text);
+// An information-type question with Yes and No, as the rebuild asks it.
+Answer AskInformationYesNo(const std::string& text);
+Answer AskYesNoCancel(const std::string& text);
+Answer AskRetryCancel(const std::string& text);
+
+}  // namespace platform

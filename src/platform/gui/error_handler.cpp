@@ -1,0 +1,34 @@
+#include "platform/gui/error_handler.h"
+
+#include "platform/gui/dialogs.h"
+
+namespace platform {
+
+void ReportError(const std::exception& error) { ShowErrorBox(std::string(error.what()) + "."); }
+
+void ReportUnknownError() { ShowErrorBox("Unknown error."); }
+
+bool RunReportingErrors(const std::function<void()>& action) {
+  try {
+    action();
+    return true;
+  } catch (const std::exception& error) {
+    ReportError(error);
+  } catch (...) {
+    ReportUnknownError();
+  }
+  return false;
+}
+
+FretfileApplication::FretfileApplication(int& argc, char** argv) : QApplication(argc, argv) {
+  setApplicationName(kApplicationTitle);
+  setApplicationDisplayName(kApplicationTitle);
+}
+
+bool FretfileApplication::notify(QObject* receiver, QEvent* event) {
+  bool handled = false;
+  RunReportingErrors([&] { handled = QApplication::notify(receiver, event); });
+  return handled;
+}
+
+}  // namespace platform

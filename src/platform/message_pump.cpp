@@ -1,0 +1,31 @@
+#include "platform/message_pump.h"
+
+#include <QCoreApplication>
+#include <QThread>
+
+#include "platform/tick_count.h"
+
+namespace platform {
+namespace {
+
+bool OnUiThread() {
+  auto* app = QCoreApplication::instance();
+  return app != nullptr && QThread::currentThread() == app->thread();
+}
+
+thread_local uint32_t t_lastPass = 0;
+
+}  // namespace
+
+void ProcessMessagesNow() {
+  if (!OnUiThread()) return;
+  t_lastPass = GetTickCount();
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void ProcessMessages() {
+  if (static_cast<uint32_t>(GetTickCount() - t_lastPass) < 10) return;
+  ProcessMessagesNow();
+}
+
+}  // namespace platform

@@ -1,0 +1,54 @@
+#include "platform/profile.h"
+
+#include <gtest/gtest.h>
+
+#include "support/temp_dir.h"
+
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+TEST(Profile, MissingFileSectionOrKeyGivesDefault) {
+  TempDir dir;
+  EXPECT_EQ(platform::GetPrivateProfileString("Ext Viewers", "Path", "Error", dir.File("none.ini")), "Error");
+  WriteFile(dir.File("k.ini"), "[Other]\r\nPath=x\r\n[Ext Viewers]\r\nName=vi\r\n");
+  EXPECT_EQ(platform::GetPrivateProfileString("Ext Viewers", "Path", "Error", dir.File("k.ini")), "Error");
+  EXPECT_EQ(platform::GetPrivateProfileString("Nope", "Name", "Error", dir.File("k.ini")), "Error");
+}
+
+TEST(Profile, NamesMatchIgnoringCaseAndBlanksAreTrimmed) {
+  TempDir dir;
+  WriteFile(dir.File("k.ini"), "[ ext viewers ]\n  path =  /usr/bin/ \nNAME=less\n");
+  EXPECT_EQ(platform::GetPrivateProfileString("Ext Viewers", "Path", "Error", dir.File("k.ini")), "/usr/bin/");
+  EXPECT_EQ(platform::GetPrivateProfileString("EXT VIEWERS", "name", "Error", dir.File("k.ini")), "less");
+}
+
+TEST(Profile, WriteCreatesFileAndSectionThenReplacesInPlace) {
+  TempDir dir;
+  const auto ini = dir.File("k.ini");
+  ASSERT_TRUE(platform::WritePrivateProfileString("Ext Viewers", "Path", "/opt/", ini));
+  ASSERT_TRUE(platform::WritePrivateProfileString("Ext Viewers", "Name", "view", ini));
+  EXPECT_EQ(ReadFile(ini), "[Ext Viewers]\r\nPath=/opt/\r\nName=view\r\n");
+  ASSERT_TRUE(platform::WritePrivateProfileString("ext viewers", "PATH", "/bin/", ini));
+  EXPECT_EQ(ReadFile(ini), "[Ext Viewers]\r\nPATH=/bin/\r\nName=view\r\n");
+}
+
+TEST(Profile, WriteKeepsOtherLinesAndSections) {
+  TempDir dir;
+  const auto ini = dir.File("k.ini");
+  WriteFile(ini, "; note\n[A]\nx=1\n\n[B]\ny=2\n");
+  ASSERT_TRUE(platform::WritePrivateProfileString("A", "z", "3", ini));
+  EXPECT_EQ(ReadFile(ini), "; note\n[A]\nx=1\nz=3\r\n\n[B]\ny=2\n");
+  EXPECT_EQ(platform::GetPrivateProfileString("B", "y", "", ini), "2");
+}
+
+TEST(Profile, ValuesAreBytesUnchanged) {
+  TempDir dir;
+  const auto ini = dir.File("k.ini");
+  ASSERT_TRUE(platform::WritePrivateProfileString("S", "Path", "C:\\Tools\\\xE9", ini));
+  EXPECT_EQ(platform::GetPrivateProfileString("S", "Path", "", ini), "C:\\Tools\\\xE9");
+}
+
+TEST(Profile, UnwritableFileFails) {
+  EXPECT_FALSE(platform::WritePrivateProfileString("S", "k", "v", "/nonexistent-dir/k.ini"));
+}
