@@ -1,0 +1,89 @@
+#include "archive/extraction_state.h"
+
+#include <cstring>
+
+#include "archive/crc32.h"
+#include "platform/key_state.h"
+#include "platform/message_pump.h"
+#include "platform/tick_count.h"
+
+namespace archive {
+namespace {
+
+TickSource g_tickSource = nullptr;
+
+}  // namespace
+
+ExtractionState& TheExtractionState() {
+  static ExtractionState state;
+  return state;
+}
+
+void SetTickSourceForTesting(TickSource source) { g_tickSource = source; }
+
+uint32_t CurrentTick() { return g_tickSource != nullptr ? g_tickSource() : platform::GetTickCount(); }
+
+void ExtractionState::PrepareWindow() {
+  if (!windowStorage) windowStorage = std::make_unique<uint8_t[]>(kWindowSize + kWindowSlack);
+  window = windowStorage.get();
+  std::memset(window, 0, kWindowSize + kWindowSlack);
+  windowPosition = 0;
+}
+
+void ExtractionState::ReleaseWindow() {
+  windowStorage.reset();
+  window = nullptr;
+  windowPosition = 0;
+}
+
+void ExtractionState::ReadInputBlock() {
+  inputPosition = 0;
+  if (compressedSize + 2 < compressedRead) {
+    // The entry's data has been read past its end already: read nothing more,
+    // the buffer's old contents serve as filler.
+    endOfInput = true;
+    if (inputLast < 0) inputLast = kInputSize - 1;
+    return;
+  }
+  PumpMessages();
+  ReportProgress();
+  const ssize_t count = archive.Read(input, kInputSize);
+  if (count <= 0) {
+    endOfInput = true;
+    inputLast = kInputSize - 1;
+    return;
+  }
+  compressedRead += count;
+  inputLast = static_cast<int32_t>(count) - 1;
+}
+
+bool ExtractionState::FlushWindow(uint32_t n) {
+  if (n > kWindowSize || window == nullptr) return false;
+  if (writeFailed) return false;
+  if (n == 0) return true;
+  crc = Crc32Update(crc, window, n);
+  if (output.Write(window, n) != 0) writeFailed = true;
+  return !writeFailed;
+}
+
+void ExtractionState::PumpMessages() {
+  lastPumpTime = CurrentTick();
+  platform::ProcessMessages();
+}
+
+void ExtractionState::ReportProgress() {
+  if (compressedSize <= 0) return;
+  int64_t percentage = compressedRead * 100 / compressedSize;
+  if (percentage > 100) percentage = 100;
+  if (percentage == lastPercentage) return;
+  lastPercentage = static_cast<int16_t>(percentage);
+  if (notify) {
+    uint16_t word = static_cast<uint16_t>(percentage);
+    notify(keyCode, &word);
+    abortFlag = word == 0xFFFF;
+  } else if (keyCode != 0) {
+    abortFlag = platform::IsKeyDown(keyCode);
+  }
+}
+
+}  // namespace archive
