@@ -1,0 +1,10 @@
+#include "archive/explode.h"
+
+namespace archive {
+
+int Explode(ExtractionState& state) {
+  (void)state;
+  return kUnzipUnsupportedMethod;
+}
+
+}  // namespace archive

@@ -1,0 +1,4 @@
+// Explode: see explode.cpp.
+#pragma once
+
+#include "archive/extraction_state.h"

@@ -1,0 +1,4 @@
+// Unreduce: see unreduce.cpp.
+#pragma once
+
+#include "archive/extraction_state.h"

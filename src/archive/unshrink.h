@@ -1,0 +1,4 @@
+// Unshrink: see unshrink.cpp.
+#pragma once
+
+#include "archive/extraction_state.h"
