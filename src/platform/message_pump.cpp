@@ -17,15 +17,16 @@ thread_local uint32_t t_lastPass = 0;
 
 }  // namespace
 
-void ProcessMessagesNow() {
-  if (!OnUiThread()) return;
+bool ProcessMessagesNow() {
+  if (!OnUiThread()) return false;
   t_lastPass = GetTickCount();
   QCoreApplication::processEvents(QEventLoop::AllEvents);
+  return true;
 }
 
-void ProcessMessages() {
-  if (static_cast<uint32_t>(GetTickCount() - t_lastPass) < 10) return;
-  ProcessMessagesNow();
+bool ProcessMessages() {
+  if (static_cast<uint32_t>(GetTickCount() - t_lastPass) < 10) return false;
+  return ProcessMessagesNow();
 }
 
 }  // namespace platform

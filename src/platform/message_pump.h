@@ -7,10 +7,11 @@ namespace platform {
 // Dispatches every pending event of the calling thread's event loop, unless
 // the last pass was less than 10 ms ago: a million-line loop then costs a few
 // hundred passes, not a million. Does nothing without a QCoreApplication or
-// when called off the user-interface thread.
-void ProcessMessages();
+// when called off the user-interface thread. Returns true when it dispatched
+// (so state that events may change should be read again).
+bool ProcessMessages();
 
 // Same, without the 10 ms allowance.
-void ProcessMessagesNow();
+bool ProcessMessagesNow();
 
 }  // namespace platform

@@ -1,0 +1,112 @@
+#include "index/index_file.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+
+#include "platform/io_error.h"
+
+namespace fretfile {
+namespace {
+
+constexpr size_t kWriteBufferSize = 64 * 1024;
+
+}  // namespace
+
+IndexWriter::~IndexWriter() { Abandon(); }
+
+void IndexWriter::Open(const std::string& path) {
+  Abandon();
+  path_ = path;
+  temporaryPath_ = path + ".new";
+  file_.OpenOrThrow(temporaryPath_, platform::FileAccess::Write, platform::FileShare::DenyAll,
+                    platform::FileCreation::CreateOrTruncate);
+  buffer_.clear();
+  buffer_.reserve(kWriteBufferSize);
+}
+
+void IndexWriter::WriteLine(std::string_view archivePart, std::string_view entryPart) {
+  if (!file_.IsOpen()) throw platform::IoError(EBADF, "I/O error 103");
+  buffer_.append(archivePart);
+  buffer_.append(kIndexSeparator);
+  buffer_.append(entryPart);
+  buffer_.append("\r\n");
+  if (buffer_.size() >= kWriteBufferSize) Flush();
+}
+
+void IndexWriter::Flush() {
+  if (buffer_.empty()) return;
+  const int error = file_.Write(buffer_.data(), buffer_.size());
+  buffer_.clear();
+  if (error != 0) throw platform::IoError(error);
+}
+
+void IndexWriter::Close() {
+  if (!file_.IsOpen()) return;
+  try {
+    Flush();
+    if (::fsync(file_.fd()) != 0 && errno != EINVAL) throw platform::IoError(errno);
+    if (const int error = file_.Close(); error != 0) throw platform::IoError(error);
+    if (std::rename(temporaryPath_.c_str(), path_.c_str()) != 0) throw platform::IoError(errno);
+  } catch (...) {
+    Abandon();
+    throw;
+  }
+  temporaryPath_.clear();
+}
+
+void IndexWriter::Abandon() {
+  buffer_.clear();
+  file_.Close();
+  if (!temporaryPath_.empty()) {
+    ::unlink(temporaryPath_.c_str());
+    temporaryPath_.clear();
+  }
+}
+
+IndexText IndexText::Load(const std::string& path) {
+  platform::SharedFile file;
+  if (file.Open(path, platform::FileAccess::Read, platform::FileShare::DenyAll) != 0) {
+    throw std::runtime_error("Cannot open file " + path);
+  }
+  const int64_t size = file.Size();
+  if (size < 0) throw std::runtime_error("Cannot open file " + path);
+  std::string bytes(static_cast<size_t>(size), '\0');
+  const ssize_t got = file.Read(bytes.data(), bytes.size());
+  if (got < 0) throw platform::IoError(errno);
+  bytes.resize(static_cast<size_t>(got));
+  return FromBytes(std::move(bytes));
+}
+
+IndexText IndexText::FromBytes(std::string bytes) {
+  // A zero byte ends the text.
+  if (const void* zero = std::memchr(bytes.data(), 0, bytes.size())) {
+    bytes.resize(static_cast<size_t>(static_cast<const char*>(zero) - bytes.data()));
+  }
+  IndexText text;
+  const char* const begin = bytes.data();
+  const char* const end = begin + bytes.size();
+  const char* p = begin;
+  while (p < end) {
+    const char* lineEnd = p;
+    while (lineEnd < end && *lineEnd != '\r' && *lineEnd != '\n') ++lineEnd;
+    text.lines_.push_back({static_cast<uint64_t>(p - begin), static_cast<uint64_t>(lineEnd - p)});
+    if (lineEnd == end) break;
+    p = lineEnd + 1;
+    if (*lineEnd == '\r' && p < end && *p == '\n') ++p;
+  }
+  text.bytes_ = std::make_shared<const std::string>(std::move(bytes));
+  return text;
+}
+
+std::vector<std::string> IndexText::Lines() const {
+  std::vector<std::string> lines;
+  lines.reserve(lines_.size());
+  for (size_t i = 0; i < lines_.size(); ++i) lines.emplace_back(LineAt(i));
+  return lines;
+}
+
+}  // namespace fretfile

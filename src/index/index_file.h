@@ -1,0 +1,87 @@
+// kest.idx: one line per entry of every archive of the collection,
+//   archive part "<>" entry part CR LF
+// with every "_" of both names shown as a space. The rebuild writes it, the
+// search loads it whole.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/shared_file.h"
+
+namespace fretfile {
+
+inline constexpr const char* kIndexFileName = "kest.idx";
+inline constexpr std::string_view kIndexSeparator = "<>";
+
+// Writes a new index. The lines go to a temporary file beside the index,
+// which replaces the index (an atomic rename) only when Close() succeeds: a
+// rebuild that fails half-way, or is abandoned, leaves the previous index
+// byte for byte, and a search meanwhile reads the previous complete index.
+class IndexWriter {
+ public:
+  IndexWriter() = default;
+  ~IndexWriter();  // abandons an unfinished index
+  IndexWriter(const IndexWriter&) = delete;
+  IndexWriter& operator=(const IndexWriter&) = delete;
+
+  // Starts a new index for `path`; an unfinished one is abandoned first.
+  // Throws platform::IoError ("File access denied", ...) when it cannot.
+  void Open(const std::string& path);
+  bool IsOpen() const { return file_.IsOpen(); }
+  // Writes archivePart "<>" entryPart CR LF; throws platform::IoError when
+  // the line cannot be written. The parts are written as given.
+  void WriteLine(std::string_view archivePart, std::string_view entryPart);
+  // Flushes, closes and puts the new index in place; throws on failure, in
+  // which case the previous index stays.
+  void Close();
+  // Drops the unfinished index (the previous one stays). Never throws.
+  void Abandon();
+
+  const std::string& TemporaryPath() const { return temporaryPath_; }
+
+ private:
+  void Flush();
+
+  platform::SharedFile file_;
+  std::string path_;
+  std::string temporaryPath_;
+  std::string buffer_;
+};
+
+// The index loaded for one search: the file's bytes (up to a first zero
+// byte) and where each line starts and ends. Lines end at CR, LF or CR LF;
+// a last line without an ending is a line, an ending at the very end adds
+// no empty line.
+class IndexText {
+ public:
+  struct Line {
+    uint64_t offset;
+    uint64_t length;
+  };
+
+  // Loads the file, opened without sharing: fails whenever another party
+  // has it open. Throws std::runtime_error("Cannot open file <path>").
+  static IndexText Load(const std::string& path);
+  // Splits bytes already in memory by the same rules.
+  static IndexText FromBytes(std::string bytes);
+
+  size_t LineCount() const { return lines_.size(); }
+  std::string_view LineAt(size_t i) const {
+    return std::string_view(bytes_->data() + lines_[i].offset, lines_[i].length);
+  }
+  std::vector<std::string> Lines() const;
+  // The bytes the lines point into; views into them stay valid as long as
+  // this pointer is held.
+  const std::shared_ptr<const std::string>& Bytes() const { return bytes_; }
+
+ private:
+  std::shared_ptr<const std::string> bytes_;
+  std::vector<Line> lines_;
+};
+
+}  // namespace fretfile

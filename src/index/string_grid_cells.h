@@ -1,0 +1,55 @@
+// The cells of the hit grid, with the semantics of a string grid: cells by
+// column and row, a row count, and a fixed header row 0 that holds the
+// column titles as ordinary cells (so it can be emptied like any other).
+//
+// The search fills hundreds of thousands of rows, so a cell is a view and
+// not a string: it points either into the loaded index (kept alive by the
+// grid as long as a cell refers to it) or into the grid's own small store
+// for texts set one by one (headers, edits). Filling a row costs no
+// allocation of its own.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fretfile {
+
+class StringGridCells {
+ public:
+  explicit StringGridCells(int columnCount = 2, int rowCount = 2);
+
+  int ColCount() const { return columnCount_; }
+  int RowCount() const { return static_cast<int>(cells_.size() / static_cast<size_t>(columnCount_)); }
+  // Rows beyond a lowered count are dropped; new rows are empty.
+  void SetRowCount(int rows);
+
+  // The cell's text; empty outside the grid.
+  std::string_view Cell(int column, int row) const;
+  // Copies text into the grid's own store. Ignored outside the grid.
+  void SetCell(int column, int row, std::string_view text);
+  // Points the cell at bytes of `owner` (which the grid keeps alive) without
+  // copying them. Ignored outside the grid.
+  void SetCellView(int column, int row, std::string_view text, const std::shared_ptr<const std::string>& owner);
+  // Empties every cell; the row count stays.
+  void ClearCells();
+  // Makes room for rows without reallocating while they are added.
+  void Reserve(size_t rows);
+
+ private:
+  struct CellText {
+    const char* data = nullptr;
+    uint32_t size = 0;
+  };
+  CellText* At(int column, int row);
+
+  int columnCount_;
+  std::vector<CellText> cells_;  // row-major
+  // Owned texts: one string per SetCell, never moved once made.
+  std::vector<std::unique_ptr<std::string>> ownTexts_;
+  std::vector<std::shared_ptr<const std::string>> borrowed_;
+};
+
+}  // namespace fretfile

@@ -1,0 +1,110 @@
+// FormMain: the program's one permanent window. It holds the search boxes,
+// the grid of hits, the viewer choice, the buttons and the status bar, and
+// it owns the program's components (finder, walker, worker thread) and, at
+// run time, the viewer windows.
+//
+// The handlers keep the names of the program's design; their bodies live in
+// one file per concern: form_main.cpp (creation, painting, exit),
+// form_main_search.cpp, form_main_rebuild.cpp, form_main_open.cpp.
+#pragma once
+
+#include <QCheckBox>
+#include <QCursor>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QPushButton>
+#include <QStatusBar>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ui/string_grid.h"
+
+class QGroupBox;
+
+namespace fretfile {
+
+class TFormMain : public QMainWindow {
+  Q_OBJECT
+ public:
+  // appDir: the collection folder, ending in '/' (the program's own folder
+  // in production; a test's temporary folder in tests).
+  explicit TFormMain(std::string appDir, QWidget* parent = nullptr);
+  ~TFormMain() override;
+
+  const std::string& AppDir() const { return AppDir_; }
+  const std::string& ViewerCommand() const { return ViewerCommand_; }
+
+  // Handlers.
+  void FormCreate();
+  void SearchButtonClick();
+  void ArtistnameKeyDown(int key);
+  void SongnameKeyDown(int key);
+  void EnableButtons(bool enabled);
+  void IndexButtonClick();
+  void DBGrid1DblClick();
+  void StringGridKeyUp(int key);
+  void StringGridDrawCell(QPainter& painter, int column, int row, const QRect& rect, bool selected);
+  void Image1DblClick();
+  void ExitButtonClick();
+  void InternalViewer1Click();
+
+  // True while a search runs (a second one is refused).
+  bool SearchRunning() const { return searchRunning_; }
+  // True while a rebuild asks or writes (searches and rebuilds are refused).
+  bool RebuildRunning() const;
+
+  // Controls, by their names on the window.
+  StringGridView* StringGrid = nullptr;
+  QGroupBox* GroupBox1 = nullptr;
+  QLabel* Label1 = nullptr;
+  QLabel* Label2 = nullptr;
+  QLineEdit* Artistname = nullptr;
+  QLineEdit* Songname = nullptr;
+  QCheckBox* ExactArt = nullptr;
+  QCheckBox* ExactSong = nullptr;
+  QPushButton* Searchbutton = nullptr;
+  QLabel* Image1 = nullptr;
+  QCheckBox* InternalViewer = nullptr;
+  QPushButton* indexbutton = nullptr;
+  QPushButton* Exitbutton = nullptr;
+  QLabel* Label3 = nullptr;
+  QStatusBar* StatusBar = nullptr;
+  QMenu* File1 = nullptr;
+  QAction* Exit1 = nullptr;
+  QMenu* Options1 = nullptr;
+  QAction* InternalViewer1 = nullptr;
+
+  // The status bar's single text.
+  QString StatusText() const;
+  void SetStatusText(const QString& text);
+
+  // Components the window owns, in creation order; found by object name.
+  const std::vector<QObject*>& Components() const { return components_; }
+  QObject* FindComponent(const QString& name) const;
+  void AddComponent(QObject* component);
+  void RemoveComponent(QObject* component);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void CreateControls();
+  void CreateMenus();
+  void SetTabOrder();
+  // Rebuild components (finder, walker, worker thread): form_main_rebuild.cpp.
+  void CreateRebuildComponents();
+  void DestroyRebuildComponents();
+
+  std::string AppDir_;
+  std::string ViewerCommand_;
+  bool searchRunning_ = false;
+  std::vector<QObject*> components_;
+
+  struct RebuildState;
+  RebuildState* rebuild_ = nullptr;
+};
+
+}  // namespace fretfile
