@@ -1,0 +1,16 @@
+// Widget tests run real widgets on the offscreen platform inside one
+// QApplication for the whole test program.
+#include <QApplication>
+#include <cstdlib>
+
+#include <gtest/gtest.h>
+
+#include "platform/gui/key_state_filter.h"
+
+int main(int argc, char** argv) {
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QApplication app(argc, argv);
+  platform::KeyStateFilter::Install();
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
