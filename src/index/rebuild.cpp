@@ -1,0 +1,115 @@
+#include "index/rebuild.h"
+
+#include <cerrno>
+
+#include "index/replace_all.h"
+#include "platform/file_attributes.h"
+#include "platform/io_error.h"
+
+namespace fretfile {
+namespace {
+
+// Errors of the index file say which file they are about.
+[[noreturn]] void ThrowIndexError(const std::string& indexPath, int code, const std::string& reason) {
+  throw platform::IoError(code, "Cannot write index file " + indexPath + ": " + reason);
+}
+
+class BusyScope {
+ public:
+  explicit BusyScope(RebuildEffects& effects) : effects_(effects) { effects_.SetBusy(true); }
+  ~BusyScope() {
+    try {
+      effects_.SetBusy(false);
+    } catch (...) {
+      // Leaving by an error already; that error is the one to report.
+    }
+  }
+  BusyScope(const BusyScope&) = delete;
+  BusyScope& operator=(const BusyScope&) = delete;
+
+ private:
+  RebuildEffects& effects_;
+};
+
+}  // namespace
+
+IndexRebuild::IndexRebuild(TFindFile& finder, TZipFile& zip) : finder_(finder), zip_(zip) {
+  if (!zip_.OnReadFile) zip_.OnReadFile = [this](ZipFile entry) { ZipReadFile(entry); };
+}
+
+std::string IndexRebuild::FileNameOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string IndexRebuild::ArchiveBase(const std::string& fileName) {
+  return fileName.size() <= 3 ? fileName : fileName.substr(0, fileName.size() - 4);
+}
+
+RebuildResult IndexRebuild::Run(const std::string& appDir, RebuildEffects& effects, bool ask) {
+  if (running_.exchange(true)) return RebuildResult::AlreadyRunning;
+  struct ClearRunning {
+    std::atomic<bool>& flag;
+    ~ClearRunning() { flag = false; }
+  } clearRunning{running_};
+
+  if (ask && !effects.Confirm(kRebuildQuestion)) return RebuildResult::Declined;
+
+  finder_.SetDirectory(appDir);
+  finder_.SetFilter("*.zip");
+  finder_.Execute();
+  if (finder_.Files().empty()) {
+    effects.ShowMessage(kNoArchivesMessage);
+    return RebuildResult::NoArchives;
+  }
+
+  BusyScope busy(effects);
+  WriteArchives(appDir + kIndexFileName, effects);
+  return RebuildResult::Created;
+}
+
+void IndexRebuild::WriteArchives(const std::string& indexPath, RebuildEffects& effects) {
+  // A read-only index is kept as the user protected it, as when it was
+  // rewritten in place (the new index replaces it by renaming, which the
+  // file's own permissions would not stop).
+  const int64_t attributes = platform::GetFileAttributes(indexPath);
+  if (attributes >= 0 && (attributes & platform::kAttrReadOnly) != 0) {
+    ThrowIndexError(indexPath, EACCES, platform::IoErrorText(EACCES));
+  }
+  indexPath_ = indexPath;
+  try {
+    writer_.Open(indexPath);
+  } catch (const platform::IoError& error) {
+    ThrowIndexError(indexPath, error.code(), error.what());
+  }
+  try {
+    const std::vector<std::string> archives = finder_.Files();
+    for (const std::string& archive : archives) {
+      const std::string name = FileNameOf(archive);
+      effects.ShowStatus(kProcessingStatus + name);
+      currentBase_ = ReplaceAll(ArchiveBase(name), "_", " ");
+      zip_.ReadEntries(archive);
+    }
+    try {
+      writer_.Close();
+    } catch (const platform::IoError& error) {
+      ThrowIndexError(indexPath, error.code(), error.what());
+    }
+  } catch (...) {
+    writer_.Abandon();
+    throw;
+  }
+  // Shown once the new index is in place, not before a close that can fail.
+  effects.ShowStatus(kIndexCreatedStatus);
+}
+
+void IndexRebuild::ZipReadFile(const ZipFile& entry) {
+  if (!writer_.IsOpen()) return;
+  try {
+    writer_.WriteLine(currentBase_, ReplaceAll(entry.FileName, "_", " "));
+  } catch (const platform::IoError& error) {
+    ThrowIndexError(indexPath_, error.code(), error.what());
+  }
+}
+
+}  // namespace fretfile

@@ -1,0 +1,82 @@
+// The index rebuild: lists the collection's "*.zip" archives, walks each
+// one's local headers and writes one index line per entry into a new
+// kest.idx. The procedure knows no widgets: what the user sees (the
+// question, a message, the status text, the busy state) goes through
+// RebuildEffects, which the main window carries out on the user-interface
+// thread and the command-line tool prints.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+#include "archive/tzip.h"
+#include "components/find_file.h"
+#include "index/index_file.h"
+
+namespace fretfile {
+
+inline constexpr const char* kRebuildQuestion = "Are you sure that you want to rebuild the index now?";
+inline constexpr const char* kNoArchivesMessage = "No archive files exist.";
+inline constexpr const char* kProcessingStatus = "Processing ";
+inline constexpr const char* kIndexCreatedStatus = "Index Created";
+
+class RebuildEffects {
+ public:
+  virtual ~RebuildEffects() = default;
+  // Asks the question; false (No) stops the rebuild before anything changes.
+  virtual bool Confirm(const std::string& question) = 0;
+  // A plain message box.
+  virtual void ShowMessage(const std::string& text) = 0;
+  // The status bar's text.
+  virtual void ShowStatus(const std::string& text) = 0;
+  // true: wait cursor and the buttons disabled; false: both restored.
+  virtual void SetBusy(bool busy) = 0;
+};
+
+enum class RebuildResult { Created, Declined, NoArchives, AlreadyRunning };
+
+class IndexRebuild {
+ public:
+  // The finder and the walker belong to the caller. A walker without an
+  // OnReadFile handler gets ZipReadFile of this rebuild as its handler.
+  IndexRebuild(TFindFile& finder, TZipFile& zip);
+  IndexRebuild(const IndexRebuild&) = delete;
+  IndexRebuild& operator=(const IndexRebuild&) = delete;
+
+  // Rebuilds appDir + "kest.idx" from the archives in appDir (ending in
+  // '/'). With ask, the question comes first. The new index replaces the
+  // old one only when it is complete: on any error the old index stays byte
+  // for byte, the busy state is switched off and the error is rethrown
+  // (naming the archive or the index file). A rebuild started while another
+  // one runs returns AlreadyRunning and does nothing.
+  RebuildResult Run(const std::string& appDir, RebuildEffects& effects, bool ask = true);
+
+  // The walker's OnReadFile handler: one index line for one entry of the
+  // archive being walked. Does nothing outside a rebuild's writing phase.
+  void ZipReadFile(const ZipFile& entry);
+
+  // True from the question to the end of the writing: a second rebuild, or
+  // a search of the index, should be refused meanwhile.
+  bool RebuildRunning() const { return running_; }
+
+  // The archive part of the index lines: the file name without its last 4
+  // characters (the ".zip"); a name of 3 characters or fewer stays whole.
+  static std::string ArchiveBase(const std::string& fileName);
+  // The text behind the last separator of a path.
+  static std::string FileNameOf(const std::string& path);
+
+ private:
+  void WriteArchives(const std::string& indexPath, RebuildEffects& effects);
+
+  TFindFile& finder_;
+  TZipFile& zip_;
+  std::atomic<bool> running_{false};
+  // Shared with ZipReadFile while the index is written.
+  IndexWriter writer_;
+  std::string indexPath_;
+  // The archive part of the current archive's lines, "_" already shown as
+  // spaces.
+  std::string currentBase_;
+};
+
+}  // namespace fretfile
