@@ -1,0 +1,41 @@
+// Answers every modal box of the dialogs layer during a test and records
+// what was shown. Answers are taken from a queue; an empty queue answers
+// Yes to questions and Ok to messages.
+#pragma once
+
+#include <deque>
+#include <vector>
+
+#include "platform/gui/dialogs.h"
+
+namespace testing_support {
+
+class DialogRecorder {
+ public:
+  DialogRecorder() {
+    platform::SetDialogResponder([this](const platform::DialogBox& box) {
+      shown.push_back(box);
+      if (!answers.empty()) {
+        const platform::Answer answer = answers.front();
+        answers.pop_front();
+        return answer;
+      }
+      return box.kind == platform::BoxKind::Message || box.kind == platform::BoxKind::Error ? platform::Answer::Ok
+                                                                                             : platform::Answer::Yes;
+    });
+  }
+  ~DialogRecorder() { platform::SetDialogResponder(nullptr); }
+  DialogRecorder(const DialogRecorder&) = delete;
+  DialogRecorder& operator=(const DialogRecorder&) = delete;
+
+  std::vector<std::string> Texts() const {
+    std::vector<std::string> texts;
+    for (const auto& box : shown) texts.push_back(box.text);
+    return texts;
+  }
+
+  std::vector<platform::DialogBox> shown;
+  std::deque<platform::Answer> answers;
+};
+
+}  // namespace testing_support
