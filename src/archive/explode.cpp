@@ -1,10 +1,260 @@
+// Explode: method 6, "imploded" entries of PKZIP 1.x.
+//
+// The format is a sliding dictionary (LZ77) of 4 KB or 8 KB whose output is
+// coded with two or three Shannon-Fano trees. Flag bit 1 of the local header
+// selects the 8 KB dictionary (7 raw low distance bits instead of 6), flag
+// bit 2 a third tree for literals (without it a literal is 8 raw bits and the
+// shortest match is 2 bytes instead of 3). The trees come first, as bytes:
+// literal (256 codes), length (64), distance (64), each as a count byte and
+// run-length pairs of (codes, bit length). Then the stream proper: one flag
+// bit per item, 1 for a literal and 0 for a match of (low distance bits,
+// distance code, length code, and 8 more length bits after length code 63).
+//
+// Shannon-Fano codes, as PKZIP builds them, are the canonical prefix codes of
+// deflate with every bit inverted. So the tables here are ordinary canonical
+// lookup tables (the builder is shared in shape with deflate's: a first level
+// of `width` bits and second-level tables for longer codes) and every lookup
+// indexes them with the complement of the input bits.
+//
+// Why the code is shaped as it is:
+//  * Output goes straight into the 32 KB slide window, which doubles as the
+//    dictionary; the window is zero-filled per extraction, so a match reaching
+//    before the start of the output reads zeros, as the format wants.
+//  * One symbol is one table lookup in almost all cases: the first-level
+//    widths (literal 9, length 7, distance 7 or 8) cover the common codes.
+//  * The entry's uncompressed size is the only end marker the format has, so
+//    it bounds the loop; the end-of-input flag bounds it when the data lies.
+//  * Every decision about hostile bytes is one of the named checks below.
 #include "archive/explode.h"
 
+#include <algorithm>
+
+#include "archive/legacy_bit_input.h"
+#include "archive/legacy_window.h"
+
 namespace archive {
+namespace {
+
+constexpr uint32_t kMaxCodeLength = 16;
+constexpr uint32_t kLiteralCodes = 256;
+constexpr uint32_t kLengthCodes = 64;
+constexpr uint32_t kDistanceCodes = 64;
+constexpr uint32_t kLiteralWidth = 9;
+constexpr uint32_t kLengthWidth = 7;
+constexpr uint32_t kLongLengthCode = 63;  // followed by 8 more length bits
+constexpr uint32_t kWindow = ExtractionState::kWindowSize;
+
+// ---------------------------------------------------------------------------
+// Hostile-input checks
+// ---------------------------------------------------------------------------
+
+// Without the entry's real size there is nothing to stop at: the format has
+// no end code.
+bool SizesKnown(const ExtractionState& state) {
+  return state.uncompressedSize != kUnknownSize && state.compressedSize != kUnknownSize;
+}
+
+// A tree description may not name more codes than the tree has.
+bool TreeRunFits(uint32_t codesSoFar, uint32_t run, uint32_t treeSize) {
+  return codesSoFar + run <= treeSize;
+}
+
+// ... nor fewer.
+bool TreeDescriptionComplete(uint32_t codes, uint32_t treeSize) { return codes == treeSize; }
+
+// PKZIP's trees use up every bit pattern; anything else is damage.
+bool TreeUsable(CodeSet kind) { return kind == CodeSet::kComplete; }
+
+// A match never produces more than the entry has left to produce.
+uint32_t ClampToOutputLeft(uint32_t length, int64_t left) {
+  return left < static_cast<int64_t>(length) ? static_cast<uint32_t>(left) : length;
+}
+
+// The distance table's first level grows with the entry: larger entries use
+// longer distance codes more often.
+uint32_t DistanceWidth(const ExtractionState& state) { return state.compressedSize <= 200000 ? 7 : 8; }
+
+// ---------------------------------------------------------------------------
+// Code tables
+// ---------------------------------------------------------------------------
+
+uint32_t ReverseBits(uint32_t code, uint32_t length) {
+  uint32_t reversed = 0;
+  for (uint32_t i = 0; i < length; ++i) {
+    reversed = (reversed << 1) | (code & 1);
+    code >>= 1;
+  }
+  return reversed;
+}
+
+// Reads one tree description with ReadByte and builds its table. Returns a
+// decode result (0 when the table is usable).
+int ReadTree(ExtractionState& state, uint32_t treeSize, uint32_t width, LookupTable& table) {
+  uint8_t lengths[kLiteralCodes];
+  const uint32_t descriptionBytes = static_cast<uint32_t>(state.ReadByte()) + 1;
+  uint32_t codes = 0;
+  bool fits = true;
+  for (uint32_t i = 0; i < descriptionBytes; ++i) {
+    const uint8_t pair = state.ReadByte();
+    const uint32_t run = (pair >> 4) + 1u;
+    const uint8_t length = static_cast<uint8_t>((pair & 0x0F) + 1);
+    if (!TreeRunFits(codes, run, treeSize)) {
+      fits = false;
+      continue;  // keep reading, so a truncated description still reads as truncated
+    }
+    std::fill_n(lengths + codes, run, length);
+    codes += run;
+  }
+  if (state.endOfInput) return kDecodeInputEnded;
+  if (!fits || !TreeDescriptionComplete(codes, treeSize)) return kDecodeCorrupt;
+  if (!TreeUsable(BuildLookupTable(lengths, treeSize, width, table))) return kDecodeCorrupt;
+  return kDecodeOk;
+}
+
+// ---------------------------------------------------------------------------
+// Decoding
+// ---------------------------------------------------------------------------
+
+// Decodes one symbol, looking the code up with its bits inverted. False for a
+// bit pattern no code has.
+inline bool DecodeInverted(ExtractionState& state, const LookupTable& table, uint32_t& symbol) {
+  NeedBitsFast(state, kMaxCodeLength);
+  const uint64_t inverted = ~state.bitBuffer;
+  const CodeEntry* entry = &table.entries[inverted & ((1u << table.width) - 1)];
+  if (entry->op != kCodeSymbol) {
+    if (entry->op == kCodeInvalid) return false;
+    state.DropBits(entry->bits);
+    const uint32_t subBits = entry->op - kCodeSymbol;
+    entry = &table.entries[entry->value + ((~state.bitBuffer) & ((1u << subBits) - 1))];
+    if (entry->op != kCodeSymbol) return false;
+  }
+  state.DropBits(entry->bits);
+  symbol = entry->value;
+  return true;
+}
+
+}  // namespace
+
+CodeSet BuildLookupTable(const uint8_t* lengths, uint32_t count, uint32_t width, LookupTable& table) {
+  table.entries.clear();
+  table.width = width;
+  if (width < 1 || width > kMaxCodeLength) return CodeSet::kBad;
+
+  uint32_t lengthCount[kMaxCodeLength + 1] = {};
+  for (uint32_t i = 0; i < count; ++i) {
+    if (lengths[i] > kMaxCodeLength) return CodeSet::kBad;
+    ++lengthCount[lengths[i]];
+  }
+  lengthCount[0] = 0;
+
+  // Count the bit patterns left over at each length.
+  int64_t left = 1;
+  uint32_t maxLength = 0;
+  for (uint32_t length = 1; length <= kMaxCodeLength; ++length) {
+    left = left * 2 - lengthCount[length];
+    if (left < 0) return CodeSet::kBad;
+    if (lengthCount[length] != 0) maxLength = length;
+  }
+  CodeSet kind = left == 0 ? CodeSet::kComplete : CodeSet::kIncomplete;
+  if (maxLength <= 1) kind = CodeSet::kComplete;  // no codes, or one of a single bit
+
+  const uint32_t size = 1u << width;
+  table.entries.assign(size, CodeEntry{});
+  if (maxLength == 0) return kind;
+
+  uint32_t nextCode[kMaxCodeLength + 1] = {};
+  uint32_t code = 0;
+  for (uint32_t length = 1; length <= kMaxCodeLength; ++length) {
+    code = (code + lengthCount[length - 1]) << 1;
+    nextCode[length] = code;
+  }
+
+  // Codes longer than the first level: find how many bits each sub-table
+  // needs, then lay the sub-tables out behind the first level.
+  std::vector<uint32_t> reversed(count);
+  std::vector<uint8_t> subBits(maxLength > width ? size : 0, 0);
+  for (uint32_t symbol = 0; symbol < count; ++symbol) {
+    const uint32_t length = lengths[symbol];
+    if (length == 0) continue;
+    reversed[symbol] = ReverseBits(nextCode[length]++, length);
+    if (length > width) {
+      uint8_t& bits = subBits[reversed[symbol] & (size - 1)];
+      bits = std::max<uint8_t>(bits, static_cast<uint8_t>(length - width));
+    }
+  }
+  for (uint32_t prefix = 0; prefix < subBits.size(); ++prefix) {
+    if (subBits[prefix] == 0) continue;
+    const uint32_t offset = static_cast<uint32_t>(table.entries.size());
+    table.entries[prefix] = CodeEntry{offset, static_cast<uint8_t>(kCodeSymbol + subBits[prefix]),
+                                      static_cast<uint8_t>(width)};
+    table.entries.resize(offset + (1u << subBits[prefix]));
+  }
+
+  for (uint32_t symbol = 0; symbol < count; ++symbol) {
+    const uint32_t length = lengths[symbol];
+    if (length == 0) continue;
+    const uint32_t pattern = reversed[symbol];
+    if (length <= width) {
+      for (uint32_t i = pattern; i < size; i += 1u << length)
+        table.entries[i] = CodeEntry{symbol, kCodeSymbol, static_cast<uint8_t>(length)};
+    } else {
+      const CodeEntry sub = table.entries[pattern & (size - 1)];
+      const uint32_t subSize = 1u << (sub.op - kCodeSymbol);
+      const uint32_t subLength = length - width;
+      for (uint32_t i = pattern >> width; i < subSize; i += 1u << subLength)
+        table.entries[sub.value + i] = CodeEntry{symbol, kCodeSymbol, static_cast<uint8_t>(subLength)};
+    }
+  }
+  return kind;
+}
 
 int Explode(ExtractionState& state) {
-  (void)state;
-  return kUnzipUnsupportedMethod;
+  state.ResetInput();
+  if (!SizesKnown(state)) return kDecodeCorrupt;
+
+  const bool bigDictionary = (state.flags & 0x02) != 0;
+  const bool literalTree = (state.flags & 0x04) != 0;
+  const uint32_t lowDistanceBits = bigDictionary ? 7 : 6;
+  const uint32_t minimumMatch = literalTree ? 3 : 2;
+
+  LookupTable literals, lengths, distances;
+  int result = kDecodeOk;
+  if (literalTree) result = ReadTree(state, kLiteralCodes, kLiteralWidth, literals);
+  if (result == kDecodeOk) result = ReadTree(state, kLengthCodes, kLengthWidth, lengths);
+  if (result == kDecodeOk) result = ReadTree(state, kDistanceCodes, DistanceWidth(state), distances);
+  if (result != kDecodeOk) return result;
+  state.ResetBits();
+
+  int64_t left = state.uncompressedSize;
+  while (left > 0 && !state.abortFlag && !state.endOfInput) {
+    if (GetBitsFast(state, 1) != 0) {
+      uint32_t literal;
+      if (literalTree) {
+        if (!DecodeInverted(state, literals, literal)) return kDecodeCorrupt;
+      } else {
+        literal = GetBitsFast(state, 8);
+      }
+      if (!PutWindowByte(state, static_cast<uint8_t>(literal), kWindow)) return kDecodeWriteFailed;
+      --left;
+      continue;
+    }
+    const uint32_t low = GetBitsFast(state, lowDistanceBits);
+    uint32_t distanceCode, lengthCode;
+    if (!DecodeInverted(state, distances, distanceCode)) return kDecodeCorrupt;
+    if (!DecodeInverted(state, lengths, lengthCode)) return kDecodeCorrupt;
+    const uint32_t distance = ((distanceCode << lowDistanceBits) | low) + 1;
+    uint32_t length = lengthCode + minimumMatch;
+    if (lengthCode == kLongLengthCode) length += GetBitsFast(state, 8);
+    length = ClampToOutputLeft(length, left);
+    if (!CopyFromHistory(state, distance, length, kWindow)) return kDecodeWriteFailed;
+    left -= length;
+  }
+
+  if (state.abortFlag) return kDecodeAborted;
+  if (!state.FlushWindow(state.windowPosition)) return kDecodeWriteFailed;
+  state.windowPosition = 0;
+  if (state.endOfInput) return kDecodeInputEnded;
+  return kDecodeOk;
 }
 
 }  // namespace archive

@@ -1,0 +1,240 @@
+// Explode (method 6) on real PKZIP data and on damaged streams.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "archive/explode.h"
+#include "legacy_harness.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using archive::BuildLookupTable;
+using archive::CodeSet;
+using archive::LookupTable;
+using legacy_harness::RunEntry;
+using legacy_harness::RunOnBytes;
+using legacy_harness::StreamSpec;
+using testing_support::ReadFile;
+using testing_support::SharedTestData;
+
+StreamSpec ImplodeSpec(uint16_t flags, int64_t uncompressed) {
+  StreamSpec spec;
+  spec.method = 6;
+  spec.flags = flags;
+  spec.uncompressedSize = uncompressed;
+  return spec;
+}
+
+// The length and distance trees of a two-tree stream: 64 codes of 6 bits each,
+// described as four runs of 16 (0xF5 = 16 codes of length 6).
+std::string FlatTrees() { return std::string("\x03\xF5\xF5\xF5\xF5\x03\xF5\xF5\xF5\xF5", 10); }
+
+// Packs bits (least significant first) into bytes.
+class BitWriter {
+ public:
+  void Put(uint32_t value, int count) {
+    for (int i = 0; i < count; ++i) {
+      if (bit_ == 0) bytes_.push_back('\0');
+      if ((value >> i) & 1) bytes_.back() = static_cast<char>(bytes_.back() | (1 << bit_));
+      bit_ = (bit_ + 1) & 7;
+    }
+  }
+  // A Shannon-Fano code is stored inverted, most significant bit first.
+  void PutInvertedCode(uint32_t code, int length) {
+    for (int i = length - 1; i >= 0; --i) Put(((code >> i) & 1) ^ 1, 1);
+  }
+  const std::string& bytes() const { return bytes_; }
+
+ private:
+  std::string bytes_;
+  int bit_ = 0;
+};
+
+TEST(ExplodeCodeTables, JudgesCodeSets) {
+  LookupTable table;
+  const uint8_t complete[] = {1, 2, 3, 3};
+  EXPECT_EQ(BuildLookupTable(complete, 4, 7, table), CodeSet::kComplete);
+  const uint8_t incomplete[] = {2, 2, 3};
+  EXPECT_EQ(BuildLookupTable(incomplete, 3, 7, table), CodeSet::kIncomplete);
+  const uint8_t oversubscribed[] = {1, 1, 2};
+  EXPECT_EQ(BuildLookupTable(oversubscribed, 3, 7, table), CodeSet::kBad);
+  const uint8_t tooLong[] = {1, 17};
+  EXPECT_EQ(BuildLookupTable(tooLong, 2, 7, table), CodeSet::kBad);
+  const uint8_t single[] = {0, 1, 0};
+  EXPECT_EQ(BuildLookupTable(single, 3, 7, table), CodeSet::kComplete);
+  const uint8_t none[] = {0, 0};
+  EXPECT_EQ(BuildLookupTable(none, 2, 7, table), CodeSet::kComplete);
+  for (const auto& entry : table.entries) EXPECT_EQ(entry.op, archive::kCodeInvalid);
+}
+
+TEST(ExplodeCodeTables, LongCodesGoThroughSubTables) {
+  // 16 codes of 4 bits minus one, split into two of 5 bits, ... down to 16 bits:
+  // lengths 1, 2, ..., 15, 16, 16 form a complete code.
+  uint8_t lengths[17];
+  for (int i = 0; i < 16; ++i) lengths[i] = static_cast<uint8_t>(i + 1);
+  lengths[16] = 16;
+  LookupTable table;
+  ASSERT_EQ(BuildLookupTable(lengths, 17, 7, table), CodeSet::kComplete);
+  // Canonical code of symbol 16 (the last 16-bit code) is all ones; read
+  // least significant bit first it is 0xFFFF as well.
+  const auto& first = table.entries[0x7F];
+  ASSERT_GT(first.op, archive::kCodeSymbol);
+  const auto& second = table.entries[first.value + (0xFFFF >> 7 & ((1u << (first.op - 16)) - 1))];
+  EXPECT_EQ(second.op, archive::kCodeSymbol);
+  EXPECT_EQ(second.value, 16u);
+  EXPECT_EQ(first.bits + second.bits, 16);
+}
+
+TEST(ExplodeRealData, RawStreamFourKilobytesTwoTrees) {
+  const std::string data = SharedTestData();
+  if (data.empty()) GTEST_SKIP() << "shared test data absent";
+  const std::string expected = ReadFile(data + "legacy/implode_hamlet_256.out");
+  const auto run = RunOnBytes(ReadFile(data + "legacy/implode_hamlet_256.bin"),
+                              ImplodeSpec(0x00, static_cast<int64_t>(expected.size())));
+  EXPECT_EQ(run.result, 0);
+  EXPECT_EQ(run.output, expected);
+}
+
+TEST(ExplodeRealData, EveryImplodedEntryOfTheArchives) {
+  const std::string data = SharedTestData();
+  if (data.empty()) GTEST_SKIP() << "shared test data absent";
+  int checked = 0;
+  for (const char* name : {"legacy/implode.zip", "pkzip-dos/PKZ110.ZIP", "pkzip-dos/PKZ110EI.ZIP"}) {
+    const std::string path = data + name;
+    for (const auto& entry : legacy_harness::LocalEntries(ReadFile(path))) {
+      if (entry.method != 6) continue;
+      SCOPED_TRACE(std::string(name) + " " + entry.name);
+      const auto run = RunEntry(path, entry);
+      EXPECT_EQ(run.result, 0);
+      EXPECT_EQ(run.crc, entry.crc);
+      EXPECT_EQ(static_cast<int64_t>(run.output.size()), entry.uncompressedSize);
+      if (entry.name == "first.txt") {
+        EXPECT_EQ(run.output, ReadFile(data + "legacy/folder/first.txt"));
+      }
+      if (entry.name == "TEST.BMP") {
+        EXPECT_EQ(run.output, ReadFile(data + "pkzip-dos/originals/TEST.BMP"));
+      }
+      ++checked;
+    }
+  }
+  EXPECT_EQ(checked, 15);
+}
+
+TEST(ExplodeRealData, TruncatedStreamEndsWithInputFailure) {
+  const std::string data = SharedTestData();
+  if (data.empty()) GTEST_SKIP() << "shared test data absent";
+  const std::string path = data + "pkzip-dos/PKZ110.ZIP";
+  const std::string archiveBytes = ReadFile(path);
+  for (const auto& entry : legacy_harness::LocalEntries(archiveBytes)) {
+    if (entry.name != "TEST.PCX") continue;
+    const std::string cut = archiveBytes.substr(static_cast<size_t>(entry.dataOffset),
+                                                static_cast<size_t>(entry.compressedSize / 2));
+    StreamSpec spec = legacy_harness::SpecOf(entry);
+    const auto run = RunOnBytes(cut, spec, "");
+    EXPECT_EQ(run.result, 3);
+    // The trees alone, cut in the middle, are truncated as well.
+    EXPECT_EQ(RunOnBytes(cut.substr(0, 20), spec, "").result, 3);
+  }
+}
+
+TEST(ExplodeStreams, EightKilobyteDictionaryAndLongMatches) {
+  // Flags 0x02, two trees: a literal 'A' (raw), then a match at distance 1 of
+  // length code 63 + 255 extra = 2 + 63 + 255 = 320 bytes, then a match
+  // reaching 8000 bytes back, before the start of the output: zeros.
+  BitWriter bits;
+  bits.Put(1, 1);
+  bits.Put('A', 8);
+  bits.Put(0, 1);
+  bits.Put(0, 7);               // low distance bits: distance 1
+  bits.PutInvertedCode(0, 6);   // distance code 0
+  bits.PutInvertedCode(63, 6);  // length code 63
+  bits.Put(255, 8);
+  bits.Put(0, 1);
+  bits.Put(8000 % 128 - 1, 7);  // distance 8000 = 62 * 128 + 63 + 1
+  bits.PutInvertedCode(62, 6);
+  bits.PutInvertedCode(3, 6);   // length 5
+  const auto run = RunOnBytes(FlatTrees() + bits.bytes(), ImplodeSpec(0x02, 326));
+  EXPECT_EQ(run.result, 0);
+  EXPECT_EQ(run.output, std::string(321, 'A') + std::string(5, '\0'));
+}
+
+TEST(ExplodeStreams, MatchIsCutAtTheEntrySize) {
+  BitWriter bits;
+  bits.Put(1, 1);
+  bits.Put('z', 8);
+  bits.Put(0, 1);
+  bits.Put(0, 6);
+  bits.PutInvertedCode(0, 6);
+  bits.PutInvertedCode(10, 6);  // 12 bytes, but only 4 are left
+  const auto run = RunOnBytes(FlatTrees() + bits.bytes(), ImplodeSpec(0x00, 5));
+  EXPECT_EQ(run.result, 0);
+  EXPECT_EQ(run.output, "zzzzz");
+}
+
+TEST(ExplodeStreams, DamagedTreesAreCorrupt) {
+  const std::string body(16, '\x55');
+  // Length tree describes 63 codes: 16 + 16 + 16 + 15.
+  EXPECT_EQ(RunOnBytes(std::string("\x03\xF5\xF5\xF5\xE5", 5) + FlatTrees().substr(5) + body,
+                       ImplodeSpec(0x00, 10)).result, 4);
+  // ... or 65.
+  EXPECT_EQ(RunOnBytes(std::string("\x04\xF5\xF5\xF5\xF5\x00", 6) + FlatTrees().substr(5) + body,
+                       ImplodeSpec(0x00, 10)).result, 4);
+  // 64 codes of 7 bits leave half the patterns unused: not a complete tree.
+  EXPECT_EQ(RunOnBytes(std::string("\x03\xF6\xF6\xF6\xF6", 5) + FlatTrees().substr(5) + body,
+                       ImplodeSpec(0x00, 10)).result, 4);
+  // 64 codes of 5 bits over-subscribe.
+  EXPECT_EQ(RunOnBytes(std::string("\x03\xF4\xF4\xF4\xF4", 5) + FlatTrees().substr(5) + body,
+                       ImplodeSpec(0x00, 10)).result, 4);
+  // The literal tree of a three-tree stream must hold 256 codes.
+  EXPECT_EQ(RunOnBytes(FlatTrees() + FlatTrees() + body, ImplodeSpec(0x04, 10)).result, 4);
+}
+
+TEST(ExplodeStreams, UnknownSizesAreRefused) {
+  StreamSpec spec = ImplodeSpec(0x00, archive::kUnknownSize);
+  spec.compressedSize = archive::kUnknownSize;
+  EXPECT_EQ(RunOnBytes(FlatTrees() + std::string(64, '\x55'), spec).result, 4);
+}
+
+TEST(ExplodeStreams, WriteFailureAndAbort) {
+  // 'q' and then 8000 matches of 320 bytes at distance 1: 2.5 MB from 36 KB.
+  BitWriter bits;
+  bits.Put(1, 1);
+  bits.Put('q', 8);
+  for (int i = 0; i < 8000; ++i) {
+    bits.Put(0, 1);
+    bits.Put(0, 6);
+    bits.PutInvertedCode(0, 6);
+    bits.PutInvertedCode(63, 6);
+    bits.Put(255, 8);
+  }
+  const std::string stream = FlatTrees() + bits.bytes();
+  const int64_t size = 1 + 8000 * 320;
+  const auto whole = RunOnBytes(stream, ImplodeSpec(0x00, size));
+  EXPECT_EQ(whole.result, 0);
+  EXPECT_EQ(whole.output, std::string(static_cast<size_t>(size), 'q'));
+
+  StreamSpec full = ImplodeSpec(0x00, size);
+  full.outputPath = "/dev/full";
+  EXPECT_EQ(RunOnBytes(stream, full).result, 2);
+
+  StreamSpec aborting = ImplodeSpec(0x00, size);
+  aborting.notify = [](int16_t, uint16_t* word) { *word = 0xFFFF; };
+  EXPECT_EQ(RunOnBytes(stream, aborting).result, 5);
+}
+
+TEST(ExplodeStreams, RandomBytesNeverMisbehave) {
+  std::mt19937 random(6);
+  for (int round = 0; round < 300; ++round) {
+    std::string bytes(static_cast<size_t>(random() % 3000), '\0');
+    for (auto& byte : bytes) byte = static_cast<char>(random());
+    // Sometimes put valid trees in front so the decoding loop is reached.
+    if (round % 2 == 0) bytes = FlatTrees() + bytes;
+    const uint16_t flags = static_cast<uint16_t>(random() & 0x06);
+    const auto run = RunOnBytes(bytes, ImplodeSpec(flags, static_cast<int64_t>(random() % 200000)), "");
+    EXPECT_TRUE(run.result == 0 || run.result == 3 || run.result == 4) << run.result;
+    EXPECT_LE(run.output.size(), 200000u);
+  }
+}
+
+}  // namespace
