@@ -59,10 +59,14 @@ void ExtractionState::ReadInputBlock() {
 
 bool ExtractionState::FlushWindow(uint32_t n) {
   if (n > kWindowSize || window == nullptr) return false;
+  return FlushBytes(window, n);
+}
+
+bool ExtractionState::FlushBytes(const uint8_t* data, size_t n) {
   if (writeFailed) return false;
   if (n == 0) return true;
-  crc = Crc32Update(crc, window, n);
-  if (output.Write(window, n) != 0) writeFailed = true;
+  crc = Crc32Update(crc, data, n);
+  if (output.Write(data, n) != 0) writeFailed = true;
   return !writeFailed;
 }
 

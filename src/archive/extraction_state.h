@@ -173,6 +173,8 @@ struct ExtractionState {
   // Writes window[0, n) to the output and feeds it to the running CRC. False
   // when the write failed (or an earlier one did).
   bool FlushWindow(uint32_t n);
+  // Same for bytes kept elsewhere (a decompressor with its own output buffer).
+  bool FlushBytes(const uint8_t* data, size_t n);
 
   // Stores one byte at the window position, flushing a full window.
   bool PutByte(uint8_t byte) {

@@ -1,0 +1,40 @@
+#include "archive/dos_time.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace archive {
+
+std::optional<std::time_t> DosDateTimeToUnix(uint32_t dosDateTime) {
+  const uint32_t date = dosDateTime >> 16;
+  const uint32_t time = dosDateTime & 0xFFFF;
+  std::tm local{};
+  local.tm_year = static_cast<int>((date >> 9) + 1980 - 1900);
+  local.tm_mon = static_cast<int>((date >> 5) & 15) - 1;
+  local.tm_mday = static_cast<int>(date & 31);
+  local.tm_hour = static_cast<int>(time >> 11);
+  local.tm_min = static_cast<int>((time >> 5) & 63);
+  local.tm_sec = static_cast<int>((time & 31) * 2);
+  local.tm_isdst = -1;  // whatever daylight saving time says for that day
+  // Windows refuses such a date rather than rolling it over; so do we.
+  if (local.tm_mon < 0 || local.tm_mon > 11 || local.tm_mday < 1 || local.tm_hour > 23 || local.tm_min > 59 ||
+      local.tm_sec > 59) {
+    return std::nullopt;
+  }
+  const std::time_t result = std::mktime(&local);
+  if (result == static_cast<std::time_t>(-1)) return std::nullopt;
+  return result;
+}
+
+bool SetFileWriteTime(int fd, uint32_t dosDateTime) {
+  const auto when = DosDateTimeToUnix(dosDateTime);
+  if (!when) return false;
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1].tv_sec = *when;
+  times[1].tv_nsec = 0;
+  return ::futimens(fd, times) == 0;
+}
+
+}  // namespace archive

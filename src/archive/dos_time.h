@@ -1,0 +1,17 @@
+// MS-DOS packed date and time (the form zip headers keep) as file times.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <optional>
+
+namespace archive {
+
+// The moment a packed DOS date and time (date in the high 16 bits, time in
+// the low 16) names, read as local time; nothing for an impossible date.
+std::optional<std::time_t> DosDateTimeToUnix(uint32_t dosDateTime);
+
+// Sets the last-write time of an open file (access time left alone).
+bool SetFileWriteTime(int fd, uint32_t dosDateTime);
+
+}  // namespace archive

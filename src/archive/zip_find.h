@@ -1,0 +1,64 @@
+// Walking the central directory of a zip archive, one entry at a time, in
+// the manner of a find-first / find-next / find-close directory search.
+//
+//   ZipSearchRec rec;
+//   for (int r = ZipFindFirst(path, rec); r == 0; r = ZipFindNext(rec)) {
+//     if (name matches rec.FileName) break;
+//   }
+//   ZipFindClose(rec);
+//
+// ZipFindFirst and ZipFindNext close the record themselves whenever they
+// return anything but 0, so the final ZipFindClose is always harmless.
+//
+// Only the end-of-central-directory record (found by its signature within
+// the last blocks of the file) and the central headers are read. A directory
+// (plus the four signature bytes of the end record that stop the walk)
+// under 64000 bytes is read whole and the archive is closed at once; a larger
+// one is read through a 64000-byte window that slides forward, with the
+// archive kept open until the record is closed.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/shared_file.h"
+
+namespace archive {
+
+inline constexpr int32_t kZipWindowLength = 64000;
+inline constexpr int kZipNameBufferSize = 260;  // 259 characters and a zero
+
+struct ZipSearchRec {
+  std::unique_ptr<uint8_t[]> Buffer;  // BufferLength + 1 bytes; none while closed
+  uint32_t Size = 0;                  // uncompressed size of the current entry
+  int32_t BufferLength = 0;           // directory bytes in Buffer; 64000 = windowed
+  uint16_t Position = 0;              // offset of the next central header in Buffer
+  uint32_t Time = 0;                  // MS-DOS time (low 16 bits) and date (high 16 bits)
+  uint32_t CompressedSize = 0;
+  uint32_t HeaderOffset = 0;          // offset of the entry's local header
+  uint32_t Crc = 0;
+  char FileName[kZipNameBufferSize] = {};
+  uint16_t PackMethod = 0;
+  uint16_t Attributes = 0;            // MS-DOS attribute byte, or 0 for other hosts
+  uint16_t Flags = 0;
+  platform::SharedFile Archive;       // open only in windowed mode
+
+  bool IsOpen() const { return Buffer != nullptr; }
+};
+
+// 0 an entry was found; 1 the directory holds no entry or its first header is
+// malformed; -1 the archive cannot be opened, is empty, cannot be read, has
+// no end record, or its end record points at no plausible directory; -2 the
+// end record starts before file offset 46.
+int ZipFindFirst(const std::string& archiveName, ZipSearchRec& rec);
+
+// 0 an entry was found; 1 no further entry (end of the directory, a malformed
+// header, a failed refill); -2 the record is closed.
+int ZipFindNext(ZipSearchRec& rec);
+
+// Releases the buffer and, in windowed mode, closes the archive. Does nothing
+// on a closed record.
+void ZipFindClose(ZipSearchRec& rec);
+
+}  // namespace archive
