@@ -86,26 +86,47 @@ IndexText IndexText::FromBytes(std::string bytes) {
   if (const void* zero = std::memchr(bytes.data(), 0, bytes.size())) {
     bytes.resize(static_cast<size_t>(static_cast<const char*>(zero) - bytes.data()));
   }
-  IndexText text;
   const char* const begin = bytes.data();
   const char* const end = begin + bytes.size();
-  const char* p = begin;
-  while (p < end) {
-    const char* lineEnd = p;
-    while (lineEnd < end && *lineEnd != '\r' && *lineEnd != '\n') ++lineEnd;
-    text.lines_.push_back({static_cast<uint64_t>(p - begin), static_cast<uint64_t>(lineEnd - p)});
-    if (lineEnd == end) break;
-    p = lineEnd + 1;
-    if (*lineEnd == '\r' && p < end && *p == '\n') ++p;
+
+  // Count first, so the list of starts is allocated once at its final size.
+  size_t lines = 0;
+  for (const char* p = begin; p < end; ++lines) {
+    while (p < end && *p != '\r' && *p != '\n') ++p;
+    if (p == end) break;
+    p += (*p == '\r' && p + 1 < end && p[1] == '\n') ? 2 : 1;
   }
+  IndexText text;
+  text.starts_.reserve(lines + 1);
+  for (const char* p = begin; p < end;) {
+    text.starts_.push_back(static_cast<uint64_t>(p - begin));
+    while (p < end && *p != '\r' && *p != '\n') ++p;
+    if (p == end) break;
+    p += (*p == '\r' && p + 1 < end && p[1] == '\n') ? 2 : 1;
+  }
+  if (!text.starts_.empty()) text.starts_.push_back(bytes.size());
   text.bytes_ = std::make_shared<const std::string>(std::move(bytes));
   return text;
 }
 
+std::string_view IndexText::LineAt(size_t i) const {
+  const char* const data = bytes_->data();
+  const uint64_t start = starts_[i];
+  uint64_t stop = starts_[i + 1];
+  // Lines hold no CR or LF, so what precedes the next start is the ending.
+  if (stop > start && data[stop - 1] == '\n') {
+    --stop;
+    if (stop > start && data[stop - 1] == '\r') --stop;
+  } else if (stop > start && data[stop - 1] == '\r') {
+    --stop;
+  }
+  return std::string_view(data + start, stop - start);
+}
+
 std::vector<std::string> IndexText::Lines() const {
   std::vector<std::string> lines;
-  lines.reserve(lines_.size());
-  for (size_t i = 0; i < lines_.size(); ++i) lines.emplace_back(LineAt(i));
+  lines.reserve(LineCount());
+  for (size_t i = 0; i < LineCount(); ++i) lines.emplace_back(LineAt(i));
   return lines;
 }
 

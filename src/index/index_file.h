@@ -59,10 +59,6 @@ class IndexWriter {
 // no empty line.
 class IndexText {
  public:
-  struct Line {
-    uint64_t offset;
-    uint64_t length;
-  };
 
   // Loads the file, opened without sharing: fails whenever another party
   // has it open. Throws std::runtime_error("Cannot open file <path>").
@@ -70,10 +66,8 @@ class IndexText {
   // Splits bytes already in memory by the same rules.
   static IndexText FromBytes(std::string bytes);
 
-  size_t LineCount() const { return lines_.size(); }
-  std::string_view LineAt(size_t i) const {
-    return std::string_view(bytes_->data() + lines_[i].offset, lines_[i].length);
-  }
+  size_t LineCount() const { return starts_.empty() ? 0 : starts_.size() - 1; }
+  std::string_view LineAt(size_t i) const;
   std::vector<std::string> Lines() const;
   // The bytes the lines point into; views into them stay valid as long as
   // this pointer is held.
@@ -81,7 +75,10 @@ class IndexText {
 
  private:
   std::shared_ptr<const std::string> bytes_;
-  std::vector<Line> lines_;
+  // Where each line starts, and one more entry: the end of the text. A line
+  // runs to the next start less its ending (CR, LF or CR LF), which the
+  // bytes themselves tell: 8 bytes a line.
+  std::vector<uint64_t> starts_;
 };
 
 }  // namespace fretfile

@@ -1,7 +1,7 @@
 #include "index/string_grid_cells.h"
 
 #include <algorithm>
-#include <limits>
+#include <cstdint>
 
 namespace fretfile {
 
@@ -19,34 +19,44 @@ StringGridCells::CellText* StringGridCells::At(int column, int row) {
 }
 
 std::string_view StringGridCells::Cell(int column, int row) const {
-  auto* cell = const_cast<StringGridCells*>(this)->At(column, row);
-  return cell == nullptr ? std::string_view() : std::string_view(cell->data, cell->size);
+  const auto* cell = const_cast<StringGridCells*>(this)->At(column, row);
+  if (cell == nullptr || cell->size == 0) return {};
+  if (cell->size & kOwnText) return std::string_view(ownTexts_).substr(cell->offset, cell->size & ~kOwnText);
+  return std::string_view(*borrowed_).substr(cell->offset, cell->size);
 }
 
 void StringGridCells::SetCell(int column, int row, std::string_view text) {
   CellText* cell = At(column, row);
   if (cell == nullptr) return;
-  if (text.empty()) {
+  text = text.substr(0, kMaxCellSize);
+  if (text.empty() || ownTexts_.size() + text.size() > UINT32_MAX) {
     *cell = {};
     return;
   }
-  const size_t size = std::min<size_t>(text.size(), std::numeric_limits<uint32_t>::max());
-  ownTexts_.push_back(std::make_unique<std::string>(text.substr(0, size)));
-  *cell = {ownTexts_.back()->data(), static_cast<uint32_t>(size)};
+  *cell = {static_cast<uint32_t>(ownTexts_.size()), static_cast<uint32_t>(text.size()) | kOwnText};
+  ownTexts_.append(text);
 }
 
 void StringGridCells::SetCellView(int column, int row, std::string_view text,
                                   const std::shared_ptr<const std::string>& owner) {
   CellText* cell = At(column, row);
   if (cell == nullptr) return;
-  if (borrowed_.empty() || borrowed_.back() != owner) borrowed_.push_back(owner);
-  *cell = {text.data(), static_cast<uint32_t>(std::min<size_t>(text.size(), std::numeric_limits<uint32_t>::max()))};
+  if (!borrowed_ && owner) borrowed_ = owner;
+  const bool inBorrowed = owner && owner == borrowed_ && text.data() >= borrowed_->data() &&
+                          text.data() + text.size() <= borrowed_->data() + borrowed_->size();
+  const auto offset = inBorrowed ? static_cast<size_t>(text.data() - borrowed_->data()) : 0;
+  if (!inBorrowed || offset > UINT32_MAX || text.size() > kMaxCellSize) {
+    SetCell(column, row, text);
+    return;
+  }
+  *cell = {static_cast<uint32_t>(offset), static_cast<uint32_t>(text.size())};
 }
 
 void StringGridCells::ClearCells() {
   std::fill(cells_.begin(), cells_.end(), CellText{});
   ownTexts_.clear();
-  borrowed_.clear();
+  ownTexts_.shrink_to_fit();
+  borrowed_.reset();
 }
 
 void StringGridCells::Reserve(size_t rows) { cells_.reserve(rows * static_cast<size_t>(columnCount_)); }

@@ -4,9 +4,9 @@
 //
 // The search fills hundreds of thousands of rows, so a cell is a view and
 // not a string: it points either into the loaded index (kept alive by the
-// grid as long as a cell refers to it) or into the grid's own small store
-// for texts set one by one (headers, edits). Filling a row costs no
-// allocation of its own.
+// grid as long as a cell refers to it) or into the grid's own store for
+// texts set one by one (headers, edits). Filling a row costs no allocation
+// of its own, and a million rows take 16 MB.
 #pragma once
 
 #include <cstdint>
@@ -31,7 +31,8 @@ class StringGridCells {
   // Copies text into the grid's own store. Ignored outside the grid.
   void SetCell(int column, int row, std::string_view text);
   // Points the cell at bytes of `owner` (which the grid keeps alive) without
-  // copying them. Ignored outside the grid.
+  // copying them; bytes of another owner than the last one are copied.
+  // Ignored outside the grid.
   void SetCellView(int column, int row, std::string_view text, const std::shared_ptr<const std::string>& owner);
   // Empties every cell; the row count stays.
   void ClearCells();
@@ -39,17 +40,20 @@ class StringGridCells {
   void Reserve(size_t rows);
 
  private:
+  // 8 bytes a cell: an offset and a size into either the borrowed buffer
+  // (the loaded index) or the grid's own store, told apart by a flag bit.
   struct CellText {
-    const char* data = nullptr;
-    uint32_t size = 0;
+    uint32_t offset = 0;
+    uint32_t size = 0;  // kOwnText set: the text is in ownTexts_
   };
+  static constexpr uint32_t kOwnText = 0x80000000u;
+  static constexpr uint32_t kMaxCellSize = kOwnText - 1;
   CellText* At(int column, int row);
 
   int columnCount_;
   std::vector<CellText> cells_;  // row-major
-  // Owned texts: one string per SetCell, never moved once made.
-  std::vector<std::unique_ptr<std::string>> ownTexts_;
-  std::vector<std::shared_ptr<const std::string>> borrowed_;
+  std::string ownTexts_;         // texts set one by one, appended
+  std::shared_ptr<const std::string> borrowed_;
 };
 
 }  // namespace fretfile

@@ -14,6 +14,10 @@
 #include "platform/shell.h"
 #include "index/search.h"
 
+// The pictures and the cursor live in a static library's resources, which
+// the linker keeps only when something refers to them.
+static void InitResources() { Q_INIT_RESOURCE(fretfile); }
+
 namespace fretfile {
 namespace {
 
@@ -45,6 +49,7 @@ QPalette BlueText(QPalette palette) {
 }  // namespace
 
 TFormMain::TFormMain(std::string appDir, QWidget* parent) : QMainWindow(parent), AppDir_(std::move(appDir)) {
+  InitResources();
   setObjectName(QStringLiteral("FormMain"));
   setWindowTitle(QStringLiteral("Fretfile 1.5"));
   setWindowIcon(QIcon(QStringLiteral(":/fretfile/fretfile.xpm")));

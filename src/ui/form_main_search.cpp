@@ -1,6 +1,6 @@
 // The search: Enter in a query box or the Search button.
 #include <filesystem>
-#include <optional>
+#include <QScopeGuard>
 
 #include "index/search.h"
 #include "platform/gui/dialogs.h"
@@ -44,50 +44,41 @@ void TFormMain::SearchButtonClick() {
   }
 
   RunningFlag running(searchRunning_);
-  // The buttons come back on every way out, a failed load included.
-  struct ButtonsBack {
-    TFormMain* form;
-    ~ButtonsBack() { form->EnableButtons(true); }
-  };
-  std::optional<ButtonsBack> buttonsBack;
+  // Declared first, so it runs last: the buttons come back after the cursor,
+  // on every way out, a failed load included.
+  const auto buttonsBack = qScopeGuard([this] { EnableButtons(true); });
+  const ApplicationWaitCursor waitCursor;
+  EnableButtons(false);
+
+  const IndexText index = IndexText::Load(path);
+
+  StringGridCells& cells = StringGrid->Cells();
+  cells.ClearCells();
+  cells.SetRowCount(2);
+  WriteGridHeaders(cells);
+  StringGrid->Model()->Refresh();
+  StringGrid->repaint();
+
+  size_t hits = 0;
   {
-    ApplicationWaitCursor waitCursor;
-    EnableButtons(false);
-    buttonsBack.emplace(ButtonsBack{this});
-
-    const IndexText index = IndexText::Load(path);
-
-    StringGridCells& cells = StringGrid->Cells();
-    cells.ClearCells();
-    cells.SetRowCount(2);
-    WriteGridHeaders(cells);
-    StringGrid->Model()->Refresh();
-    StringGrid->repaint();
+    // The event loop runs between lines (at most every 10 ms), so the window
+    // stays responsive; the grid is not painted, and the model announces
+    // the rows only at the end.
     StringGrid->setUpdatesEnabled(false);
-    struct PaintingBack {
-      StringGridView* grid;
-      ~PaintingBack() { grid->setUpdatesEnabled(true); }
-    } paintingBack{StringGrid};
-
+    StringGrid->Model()->BeginReset();
+    const auto paintingBack = qScopeGuard([this] {
+      StringGrid->Model()->EndReset();
+      StringGrid->setUpdatesEnabled(true);
+    });
     const auto readQuery = [this] {
       return SearchQuery{ToBytes(Artistname->text()), ToBytes(Songname->text()), ExactArt->isChecked(),
                          ExactSong->isChecked()};
     };
-    // The event loop runs between lines (at most every 10 ms), so the window
-    // stays responsive; the model is told of the rows only at the end.
-    StringGrid->Model()->BeginReset();
-    size_t hits = 0;
-    try {
-      hits = FillGridWithHits(index, cells, readQuery(),
-                              SearchCallbacks{[] { return platform::ProcessMessages(); }, readQuery});
-    } catch (...) {
-      StringGrid->Model()->EndReset();
-      throw;
-    }
-    StringGrid->Model()->EndReset();
-    if (StringGrid->Cells().RowCount() > 1) StringGrid->SetRow(1);
-    SetStatusText(QString::fromStdString(SearchStatusText(hits)));
+    hits = FillGridWithHits(index, cells, readQuery(),
+                            SearchCallbacks{[] { return platform::ProcessMessages(); }, readQuery});
   }
+  StringGrid->SetRow(1);
+  SetStatusText(QString::fromStdString(SearchStatusText(hits)));
 }
 
 }  // namespace fretfile
