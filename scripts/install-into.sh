@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds Fretfile and copies the program and fretfile-cli into your own
+# collection folder (the folder that holds your artist archives):
+#   scripts/install-into.sh ~/Music/songs
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+target="${1:?usage: scripts/install-into.sh COLLECTION_FOLDER}"
+[ -d "$target" ] || { echo "No such folder: $target" >&2; exit 1; }
+"$root/scripts/setup.sh"
+"$root/scripts/build.sh" "$root/build"
+cp "$root/build/src/fretfile" "$root/build/tools/fretfile-cli" "$target/"
+echo "Installed into $target. Start $target/fretfile and press \"Rebuild Index\"."

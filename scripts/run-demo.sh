@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Sets up, builds and starts Fretfile on the demo collection.
+#
+# The program's own folder is its collection, so this lays out run/ with the
+# program, fretfile-cli and a copy of demo/'s archives and index, and starts
+# the program there.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+"$root/scripts/setup.sh"
+"$root/scripts/build.sh" "$root/build"
+
+run="$root/run"
+mkdir -p "$run"
+cp "$root/build/src/fretfile" "$root/build/tools/fretfile-cli" "$run/"
+cp "$root"/demo/*.zip "$root/demo/kest.idx" "$run/"
+echo "Collection folder: $run"
+
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+  cat <<MSG
+No display found (neither DISPLAY nor WAYLAND_DISPLAY is set), so no window
+can be shown here. To run it anyway:
+  xvfb-run -a $run/fretfile                 (on a virtual X display)
+  QT_QPA_PLATFORM=offscreen $run/fretfile   (no window at all)
+or run this script from a desktop session.
+MSG
+  exit 1
+fi
+exec "$run/fretfile"

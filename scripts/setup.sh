@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what Fretfile needs to build, run and test on Debian 12, where it
+# is missing. Run as root or with sudo.
+set -euo pipefail
+
+PACKAGES=(
+  build-essential cmake ninja-build pkg-config   # compiler and build
+  qt6-base-dev libgl-dev                         # Qt 6 Widgets
+  libgtest-dev                                   # GoogleTest
+  zlib1g-dev libzip-dev                          # test oracle and benchmark peers
+  xvfb xauth fonts-dejavu-core                   # running without a desktop
+)
+
+missing=()
+for package in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    SUDO=sudo
+  else
+    SUDO=
+  fi
+  echo "Installing: ${missing[*]}"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
+fi
