@@ -5,6 +5,7 @@
 
 #include "archive/explode.h"
 #include "legacy_harness.h"
+#include "legacy_streams.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -15,6 +16,7 @@ using archive::LookupTable;
 using legacy_harness::RunEntry;
 using legacy_harness::RunOnBytes;
 using legacy_harness::StreamSpec;
+using legacy_streams::BitWriter;
 using testing_support::ReadFile;
 using testing_support::SharedTestData;
 
@@ -29,27 +31,6 @@ StreamSpec ImplodeSpec(uint16_t flags, int64_t uncompressed) {
 // The length and distance trees of a two-tree stream: 64 codes of 6 bits each,
 // described as four runs of 16 (0xF5 = 16 codes of length 6).
 std::string FlatTrees() { return std::string("\x03\xF5\xF5\xF5\xF5\x03\xF5\xF5\xF5\xF5", 10); }
-
-// Packs bits (least significant first) into bytes.
-class BitWriter {
- public:
-  void Put(uint32_t value, int count) {
-    for (int i = 0; i < count; ++i) {
-      if (bit_ == 0) bytes_.push_back('\0');
-      if ((value >> i) & 1) bytes_.back() = static_cast<char>(bytes_.back() | (1 << bit_));
-      bit_ = (bit_ + 1) & 7;
-    }
-  }
-  // A Shannon-Fano code is stored inverted, most significant bit first.
-  void PutInvertedCode(uint32_t code, int length) {
-    for (int i = length - 1; i >= 0; --i) Put(((code >> i) & 1) ^ 1, 1);
-  }
-  const std::string& bytes() const { return bytes_; }
-
- private:
-  std::string bytes_;
-  int bit_ = 0;
-};
 
 TEST(ExplodeCodeTables, JudgesCodeSets) {
   LookupTable table;

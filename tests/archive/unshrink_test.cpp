@@ -1,0 +1,197 @@
+// Unshrink (method 1) on real PKZIP data and on damaged streams.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "legacy_harness.h"
+#include "legacy_streams.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using legacy_harness::RunEntry;
+using legacy_harness::RunOnBytes;
+using legacy_harness::StreamSpec;
+using legacy_streams::BitWriter;
+using testing_support::ReadFile;
+using testing_support::SharedTestData;
+
+StreamSpec ShrinkSpec(int64_t uncompressed) {
+  StreamSpec spec;
+  spec.method = 1;
+  spec.uncompressedSize = uncompressed;
+  return spec;
+}
+
+TEST(UnshrinkRealData, EveryShrunkEntryOfTheArchives) {
+  const std::string data = SharedTestData();
+  if (data.empty()) GTEST_SKIP() << "shared test data absent";
+  int checked = 0;
+  for (const char* name : {"legacy/shrink.zip", "pkzip-dos/PKZ110ES.ZIP", "pkzip-dos/PKZ80B1.ZIP"}) {
+    const std::string path = data + name;
+    for (const auto& entry : legacy_harness::LocalEntries(ReadFile(path))) {
+      if (entry.method != 1) continue;
+      SCOPED_TRACE(std::string(name) + " " + entry.name);
+      const auto run = RunEntry(path, entry);
+      EXPECT_EQ(run.result, 0);
+      EXPECT_EQ(run.crc, entry.crc);
+      EXPECT_EQ(static_cast<int64_t>(run.output.size()), entry.uncompressedSize);
+      if (entry.name == "FIRST.TXT") {
+        EXPECT_EQ(run.output, ReadFile(data + "legacy/folder/first.txt"));
+      }
+      if (entry.name == "TEST.EXE") {
+        EXPECT_EQ(run.output, ReadFile(data + "pkzip-dos/originals/TEST.EXE"));
+      }
+      ++checked;
+    }
+  }
+  EXPECT_EQ(checked, 10);
+}
+
+TEST(UnshrinkRealData, TruncatedStreamEndsWithInputFailure) {
+  const std::string data = SharedTestData();
+  if (data.empty()) GTEST_SKIP() << "shared test data absent";
+  const std::string path = data + "pkzip-dos/PKZ110ES.ZIP";
+  const std::string archiveBytes = ReadFile(path);
+  for (const auto& entry : legacy_harness::LocalEntries(archiveBytes)) {
+    if (entry.name != "TEST.PCX") continue;
+    const std::string cut = archiveBytes.substr(static_cast<size_t>(entry.dataOffset),
+                                                static_cast<size_t>(entry.compressedSize / 2));
+    EXPECT_EQ(RunOnBytes(cut, legacy_harness::SpecOf(entry), "").result, 3);
+  }
+}
+
+TEST(UnshrinkStreams, CompressorRoundTrip) {
+  // Long enough to widen the codes to 13 bits and fill the table.
+  std::mt19937 random(1);
+  std::string text;
+  const char* words[] = {"alpha ", "beta ", "gamma ", "delta ", "epsilon ", "zeta\r\n", "eta ", "theta "};
+  while (text.size() < 300000) {
+    text += words[random() % 8];
+    if (random() % 5 == 0) text += static_cast<char>(random());
+  }
+  const std::string shrunk = legacy_streams::Shrink(text);
+  const auto run = RunOnBytes(shrunk, ShrinkSpec(static_cast<int64_t>(text.size())));
+  EXPECT_EQ(run.result, 0);
+  EXPECT_EQ(run.output, text);
+}
+
+TEST(UnshrinkStreams, StringOfAFreeCodeIsThePreviousStringPlusItsFirstByte) {
+  // 'a', then 257 before it is made: "aa" (257 becomes "aa"); then 258, not
+  // made either: "aa" + "a" (258 becomes "aaa"): the classic run encoding.
+  BitWriter bits;
+  bits.Put('a', 9);
+  bits.Put(257, 9);  // "aa"    (257 becomes "aa")
+  bits.Put(258, 9);  // "aaa"   (258 becomes "aaa")
+  bits.Put('b', 9);
+  const auto run = RunOnBytes(bits.bytes(), ShrinkSpec(7));
+  EXPECT_EQ(run.result, 0);
+  EXPECT_EQ(run.output, "aaaaaab");
+}
+
+TEST(UnshrinkStreams, ControlCodes) {
+  // Widening four times reaches 13 bits and is fine; a fifth time is corrupt.
+  BitWriter widen;
+  widen.Put('x', 9);
+  uint32_t width = 9;
+  for (int i = 0; i < 4; ++i) {
+    widen.Put(256, width);
+    widen.Put(1, width);
+    ++width;
+  }
+  widen.Put('y', width);
+  EXPECT_EQ(RunOnBytes(widen.bytes(), ShrinkSpec(2)).output, "xy");
+  widen.Put(256, width);
+  widen.Put(1, width);
+  widen.Put('z', width);
+  EXPECT_EQ(RunOnBytes(widen.bytes(), ShrinkSpec(3)).result, 4);
+
+  BitWriter subcode3;
+  subcode3.Put('x', 9);
+  subcode3.Put(256, 9);
+  subcode3.Put(3, 9);
+  subcode3.Put('y', 9);
+  EXPECT_EQ(RunOnBytes(subcode3.bytes(), ShrinkSpec(2)).result, 4);
+
+  // "a" "b" "c" make 257 "ab" and 258 "bc"; code 257 gives "ab" and makes
+  // 259 "ca". None of them is a prefix, so a partial clear frees all three,
+  // and the codes made next reuse them lowest first: 257 (from the previous
+  // code 257, freed itself), then 258 = "de", which the stream then uses.
+  BitWriter clear;
+  for (uint32_t code : {uint32_t{'a'}, uint32_t{'b'}, uint32_t{'c'}, 257u}) clear.Put(code, 9);
+  clear.Put(256, 9);
+  clear.Put(2, 9);
+  for (uint32_t code : {uint32_t{'d'}, uint32_t{'e'}, 258u}) clear.Put(code, 9);
+  const auto run = RunOnBytes(clear.bytes(), ShrinkSpec(9));
+  EXPECT_EQ(run.result, 0);
+  EXPECT_EQ(run.output, "abcabdede");
+}
+
+TEST(UnshrinkStreams, DamagedChainsAreCorrupt) {
+  // The first code must be a literal.
+  BitWriter first;
+  first.Put(300, 9);
+  first.Put('a', 9);
+  EXPECT_EQ(RunOnBytes(first.bytes(), ShrinkSpec(2)).result, 4);
+
+  // A free code right after a free code: its previous string is unmade.
+  BitWriter unmade;
+  unmade.Put('a', 9);
+  unmade.Put(400, 9);  // free: "a" + 'a'; 257 becomes "aa", 400 stays free
+  unmade.Put(500, 9);  // free: the string of 400 is needed, and it has none
+  EXPECT_EQ(RunOnBytes(unmade.bytes(), ShrinkSpec(5)).result, 4);
+}
+
+TEST(UnshrinkStreams, LoopingChainIsCorruptNotEndless) {
+  // 'a', then 258 while 257 is the next code: 258 is free, so it reads as
+  // "aa" and stays free while 257 is made. The next code made is 258 itself,
+  // with the previous code, 258, as its prefix: a chain without end.
+  BitWriter bits;
+  bits.Put('a', 9);
+  bits.Put(258, 9);
+  bits.Put('b', 9);
+  bits.Put(258, 9);
+  const auto run = RunOnBytes(bits.bytes(), ShrinkSpec(1000));
+  EXPECT_EQ(run.result, 4);
+}
+
+TEST(UnshrinkStreams, SizesAndFailures) {
+  BitWriter bits;
+  bits.Put('h', 9);
+  bits.Put('i', 9);
+  // Sizes deferred to a data descriptor: no budget, refused.
+  StreamSpec unknown = ShrinkSpec(archive::kUnknownSize);
+  unknown.compressedSize = archive::kUnknownSize;
+  EXPECT_EQ(RunOnBytes(bits.bytes(), unknown).result, 4);
+  // An empty entry has nothing to decode.
+  StreamSpec empty = ShrinkSpec(0);
+  const auto none = RunOnBytes("", empty);
+  EXPECT_EQ(none.result, 0);
+  EXPECT_EQ(none.output, "");
+  // A declared size far beyond the file ends with the input, not 2 GB later.
+  StreamSpec oversized = ShrinkSpec(2);
+  oversized.compressedSize = 0x7FFFFFF0;
+  EXPECT_EQ(RunOnBytes(bits.bytes(), oversized, "").result, 3);
+
+  std::string text(200000, 'r');
+  for (size_t i = 0; i < text.size(); i += 7) text[i] = static_cast<char>('a' + i % 13);
+  const std::string shrunk = legacy_streams::Shrink(text);
+  StreamSpec full = ShrinkSpec(static_cast<int64_t>(text.size()));
+  full.outputPath = "/dev/full";
+  EXPECT_EQ(RunOnBytes(shrunk, full).result, 2);
+  StreamSpec aborting = ShrinkSpec(static_cast<int64_t>(text.size()));
+  aborting.notify = [](int16_t, uint16_t* word) { *word = 0xFFFF; };
+  EXPECT_EQ(RunOnBytes(shrunk, aborting).result, 5);
+}
+
+TEST(UnshrinkStreams, RandomBytesNeverMisbehave) {
+  std::mt19937 random(1);
+  for (int round = 0; round < 300; ++round) {
+    std::string bytes(static_cast<size_t>(random() % 4000), '\0');
+    for (auto& byte : bytes) byte = static_cast<char>(random() % 3 == 0 ? random() : random() & 0x3F);
+    const auto run = RunOnBytes(bytes, ShrinkSpec(0), "");
+    EXPECT_TRUE(run.result == 0 || run.result == 3 || run.result == 4) << run.result;
+  }
+}
+
+}  // namespace
