@@ -8,7 +8,7 @@ PACKAGES=(
   qt6-base-dev libgl-dev                         # Qt 6 Widgets
   libgtest-dev                                   # GoogleTest
   zlib1g-dev libzip-dev                          # test oracle and benchmark peers
-  xvfb xauth fonts-dejavu-core                   # running without a desktop
+  xvfb xauth fonts-dejavu-core fonts-liberation2 # fonts, running without a desktop
 )
 
 missing=()

@@ -25,7 +25,15 @@ constexpr int kClientWidth = 580;
 constexpr int kClientHeight = 382;
 
 QFont WindowFont() {
-  // The window's font: a sans font 11 pixels high.
+  // The window's font: "MS Sans Serif" 11 pixels high. Linux lacks it; the
+  // layout's sizes were drawn for its narrow metrics, which Liberation Sans
+  // (Arial's metrics) keeps closest, before the default sans font.
+  static const bool substituted = [] {
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"), QStringLiteral("Arial")});
+    return true;
+  }();
+  (void)substituted;
   QFont font = QApplication::font();
   font.setFamily(QStringLiteral("MS Sans Serif"));
   font.setStyleHint(QFont::SansSerif);
@@ -98,6 +106,11 @@ void TFormMain::CreateControls() {
   QFont bold = WindowFont();
   bold.setBold(true);
   GroupBox1->setFont(bold);
+  // A frame with the title set into its top line, whose client area starts
+  // at the box's top-left corner.
+  GroupBox1->setStyleSheet(QStringLiteral(
+      "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 6px; }"
+      "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 8px; padding: 0 2px; }"));
   Place(GroupBox1, 8, 235, 562, 74);
 
   // The group box's client area starts below its title.
