@@ -13,6 +13,7 @@
 #include "platform/profile.h"
 #include "platform/shell.h"
 #include "index/search.h"
+#include "ui/form2.h"
 
 // The pictures and the cursor live in a static library's resources, which
 // the linker keeps only when something refers to them.
@@ -80,6 +81,8 @@ TFormMain::TFormMain(std::string appDir, QWidget* parent) : QMainWindow(parent),
   }
 
   platform::RunReportingErrors([this] { FormCreate(); });
+  // The external viewer chooser is made once, hidden, and runs its own start-up.
+  Form2 = new TForm2(AppDir_, this);
   Artistname->setFocus();
 }
 

@@ -25,6 +25,11 @@
 class QGroupBox;
 
 namespace fretfile {
+class TForm2;
+class TMenuItem;
+}  // namespace fretfile
+
+namespace fretfile {
 
 class TFormMain : public QMainWindow {
   Q_OBJECT
@@ -50,6 +55,12 @@ class TFormMain : public QMainWindow {
   void Image1DblClick();
   void ExitButtonClick();
   void InternalViewer1Click();
+  // The "Save" and "Close" commands of a viewer window (viewer_window.cpp).
+  void SaveClick(TMenuItem* sender);
+  void CloseClick(TMenuItem* sender);
+
+  // The external viewer chooser, created hidden with the window.
+  TForm2* Form2 = nullptr;
 
   // True while a search runs (a second one is refused).
   bool SearchRunning() const { return searchRunning_; }
@@ -101,6 +112,8 @@ class TFormMain : public QMainWindow {
   std::string AppDir_;
   std::string ViewerCommand_;
   bool searchRunning_ = false;
+  // True while an opening runs (its extraction lets other events run).
+  bool opening_ = false;
   std::vector<QObject*> components_;
 
   struct RebuildState;

@@ -1,15 +1,106 @@
-// Opening a hit: a double click or Enter in the grid, and the choice of the
+// Opening a hit: a double click or Enter in the grid extracts the selected
+// row's entry into temp/ and shows it in the external viewer, the desktop's
+// program for its type, or an internal viewer window; and the choice of the
 // external viewer.
+#include <optional>
+
+#include "archive/safe_path.h"
+#include "archive/unzip.h"
+#include "platform/gui/desktop_open.h"
+#include "platform/gui/dialogs.h"
+#include "platform/key_state.h"
+#include "platform/profile.h"
+#include "platform/shell.h"
+#include "ui/form2.h"
 #include "ui/form_main.h"
+#include "ui/hit_lookup.h"
+#include "ui/viewer_window.h"
 
 namespace fretfile {
+namespace {
 
-void TFormMain::DBGrid1DblClick() {}
+void TellUnableToProcess(const std::string& name) { platform::ShowMessage("Unable to process " + name); }
+
+// Marks an opening as running for as long as it lives.
+class OpeningMark {
+ public:
+  explicit OpeningMark(bool& flag) : flag_(flag) { flag_ = true; }
+  ~OpeningMark() { flag_ = false; }
+  OpeningMark(const OpeningMark&) = delete;
+  OpeningMark& operator=(const OpeningMark&) = delete;
+
+ private:
+  bool& flag_;
+};
+
+}  // namespace
+
+void TFormMain::DBGrid1DblClick() {
+  // The row's texts are copied: the grid may change while the extraction
+  // lets other events run.
+  const int row = StringGrid->Row();
+  if (row < 1) return;
+  const std::string artist(StringGrid->Cells().Cell(0, row));
+  const std::string song(StringGrid->Cells().Cell(1, row));
+  if (artist.empty()) return;
+
+  // A second opening while the first one's extraction runs is refused before
+  // it touches anything, so the first one goes on undisturbed.
+  if (opening_) {
+    TellUnableToProcess(SoughtEntryName(song));
+    return;
+  }
+
+  std::optional<HitLocation> hit;
+  std::optional<std::string> target;
+  {
+    OpeningMark mark(opening_);
+    hit = LocateHit(AppDir_, artist, song);
+    if (!hit) {
+      TellUnableToProcess(SoughtEntryName(song));
+      return;
+    }
+    // A name that would lead out of temp/ is refused; nothing is written.
+    target = archive::SafeJoin(AppDir_ + "temp", hit->fileName);
+    if (!target || archive::UnzipMember(hit->archivePath, *target, hit->attributes, hit->headerOffset, {},
+                                        platform::kKeyEscape) != archive::kUnzipOk) {
+      target.reset();
+    }
+  }
+  if (!target) {
+    TellUnableToProcess(hit->fileName);
+    return;
+  }
+
+  if (!InternalViewer->isChecked()) {
+    int result = platform::ShellExecuteProgram(ViewerCommand_, *target);
+    if (result <= 32) result = platform::ShellOpenDocument(*target);
+    if (result > 32) return;
+  }
+
+  const int number = LowestFreeViewerNumber(*this);
+  if (number == 0) {
+    TellUnableToProcess(hit->fileName);
+    return;
+  }
+  TViewerWindow* viewer = CreateViewerWindow(*this, number, hit->archivePath, hit->fileName, artist, *target);
+  viewer->show();
+  // The grid stays ready for the next opening.
+  activateWindow();
+  raise();
+  StringGrid->setFocus();
+}
 
 void TFormMain::StringGridKeyUp(int key) {
   if (key == 13) DBGrid1DblClick();
 }
 
-void TFormMain::InternalViewer1Click() {}
+void TFormMain::InternalViewer1Click() {
+  if (Form2 != nullptr) Form2->exec();
+  const std::string ini = AppDir_ + "kest.ini";
+  const std::string name = platform::GetPrivateProfileString(kViewerSection, "Name", "Error", ini);
+  const std::string path = platform::GetPrivateProfileString(kViewerSection, "Path", "Error", ini);
+  ViewerCommand_ = path + name;
+}
 
 }  // namespace fretfile

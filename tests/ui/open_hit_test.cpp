@@ -1,0 +1,157 @@
+// Opening a hit of the grid: from the row's texts to the archive and the
+// entry, the extraction into temp/, and what is shown.
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+
+#include "open_test_fixture.h"
+#include "ui/hit_lookup.h"
+
+using testing_support::FileExists;
+using testing_support::OpenFixture;
+using testing_support::ReadFile;
+using testing_support::ZipBuilder;
+using testing_support::ZipEntrySpec;
+
+namespace {
+
+using OpenHitTest = OpenFixture;
+
+TEST_F(OpenHitTest, RowGivesArchiveWithUnderscoresAndEntryWithUnderscores) {
+  EXPECT_EQ(fretfile::ArchivePathOfRow("/c/", "Some Artist"), "/c/Some_Artist.zip");
+  EXPECT_EQ(fretfile::SoughtEntryName("My Song.txt"), "My_Song.txt");
+
+  ZipBuilder().Add("Other.txt", "other").Add("My_Song.txt", "one\ntwo\rthree\r\nfour").WriteTo(dir.File("Some_Artist.zip"));
+  Open("Some Artist", "My Song.txt");
+
+  EXPECT_TRUE(dialogs.shown.empty());
+  EXPECT_EQ(ReadFile(dir.File("temp/My_Song.txt")), "one\ntwo\rthree\r\nfour");
+  auto* viewer = Viewer(2);
+  ASSERT_NE(viewer, nullptr);
+  EXPECT_TRUE(viewer->isVisible());
+  EXPECT_EQ(viewer->windowTitle(), QStringLiteral("My_Song.txt by Some Artist"));
+  EXPECT_EQ(viewer->Hint, dir.File("Some_Artist.zip"));
+  EXPECT_EQ(MemoText(2), "one\r\ntwo\r\nthree\r\nfour");
+}
+
+TEST_F(OpenHitTest, EnterInTheGridOpensTheSelectedRowAndOtherKeysDoNot) {
+  ZipBuilder().Add("My_Song.txt", "text").WriteTo(dir.File("Some_Artist.zip"));
+  SelectRow("Some Artist", "My Song.txt");
+  QTest::keyRelease(form->StringGrid, Qt::Key_Down);
+  EXPECT_EQ(Viewer(2), nullptr);
+  QTest::keyRelease(form->StringGrid, Qt::Key_Return);
+  EXPECT_NE(Viewer(2), nullptr);
+}
+
+TEST_F(OpenHitTest, EmptyArtistCellOrNoSelectedRowOpensNothing) {
+  ZipBuilder().Add("My_Song.txt", "text").WriteTo(dir.File("_.zip"));
+  Open("", "My Song.txt");
+  form->StringGrid->clearSelection();
+  form->StringGrid->setCurrentIndex({});
+  form->DBGrid1DblClick();  // row 0 is the header, never opened
+  EXPECT_TRUE(dialogs.shown.empty());
+  EXPECT_EQ(Viewer(2), nullptr);
+}
+
+TEST_F(OpenHitTest, MissingArchiveIsReportedAsAnInputOutputError) {
+  SelectRow("Nobody", "Song.txt");
+  QTest::keyRelease(form->StringGrid, Qt::Key_Return);
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].kind, platform::BoxKind::Error);
+  EXPECT_EQ(dialogs.shown[0].text, "File not found.");
+  EXPECT_EQ(Viewer(2), nullptr);
+}
+
+TEST_F(OpenHitTest, NoEntryOfTheSoughtNameSaysUnableToProcessIt) {
+  // Names differing only in case do not match.
+  ZipBuilder().Add("my_song.txt", "text").WriteTo(dir.File("Some_Artist.zip"));
+  Open("Some Artist", "My Song.txt");
+  EXPECT_EQ(dialogs.Texts(), std::vector<std::string>{"Unable to process My_Song.txt"});
+  EXPECT_EQ(Viewer(2), nullptr);
+}
+
+TEST_F(OpenHitTest, FailedExtractionSaysUnableToProcessAndShowsNothing) {
+  ZipEntrySpec bad;
+  bad.name = "My_Song.txt";
+  bad.data = "text";
+  bad.crcOverride = 0x12345678u;
+  ZipBuilder().Add(bad).WriteTo(dir.File("Some_Artist.zip"));
+  Open("Some Artist", "My Song.txt");
+  EXPECT_EQ(dialogs.Texts(), std::vector<std::string>{"Unable to process My_Song.txt"});
+  EXPECT_EQ(Viewer(2), nullptr);
+}
+
+TEST_F(OpenHitTest, EntryInAFolderOfItsArchiveOpensAndLandsBelowTemp) {
+  ZipBuilder().Add("Folder/", "").Add("Folder/My_Song.txt", "in a folder").WriteTo(dir.File("Some_Artist.zip"));
+  Open("Some Artist", "Folder/My Song.txt");
+  EXPECT_TRUE(dialogs.shown.empty());
+  EXPECT_EQ(ReadFile(dir.File("temp/Folder/My_Song.txt")), "in a folder");
+  EXPECT_EQ(MemoText(2), "in a folder");
+}
+
+TEST_F(OpenHitTest, NamesWithRealSpacesOpenWhenNoUnderscoreFormExists) {
+  ZipBuilder().Add("My Song.txt", "spaced").WriteTo(dir.File("Some Artist.zip"));
+  Open("Some Artist", "My Song.txt");
+  EXPECT_TRUE(dialogs.shown.empty());
+  EXPECT_EQ(MemoText(2), "spaced");
+  EXPECT_EQ(Viewer(2)->Hint, dir.File("Some Artist.zip"));
+  EXPECT_EQ(Viewer(2)->Memo->Hint, "My Song.txt");
+}
+
+TEST_F(OpenHitTest, UnderscoreFormKeepsPrecedenceOverRealSpaces) {
+  ZipBuilder().Add("My Song.txt", "spaced entry").Add("My_Song.txt", "underscored entry").WriteTo(dir.File("Some_Artist.zip"));
+  ZipBuilder().Add("My_Song.txt", "spaced archive").WriteTo(dir.File("Some Artist.zip"));
+  Open("Some Artist", "My Song.txt");
+  EXPECT_EQ(MemoText(2), "underscored entry");
+}
+
+TEST_F(OpenHitTest, NameThatWouldLeaveTempIsRefusedAndNothingIsWrittenOutside) {
+  ZipBuilder().Add("../escaped.txt", "bad").WriteTo(dir.File("Some_Artist.zip"));
+  Open("Some Artist", "../escaped.txt");
+  EXPECT_EQ(dialogs.Texts(), std::vector<std::string>{"Unable to process ../escaped.txt"});
+  EXPECT_FALSE(FileExists(dir.File("escaped.txt")));
+
+  // Through a link inside temp/ that points out of it.
+  dialogs.shown.clear();
+  std::filesystem::create_directory(dir.File("outside"));
+  std::filesystem::create_directory_symlink(dir.File("outside"), dir.File("temp/link"));
+  ZipBuilder().Add("link/x.txt", "bad").WriteTo(dir.File("Linked.zip"));
+  Open("Linked", "link/x.txt");
+  EXPECT_EQ(dialogs.Texts(), std::vector<std::string>{"Unable to process link/x.txt"});
+  EXPECT_FALSE(FileExists(dir.File("outside/x.txt")));
+  EXPECT_EQ(Viewer(2), nullptr);
+}
+
+TEST_F(OpenHitTest, SecondOpeningDuringAnExtractionIsRefusedAndTheFirstGoesOn) {
+  // Large enough that the extraction lets pending events run.
+  std::string big(12 << 20, 'x');
+  for (size_t i = 0; i < big.size(); i += 64) big[i] = '\n';
+  ZipBuilder().Add("Big.txt", big).WriteTo(dir.File("Some_Artist.zip"));
+  SelectRow("Some Artist", "Big.txt");
+  bool secondRan = false;
+  QTimer::singleShot(0, form.get(), [&] {
+    secondRan = true;
+    form->DBGrid1DblClick();
+  });
+  form->DBGrid1DblClick();
+  ASSERT_TRUE(secondRan);
+  EXPECT_EQ(dialogs.Texts(), std::vector<std::string>{"Unable to process Big.txt"});
+  ASSERT_NE(Viewer(2), nullptr);
+  EXPECT_EQ(Viewer(3), nullptr);
+  EXPECT_EQ(std::filesystem::file_size(dir.File("temp/Big.txt")), big.size());
+}
+
+TEST_F(OpenHitTest, WithAllNumbersInUseNothingIsCreated) {
+  for (int n = fretfile::kFirstViewerNumber; n <= fretfile::kLastViewerNumber; ++n) {
+    auto* taken = new QObject(form.get());
+    taken->setObjectName(QStringLiteral("Form%1").arg(n));
+    form->AddComponent(taken);
+  }
+  const size_t before = form->Components().size();
+  ZipBuilder().Add("My_Song.txt", "text").WriteTo(dir.File("Some_Artist.zip"));
+  Open("Some Artist", "My Song.txt");
+  EXPECT_EQ(dialogs.Texts(), std::vector<std::string>{"Unable to process My_Song.txt"});
+  EXPECT_EQ(form->Components().size(), before);
+}
+
+}  // namespace
