@@ -140,6 +140,19 @@ TEST(ExplodeStreams, EightKilobyteDictionaryAndLongMatches) {
   EXPECT_EQ(run.output, std::string(321, 'A') + std::string(5, '\0'));
 }
 
+TEST(ExplodeStreams, CompressorRoundTripEightKilobytesThreeTrees) {
+  std::mt19937 random(3);
+  std::string text;
+  while (text.size() < 200000) {
+    text += "to be or not to be, that is the question ";
+    text += std::to_string(random() % 1000);
+    if (random() % 3 == 0) text += std::string(random() % 400, static_cast<char>(random()));
+  }
+  const auto run = RunOnBytes(legacy_streams::Implode(text), ImplodeSpec(0x06, static_cast<int64_t>(text.size())));
+  EXPECT_EQ(run.result, 0);
+  EXPECT_TRUE(run.output == text);
+}
+
 TEST(ExplodeStreams, MatchIsCutAtTheEntrySize) {
   BitWriter bits;
   bits.Put(1, 1);

@@ -1,10 +1,15 @@
 // Makers of legacy compressed streams for tests and benchmarks: a bit packer
-// and a small shrink (LZW) compressor. Nothing here is used by the program.
+// and small compressors for shrink (LZW), reduce and implode, simple greedy
+// ones, enough to make large inputs for the decoders. Nothing here is used
+// by the program.
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace legacy_streams {
 
@@ -68,6 +73,135 @@ inline std::string Shrink(const std::string& data) {
   }
   emit(current, currentFirst);
   return out.bytes();
+}
+
+// Greedy LZ77 matching with one candidate per 3-byte hash: calls
+// literal(byte) or match(distance, length) for the whole input.
+template <typename Literal, typename Match>
+void GreedyMatches(const std::string& data, uint32_t maxDistance, uint32_t minLength, uint32_t maxLength,
+                   Literal literal, Match match) {
+  std::vector<int64_t> last(1 << 16, -1);
+  auto hash = [&](size_t i) {
+    return ((static_cast<uint8_t>(data[i]) << 8) ^ (static_cast<uint8_t>(data[i + 1]) << 4) ^
+            static_cast<uint8_t>(data[i + 2])) & 0xFFFF;
+  };
+  size_t i = 0;
+  while (i < data.size()) {
+    uint32_t length = 0, distance = 0;
+    if (i + 3 <= data.size()) {
+      const int64_t candidate = last[hash(i)];
+      last[hash(i)] = static_cast<int64_t>(i);
+      if (candidate >= 0 && i - static_cast<size_t>(candidate) <= maxDistance) {
+        const size_t limit = std::min<size_t>(maxLength, data.size() - i);
+        size_t n = 0;
+        while (n < limit && data[static_cast<size_t>(candidate) + n] == data[i + n]) ++n;
+        if (n >= minLength) {
+          length = static_cast<uint32_t>(n);
+          distance = static_cast<uint32_t>(i - static_cast<size_t>(candidate));
+        }
+      }
+    }
+    if (length == 0) {
+      literal(static_cast<uint8_t>(data[i]));
+      ++i;
+      continue;
+    }
+    match(distance, length);
+    for (size_t k = 1; k < length && i + k + 3 <= data.size(); ++k) last[hash(i + k)] = static_cast<int64_t>(i + k);
+    i += length;
+  }
+}
+
+// Implodes with an 8 KB dictionary and three trees (flags 0x06), all of
+// them flat: literals 8 bits, length and distance codes 6 bits.
+inline std::string Implode(const std::string& data) {
+  std::string out;
+  out += '\x0F';
+  out += std::string(16, '\xF7');  // 256 codes of 8 bits
+  for (int tree = 0; tree < 2; ++tree) out += std::string("\x03\xF5\xF5\xF5\xF5", 5);  // 64 of 6 bits
+  BitWriter bits;
+  GreedyMatches(
+      data, 8192, 3, 66 + 255,
+      [&](uint8_t byte) {
+        bits.Put(1, 1);
+        bits.PutInvertedCode(byte, 8);
+      },
+      [&](uint32_t distance, uint32_t length) {
+        bits.Put(0, 1);
+        bits.Put((distance - 1) & 0x7F, 7);
+        bits.PutInvertedCode((distance - 1) >> 7, 6);
+        if (length >= 66) {
+          bits.PutInvertedCode(63, 6);
+          bits.Put(length - 66, 8);
+        } else {
+          bits.PutInvertedCode(length - 3, 6);
+        }
+      });
+  return out + bits.bytes();
+}
+
+// Reduces with compression factor 4 (method 5). Each byte's follower set is
+// the (up to 32) bytes that follow it most often in the inner stream.
+inline std::string Reduce(const std::string& data) {
+  constexpr uint8_t kDle = 144;
+  std::string inner;
+  GreedyMatches(
+      data, 4096, 4, 15 + 255 + 3,
+      [&](uint8_t byte) {
+        inner += static_cast<char>(byte);
+        if (byte == kDle) inner += '\0';
+      },
+      [&](uint32_t distance, uint32_t length) {
+        const uint32_t l = length - 3;
+        inner += static_cast<char>(kDle);
+        inner += static_cast<char>((((distance - 1) >> 8) << 4) | std::min<uint32_t>(l, 15));
+        if (l >= 15) inner += static_cast<char>(l - 15);
+        inner += static_cast<char>((distance - 1) & 0xFF);
+      });
+  std::vector<std::array<uint32_t, 256>> counts(256);
+  for (auto& row : counts) row.fill(0);
+  uint8_t previous = 0;
+  for (char c : inner) {
+    ++counts[previous][static_cast<uint8_t>(c)];
+    previous = static_cast<uint8_t>(c);
+  }
+  std::vector<std::vector<uint8_t>> sets(256);
+  std::vector<std::array<int, 256>> indexOf(256);
+  for (int j = 0; j < 256; ++j) {
+    std::vector<int> order(256);
+    for (int k = 0; k < 256; ++k) order[static_cast<size_t>(k)] = k;
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return counts[j][a] > counts[j][b]; });
+    indexOf[j].fill(-1);
+    for (int k = 0; k < 32 && counts[j][order[k]] > 0; ++k) {
+      indexOf[j][order[k]] = static_cast<int>(sets[j].size());
+      sets[j].push_back(static_cast<uint8_t>(order[k]));
+    }
+  }
+  BitWriter bits;
+  for (int j = 255; j >= 0; --j) {
+    bits.Put(static_cast<uint32_t>(sets[j].size()), 6);
+    for (uint8_t follower : sets[j]) bits.Put(follower, 8);
+  }
+  previous = 0;
+  for (char c : inner) {
+    const uint8_t byte = static_cast<uint8_t>(c);
+    const auto& set = sets[previous];
+    if (!set.empty()) {
+      const int index = indexOf[previous][byte];
+      if (index >= 0) {
+        uint32_t indexBits = 1;
+        while ((1u << indexBits) < set.size()) ++indexBits;
+        bits.Put(0, 1);
+        bits.Put(static_cast<uint32_t>(index), indexBits);
+        previous = byte;
+        continue;
+      }
+      bits.Put(1, 1);
+    }
+    bits.Put(byte, 8);
+    previous = byte;
+  }
+  return bits.bytes();
 }
 
 }  // namespace legacy_streams

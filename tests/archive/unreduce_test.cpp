@@ -127,6 +127,19 @@ TEST(UnreduceStreams, FollowerSetsCodeBytesByTheirPredecessor) {
   EXPECT_EQ(run.output, std::string("z\0q\0\0", 5));
 }
 
+TEST(UnreduceStreams, CompressorRoundTrip) {
+  std::mt19937 random(4);
+  std::string text;
+  while (text.size() < 100000) {
+    text += "all the world's a stage\r\n";
+    text += static_cast<char>(144);
+    if (random() % 2 == 0) text += std::string(random() % 300, static_cast<char>(random()));
+  }
+  const auto run = RunOnBytes(legacy_streams::Reduce(text), ReduceSpec(5, static_cast<int64_t>(text.size())));
+  EXPECT_EQ(run.result, 0);
+  EXPECT_TRUE(run.output == text);
+}
+
 TEST(UnreduceStreams, SizesAndFailures) {
   StreamSpec unknown = ReduceSpec(3, archive::kUnknownSize);
   unknown.compressedSize = archive::kUnknownSize;
