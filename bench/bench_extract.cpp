@@ -1,0 +1,403 @@
+// Extraction speed and memory.
+//
+//   bench_extract [all | deflate | methods | memory]
+//
+// deflate: one 64 MiB entry of mixed text and binary, deflated by zlib at
+//   level 6, extracted to a file by UnzipMember and, in the same run, by a
+//   small zlib extractor (raw inflate to a file with a CRC check); best of 3.
+// methods: output MB/s of every method on the shared test archives
+//   (../shared/testdata), per method and for the largest entries.
+// memory: peak RSS of a child process extracting a deflated entry of zeros,
+//   64 MiB and 1 GiB, to show it does not grow with the entry.
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "archive/crc32.h"
+#include "archive/unzip.h"
+#include "archive/zip_find.h"
+
+#ifdef FRETFILE_HAVE_ZLIB
+#include <zlib.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+double Now() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+void Put16(std::string& out, uint32_t v) {
+  out.push_back(static_cast<char>(v & 0xFF));
+  out.push_back(static_cast<char>((v >> 8) & 0xFF));
+}
+void Put32(std::string& out, uint32_t v) {
+  Put16(out, v & 0xFFFF);
+  Put16(out, v >> 16);
+}
+
+// Writes a one-entry archive around an already compressed payload that the
+// caller streams into the file between the local header and the directory.
+class ArchiveWriter {
+ public:
+  explicit ArchiveWriter(const std::string& path) : out_(path, std::ios::binary) {}
+
+  void Begin(const std::string& name, uint16_t method) {
+    name_ = name;
+    method_ = method;
+    std::string h;
+    Put32(h, 0x04034B50);
+    Put16(h, 20);
+    Put16(h, 0);
+    Put16(h, method);
+    Put32(h, 0x5A216000);
+    Put32(h, 0);  // CRC and sizes are patched at the end
+    Put32(h, 0);
+    Put32(h, 0);
+    Put16(h, static_cast<uint32_t>(name.size()));
+    Put16(h, 0);
+    h += name;
+    out_.write(h.data(), static_cast<std::streamsize>(h.size()));
+  }
+  void Payload(const char* data, size_t n) {
+    out_.write(data, static_cast<std::streamsize>(n));
+    compressed_ += n;
+  }
+  void End(uint32_t crc, uint64_t size) {
+    std::string c;
+    const uint32_t central = static_cast<uint32_t>(30 + name_.size() + compressed_);
+    Put32(c, 0x02014B50);
+    Put16(c, 20);
+    Put16(c, 20);
+    Put16(c, 0);
+    Put16(c, method_);
+    Put32(c, 0x5A216000);
+    Put32(c, crc);
+    Put32(c, static_cast<uint32_t>(compressed_));
+    Put32(c, static_cast<uint32_t>(size));
+    Put16(c, static_cast<uint32_t>(name_.size()));
+    Put32(c, 0);
+    Put32(c, 0);
+    Put32(c, 0x20);
+    Put32(c, 0);
+    c += name_;
+    const uint32_t centralSize = static_cast<uint32_t>(c.size());
+    Put32(c, 0x06054B50);
+    Put32(c, 0);
+    Put16(c, 1);
+    Put16(c, 1);
+    Put32(c, centralSize);
+    Put32(c, central);
+    Put16(c, 0);
+    out_.write(c.data(), static_cast<std::streamsize>(c.size()));
+    std::string sizes;
+    Put32(sizes, crc);
+    Put32(sizes, static_cast<uint32_t>(compressed_));
+    Put32(sizes, static_cast<uint32_t>(size));
+    out_.seekp(14);
+    out_.write(sizes.data(), 12);
+    out_.close();
+  }
+  uint64_t compressed() const { return compressed_; }
+
+ private:
+  std::ofstream out_;
+  std::string name_;
+  uint16_t method_ = 0;
+  uint64_t compressed_ = 0;
+};
+
+std::string MixedData(size_t n) {
+  std::mt19937 gen(12345);
+  static const char* words[] = {"the ", "chord ", "of ", "G ", "minor ", "and ", "a ", "verse\n", "chorus ",
+                                "bridge ", "Am ", "F ", "C ", "Em ", "capo ", "strum ", "down ", "up "};
+  std::string s;
+  s.reserve(n + 512);
+  while (s.size() < n) {
+    const uint32_t pick = gen() % 16;
+    if (pick < 12) {
+      for (int i = 0; i < 16; ++i) s += words[gen() % 18];
+    } else if (pick < 14) {
+      for (int i = 0; i < 128; ++i) s.push_back(static_cast<char>(gen() & 0x3F));  // low-entropy binary
+    } else if (pick < 15) {
+      for (int i = 0; i < 64; ++i) s.push_back(static_cast<char>(gen()));  // noise
+    } else {
+      const size_t back = 1 + gen() % std::min<size_t>(s.size() + 1, 30000);
+      const size_t len = 8 + gen() % 200;
+      const size_t from = s.size() >= back ? s.size() - back : 0;
+      for (size_t i = 0; i < len && from + i < s.size(); ++i) s.push_back(s[from + i]);
+    }
+  }
+  s.resize(n);
+  return s;
+}
+
+#ifdef FRETFILE_HAVE_ZLIB
+// Deflates `n` bytes produced by `next` (called with a buffer to fill) into
+// the archive writer, raw, at `level`. Returns the CRC.
+template <typename Producer>
+uint32_t DeflateInto(ArchiveWriter& writer, uint64_t n, int level, Producer next) {
+  z_stream z{};
+  deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+  std::vector<char> in(1 << 20), out(1 << 20);
+  uint32_t crc = static_cast<uint32_t>(crc32(0, nullptr, 0));
+  uint64_t left = n;
+  int flush = Z_NO_FLUSH;
+  do {
+    const size_t chunk = static_cast<size_t>(std::min<uint64_t>(left, in.size()));
+    next(in.data(), chunk);
+    crc = static_cast<uint32_t>(crc32(crc, reinterpret_cast<Bytef*>(in.data()), static_cast<uInt>(chunk)));
+    left -= chunk;
+    flush = left == 0 ? Z_FINISH : Z_NO_FLUSH;
+    z.next_in = reinterpret_cast<Bytef*>(in.data());
+    z.avail_in = static_cast<uInt>(chunk);
+    do {
+      z.next_out = reinterpret_cast<Bytef*>(out.data());
+      z.avail_out = static_cast<uInt>(out.size());
+      deflate(&z, flush);
+      writer.Payload(out.data(), out.size() - z.avail_out);
+    } while (z.avail_out == 0);
+  } while (flush != Z_FINISH);
+  deflateEnd(&z);
+  return crc;
+}
+
+// The peer: raw inflate of the entry's data to a file, with zlib's CRC.
+bool ZlibExtract(const std::string& archivePath, const std::string& target) {
+  archive::ZipSearchRec rec;
+  if (archive::ZipFindFirst(archivePath, rec) != 0) return false;
+  const uint32_t offset = rec.HeaderOffset;
+  const uint32_t expectedCrc = rec.Crc;
+  archive::ZipFindClose(rec);
+  FILE* in = std::fopen(archivePath.c_str(), "rb");
+  FILE* out = std::fopen(target.c_str(), "wb");
+  unsigned char header[30];
+  std::fseek(in, offset, SEEK_SET);
+  if (std::fread(header, 1, 30, in) != 30) return false;
+  std::fseek(in, offset + 30 + (header[26] | header[27] << 8) + (header[28] | header[29] << 8), SEEK_SET);
+  z_stream z{};
+  inflateInit2(&z, -15);
+  std::vector<unsigned char> ibuf(1 << 16), obuf(1 << 17);
+  uLong crc = crc32(0, nullptr, 0);
+  int rc = Z_OK;
+  while (rc != Z_STREAM_END) {
+    if (z.avail_in == 0) {
+      z.avail_in = static_cast<uInt>(std::fread(ibuf.data(), 1, ibuf.size(), in));
+      z.next_in = ibuf.data();
+      if (z.avail_in == 0) break;
+    }
+    z.next_out = obuf.data();
+    z.avail_out = static_cast<uInt>(obuf.size());
+    rc = inflate(&z, Z_NO_FLUSH);
+    if (rc != Z_OK && rc != Z_STREAM_END) break;
+    const size_t produced = obuf.size() - z.avail_out;
+    crc = crc32(crc, obuf.data(), static_cast<uInt>(produced));
+    std::fwrite(obuf.data(), 1, produced, out);
+  }
+  inflateEnd(&z);
+  std::fclose(in);
+  std::fclose(out);
+  return rc == Z_STREAM_END && crc == expectedCrc;
+}
+#endif
+
+int Extract(const std::string& archivePath, const std::string& target, const std::string& entry = "") {
+  archive::ZipSearchRec rec;
+  int r = archive::ZipFindFirst(archivePath, rec);
+  while (r == 0 && !entry.empty() && entry != rec.FileName) r = archive::ZipFindNext(rec);
+  if (r != 0) return 100 + r;
+  const uint32_t offset = rec.HeaderOffset;
+  const uint16_t attributes = rec.Attributes;
+  archive::ZipFindClose(rec);
+  return archive::UnzipMember(archivePath, target, attributes, offset, nullptr, 0);
+}
+
+std::string ScratchFolder() {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string base = tmp != nullptr ? tmp : "/tmp";
+  std::string pattern = base + "/fretfile-bench-XXXXXX";
+  if (::mkdtemp(pattern.data()) == nullptr) std::exit(1);
+  return pattern + "/";
+}
+
+void DeflateBench(const std::string& scratch) {
+#ifdef FRETFILE_HAVE_ZLIB
+  const size_t size = size_t{64} << 20;
+  const std::string data = MixedData(size);
+  const std::string archivePath = scratch + "big.zip";
+  ArchiveWriter writer(archivePath);
+  writer.Begin("big.bin", 8);
+  size_t at = 0;
+  const uint32_t crc = DeflateInto(writer, size, 6, [&](char* buffer, size_t n) {
+    std::memcpy(buffer, data.data() + at, n);
+    at += n;
+  });
+  writer.End(crc, size);
+  std::printf("deflate: 64 MiB entry, mixed text/binary, zlib level 6: %.1f MiB compressed (%.1f%%)\n",
+              static_cast<double>(writer.compressed()) / (1 << 20),
+              100.0 * static_cast<double>(writer.compressed()) / static_cast<double>(size));
+  double best[2] = {1e9, 1e9};
+  for (int round = 0; round < 3; ++round) {
+    const std::string target = scratch + "out.bin";
+    double t = Now();
+    const int result = Extract(archivePath, target);
+    best[0] = std::min(best[0], Now() - t);
+    if (result != 0) std::printf("  UnzipMember result %d!\n", result);
+    fs::remove(target);
+    t = Now();
+    if (!ZlibExtract(archivePath, target)) std::printf("  zlib extractor failed!\n");
+    best[1] = std::min(best[1], Now() - t);
+    fs::remove(target);
+  }
+  std::printf("  UnzipMember %.3f s (%.0f MB/s)   zlib %.3f s (%.0f MB/s)   ratio %.2fx\n", best[0],
+              static_cast<double>(size) / best[0] / 1e6, best[1], static_cast<double>(size) / best[1] / 1e6,
+              best[0] / best[1]);
+  fs::remove(archivePath);
+#else
+  (void)scratch;
+  std::printf("deflate: built without zlib, skipped\n");
+#endif
+}
+
+// Extracts one entry repeatedly for at least 0.3 s; returns output bytes/s.
+double Throughput(const std::string& archivePath, const std::string& entry, uint64_t size,
+                  const std::string& target) {
+  int runs = 0;
+  const double start = Now();
+  double elapsed = 0;
+  do {
+    if (Extract(archivePath, target, entry) != 0) return -1;
+    ++runs;
+    elapsed = Now() - start;
+  } while (elapsed < 0.3);
+  return static_cast<double>(size) * runs / elapsed;
+}
+
+void MethodsBench(const std::string& scratch) {
+  const char* env = std::getenv("FRETFILE_TESTDATA");
+  // Beside the checkout, as the tests find it.
+  const std::string root =
+      env != nullptr ? std::string(env) : (fs::path(__FILE__).parent_path().parent_path() / "../shared/testdata").string();
+  if (!fs::is_directory(root)) {
+    std::printf("methods: no test data at %s, skipped\n", root.c_str());
+    return;
+  }
+  struct Totals {
+    uint64_t bytes = 0;
+    double seconds = 0;
+    int entries = 0;
+    std::string biggest;
+    uint64_t biggestSize = 0;
+    std::string biggestArchive;
+  };
+  std::map<int, Totals> perMethod;
+  const std::string target = scratch + "m.out";
+  for (const auto& item : fs::recursive_directory_iterator(root)) {
+    std::string ext = item.path().extension().string();
+    if (ext != ".zip" && ext != ".ZIP") continue;
+    archive::ZipSearchRec rec;
+    std::vector<std::tuple<std::string, int, uint64_t>> entries;
+    for (int r = archive::ZipFindFirst(item.path().string(), rec); r == 0; r = archive::ZipFindNext(rec)) {
+      entries.emplace_back(rec.FileName, rec.PackMethod, rec.Size);
+    }
+    archive::ZipFindClose(rec);
+    for (const auto& [name, method, size] : entries) {
+      const double t = Now();
+      if (Extract(item.path().string(), target, name) != 0) continue;
+      auto& totals = perMethod[method];
+      totals.seconds += Now() - t;
+      totals.bytes += size;
+      ++totals.entries;
+      if (size > totals.biggestSize) {
+        totals.biggestSize = size;
+        totals.biggest = name;
+        totals.biggestArchive = item.path().string();
+      }
+    }
+  }
+  std::printf("methods (shared test archives; all entries once, then the largest entry repeated):\n");
+  std::printf("  %-7s %8s %12s %10s   %-28s %10s\n", "method", "entries", "bytes", "MB/s", "largest entry", "MB/s");
+  for (const auto& [method, t] : perMethod) {
+    const double big = Throughput(t.biggestArchive, t.biggest, t.biggestSize, target);
+    const std::string label = fs::path(t.biggestArchive).filename().string() + ":" + t.biggest;
+    std::printf("  %-7d %8d %12llu %10.1f   %-28s %10.1f\n", method, t.entries,
+                static_cast<unsigned long long>(t.bytes), static_cast<double>(t.bytes) / t.seconds / 1e6,
+                label.c_str(), big / 1e6);
+  }
+  fs::remove(target);
+
+  // Larger data for the methods we can write ourselves: stored 64 MiB.
+  const size_t size = size_t{64} << 20;
+  const std::string data = MixedData(size);
+  const std::string storedPath = scratch + "stored.zip";
+  ArchiveWriter writer(storedPath);
+  writer.Begin("s.bin", 0);
+  writer.Payload(data.data(), data.size());
+  writer.End(archive::Crc32(reinterpret_cast<const uint8_t*>(data.data()), data.size()), size);
+  std::printf("  stored 64 MiB entry: %.0f MB/s\n", Throughput(storedPath, "s.bin", size, target) / 1e6);
+  fs::remove(storedPath);
+  fs::remove(target);
+}
+
+// Child mode: extract and report nothing; the parent reads our max RSS.
+int ChildExtract(const char* archivePath, const char* target) { return Extract(archivePath, target); }
+
+void MemoryBench(const std::string& scratch) {
+#ifdef FRETFILE_HAVE_ZLIB
+  std::printf("memory: peak RSS of a process extracting a deflated entry of zeros\n");
+  for (uint64_t size : {uint64_t{64} << 20, uint64_t{1} << 30}) {
+    const std::string archivePath = scratch + "zeros.zip";
+    ArchiveWriter writer(archivePath);
+    writer.Begin("zeros.bin", 8);
+    const uint32_t crc = DeflateInto(writer, size, 6, [](char* buffer, size_t n) { std::memset(buffer, 0, n); });
+    writer.End(crc, size);
+    const std::string target = scratch + "zeros.out";
+    const double t = Now();
+    const pid_t child = fork();
+    if (child == 0) {
+      execl("/proc/self/exe", "bench_extract", "--child-extract", archivePath.c_str(), target.c_str(), nullptr);
+      _exit(127);
+    }
+    int status = 0;
+    struct rusage usage{};
+    wait4(child, &status, 0, &usage);
+    const double seconds = Now() - t;
+    struct stat st{};
+    ::stat(target.c_str(), &st);
+    std::printf("  %5llu MiB (%.2f MiB compressed): exit %d, output %lld bytes, %.2f s, max RSS %.1f MiB\n",
+                static_cast<unsigned long long>(size >> 20), static_cast<double>(writer.compressed()) / (1 << 20),
+                WIFEXITED(status) ? WEXITSTATUS(status) : -1, static_cast<long long>(st.st_size), seconds,
+                static_cast<double>(usage.ru_maxrss) / 1024);
+    fs::remove(target);
+    fs::remove(archivePath);
+  }
+#else
+  (void)scratch;
+#endif
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 4 && std::strcmp(argv[1], "--child-extract") == 0) return ChildExtract(argv[2], argv[3]);
+  const std::string what = argc > 1 ? argv[1] : "all";
+  const std::string scratch = ScratchFolder();
+  if (what == "all" || what == "memory") MemoryBench(scratch);
+  if (what == "all" || what == "deflate") DeflateBench(scratch);
+  if (what == "all" || what == "methods") MethodsBench(scratch);
+  fs::remove_all(scratch);
+  return 0;
+}
