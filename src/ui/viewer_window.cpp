@@ -18,13 +18,18 @@ namespace {
 constexpr int kViewerWidth = 544;
 constexpr int kViewerHeight = 375;
 
+// Courier New, or a font of the same metrics, or the system's fixed font.
 QFont ViewerFont() {
-  if (QFontDatabase::hasFamily(QStringLiteral("Courier New"))) {
-    QFont font(QStringLiteral("Courier New"));
-    font.setPointSize(10);
-    return font;
+  for (const char* family : {"Courier New", "Liberation Mono", "DejaVu Sans Mono"}) {
+    if (QFontDatabase::hasFamily(QString::fromLatin1(family))) {
+      QFont font(QString::fromLatin1(family));
+      font.setPointSize(10);
+      return font;
+    }
   }
   QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  font.setStyleHint(QFont::Monospace);
+  font.setFixedPitch(true);
   font.setPointSize(10);
   return font;
 }

@@ -1,0 +1,161 @@
+// The internal viewer windows: their make-up, their numbers, and the "Save"
+// and "Close" commands handled by the main window.
+#include <QApplication>
+#include <QFontInfo>
+#include <QMenuBar>
+#include <sys/stat.h>
+
+#include "open_test_fixture.h"
+#include "platform/gui/error_handler.h"
+
+using testing_support::OpenFixture;
+using testing_support::ReadFile;
+using testing_support::WriteFile;
+using testing_support::ZipBuilder;
+
+namespace {
+
+class ViewerWindowTest : public OpenFixture {
+ protected:
+  void SetUp() override {
+    OpenFixture::SetUp();
+    ZipBuilder().Add("My_Song.txt", "one\ntwo").WriteTo(dir.File("Some_Artist.zip"));
+  }
+  void OpenSong() { Open("Some Artist", "My Song.txt"); }
+  std::string Extracted() const { return ReadFile(dir.File("temp/My_Song.txt")); }
+};
+
+TEST_F(ViewerWindowTest, WindowTextBoxAndMenuAreMadeAsDesigned) {
+  OpenSong();
+  auto* viewer = Viewer(2);
+  ASSERT_NE(viewer, nullptr);
+  EXPECT_EQ(viewer->pos(), QPoint(0, 0));
+  EXPECT_EQ(viewer->size(), QSize(544, 375));
+  EXPECT_NE(viewer->minimumSize(), viewer->maximumSize());  // resizable
+  EXPECT_TRUE(viewer->isWindow());
+
+  // The text box belongs to the main window but sits in the viewer.
+  auto* memo = viewer->Memo;
+  ASSERT_NE(memo, nullptr);
+  EXPECT_EQ(memo->objectName(), QStringLiteral("Memo2"));
+  EXPECT_EQ(form->FindComponent(QStringLiteral("Memo2")), memo);
+  EXPECT_EQ(memo->parentWidget()->window(), viewer);
+  EXPECT_EQ(viewer->centralWidget(), memo);
+  EXPECT_EQ(memo->Hint, "My_Song.txt");
+  EXPECT_EQ(memo->font().pointSize(), 10);
+  EXPECT_TRUE(QFontInfo(memo->font()).fixedPitch());
+  EXPECT_EQ(memo->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+  EXPECT_EQ(memo->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+  EXPECT_EQ(memo->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+  EXPECT_FALSE(memo->isReadOnly());
+
+  const QList<QAction*> commands = viewer->menuBar()->actions();
+  ASSERT_EQ(commands.size(), 2);
+  EXPECT_EQ(commands[0], viewer->Save);
+  EXPECT_EQ(commands[1], viewer->Close);
+  EXPECT_EQ(viewer->Save->text(), QStringLiteral("Save"));
+  EXPECT_EQ(viewer->Close->text(), QStringLiteral("Close"));
+  EXPECT_EQ(viewer->Save->Hint, dir.File("Some_Artist.zip") + "|My_Song.txt");
+  EXPECT_EQ(viewer->Save->Tag, 2);
+  EXPECT_EQ(viewer->Close->Hint, "Form2");
+}
+
+TEST_F(ViewerWindowTest, NumbersCountUpAndCloseFreesTheNumber) {
+  OpenSong();
+  OpenSong();
+  OpenSong();
+  ASSERT_NE(Viewer(4), nullptr);
+  EXPECT_EQ(MemoText(3), "one\r\ntwo");  // the same extracted file in each
+
+  Viewer(3)->Close->trigger();
+  FlushDeletes();
+  EXPECT_EQ(Viewer(3), nullptr);
+  EXPECT_EQ(form->FindComponent(QStringLiteral("Memo3")), nullptr);
+  OpenSong();
+  EXPECT_NE(Viewer(3), nullptr);
+
+  // The title-bar button only hides: the number stays in use.
+  Viewer(2)->close();
+  EXPECT_FALSE(Viewer(2)->isVisible());
+  OpenSong();
+  EXPECT_NE(Viewer(5), nullptr);
+  EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(ViewerWindowTest, SaveAsksAndWritesTheEditedTextWithCrLf) {
+  OpenSong();
+  Viewer(2)->Memo->setPlainText(QStringLiteral("edited\nlines"));
+  Viewer(2)->Save->trigger();
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].kind, platform::BoxKind::YesNo);
+  EXPECT_EQ(dialogs.shown[0].text, "Are you sure that you want to save this file?");
+  EXPECT_EQ(Extracted(), "edited\r\nlines");
+  EXPECT_TRUE(Viewer(2)->isVisible());  // the window stays open after a save
+}
+
+TEST_F(ViewerWindowTest, SaveAnsweredNoWritesNothing) {
+  OpenSong();
+  Viewer(2)->Memo->setPlainText(QStringLiteral("edited"));
+  dialogs.answers.push_back(platform::Answer::No);
+  Viewer(2)->Save->trigger();
+  EXPECT_EQ(Extracted(), "one\ntwo");
+}
+
+TEST_F(ViewerWindowTest, SaveWritesOnlyTheTextBoxWhoseDigitsSpellItsNumber) {
+  // Viewers 2 and 12: the numbers between are taken by other components.
+  OpenSong();
+  for (int n = 3; n <= 11; ++n) {
+    auto* taken = new QObject(form.get());
+    taken->setObjectName(QStringLiteral("Form%1").arg(n));
+    form->AddComponent(taken);
+  }
+  OpenSong();
+  ASSERT_NE(Viewer(12), nullptr);
+  Viewer(2)->Memo->setPlainText(QStringLiteral("text of two"));
+  Viewer(12)->Memo->setPlainText(QStringLiteral("text of twelve"));
+
+  Viewer(2)->Save->trigger();
+  EXPECT_EQ(Extracted(), "text of two");
+  Viewer(12)->Save->trigger();
+  EXPECT_EQ(Extracted(), "text of twelve");
+}
+
+TEST_F(ViewerWindowTest, UneditedTextIsSavedBackByteForByte) {
+  // Latin-1 bytes (not UTF-8) including a no-break space, and a line without
+  // an ending at the end; lone CR and LF come back as CR LF.
+  const std::string latin1 = "caf\xE9\xA0x\r\nsecond\rthird\nlast";
+  ZipBuilder().Add("Latin.txt", latin1).WriteTo(dir.File("Latin.zip"));
+  ZipBuilder().Add("Utf8.txt", "caf\xC3\xA9\n").WriteTo(dir.File("Utf8.zip"));
+  Open("Latin", "Latin.txt");
+  Open("Utf8", "Utf8.txt");
+  EXPECT_EQ(Viewer(3)->Memo->toPlainText(), QString::fromUtf8("caf\xC3\xA9\n"));
+  Viewer(2)->Save->trigger();
+  Viewer(3)->Save->trigger();
+  EXPECT_EQ(ReadFile(dir.File("temp/Latin.txt")), "caf\xE9\xA0x\r\nsecond\r\nthird\r\nlast");
+  EXPECT_EQ(ReadFile(dir.File("temp/Utf8.txt")), "caf\xC3\xA9\r\n");
+}
+
+TEST_F(ViewerWindowTest, SaveThatCannotWriteIsReportedByTheGeneralErrorHandler) {
+  OpenSong();
+  ASSERT_EQ(::chmod(dir.File("temp/My_Song.txt").c_str(), 0444), 0);
+  Viewer(2)->Save->trigger();
+  ASSERT_EQ(dialogs.shown.size(), 2u);
+  EXPECT_EQ(dialogs.shown[1].kind, platform::BoxKind::Error);
+  EXPECT_EQ(dialogs.shown[1].text, "File access denied.");
+  EXPECT_EQ(Extracted(), "one\ntwo");
+}
+
+TEST_F(ViewerWindowTest, FileThatCannotBeLoadedLeavesAHiddenWindowWithItsNumber) {
+  // A folder entry extracts to a folder, which no text box can load.
+  ZipBuilder().Add("Folder/", "").WriteTo(dir.File("Folders.zip"));
+  SelectRow("Folders", "Folder/");
+  platform::RunReportingErrors([&] { form->DBGrid1DblClick(); });
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].kind, platform::BoxKind::Error);
+  ASSERT_NE(Viewer(2), nullptr);
+  EXPECT_FALSE(Viewer(2)->isVisible());
+  OpenSong();
+  EXPECT_NE(Viewer(3), nullptr);
+}
+
+}  // namespace
