@@ -123,6 +123,180 @@ int InputStop(const ExtractionState& state) {
 }
 
 // ---------------------------------------------------------------------------
+// Bit input
+//
+// Outside the fast loop every bit comes through the extraction state's
+// reader (NeedBits / PeekBits / DropBits), which refills the 2048-byte
+// input buffer from the archive one byte at a time as needed. The fast loop
+// keeps the bit buffer in a register and tops it up with Refill64.
+
+// Tops the 64-bit buffer up to at least 56 bits with one unaligned load of 8
+// bytes (which must be there), taking only the whole bytes that fit. Bits
+// above the count are the next input bits: the next load ORs the same bits in.
+inline void Refill64(const uint8_t*& in, uint64_t& bits, uint32_t& count) {
+  uint64_t word;
+  std::memcpy(&word, in, 8);
+  bits |= word << count;
+  in += (63 - count) >> 3;
+  count |= 56;
+}
+
+// Decodes one symbol through the shared bit reader (byte-at-a-time refills).
+// Returns the final entry; an invalid one is reported as such.
+TableEntry DecodeSlow(ExtractionState& state, const LookupTable& table) {
+  state.NeedBits(table.width);
+  TableEntry entry = table.entries[state.PeekBits(table.width)];
+  while (entry.op > kOpLiteral) {
+    if (IsInvalidEntry(entry)) return entry;
+    state.DropBits(entry.bits);
+    const uint32_t subBits = entry.op - kOpLiteral;
+    state.NeedBits(subBits);
+    entry = table.entries[entry.value + state.PeekBits(subBits)];
+  }
+  state.DropBits(entry.bits);
+  return entry;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Code tables
+//
+// A table is built from code lengths by the canonical rule of RFC 1951
+// (3.2.2): codes of one length are consecutive and follow those of the
+// length below. Each code is bit-reversed (the stream sends it most
+// significant bit first) and fills every first-level slot whose low bits
+// match it; a code longer than the first level goes to a second-level table
+// hanging off its first `width` bits, as wide as the longest code there.
+// Slots no code reaches stay invalid, so an incomplete code decodes its
+// unused patterns as corrupt data.
+
+namespace inflate_detail {
+
+CodeSet BuildTable(const uint8_t* lengths, uint32_t count, uint32_t simpleCount, const uint16_t* base,
+                   const uint8_t* extra, uint32_t width, LookupTable& table) {
+  constexpr uint32_t kMaxBits = 16;
+  uint32_t perLength[kMaxBits + 1] = {};
+  uint32_t maxLength = 0;
+  for (uint32_t s = 0; s < count; ++s) {
+    if (lengths[s] > kMaxBits) return CodeSet::Bad;
+    ++perLength[lengths[s]];
+    maxLength = std::max<uint32_t>(maxLength, lengths[s]);
+  }
+  table.width = width;
+  const uint32_t rootSize = 1u << width;
+
+  // Kraft sum: patterns left over at each length; below zero is over-subscribed.
+  int64_t left = 1;
+  for (uint32_t len = 1; len <= kMaxBits; ++len) {
+    left = left * 2 - perLength[len];
+    if (left < 0) return CodeSet::Bad;
+  }
+  CodeSet outcome = left == 0 || maxLength <= 1 ? CodeSet::Complete : CodeSet::Incomplete;
+
+  // Canonical codes: the first code of each length follows the codes of the
+  // length below it.
+  uint32_t nextCode[kMaxBits + 1] = {};
+  for (uint32_t len = 2; len <= kMaxBits; ++len) nextCode[len] = (nextCode[len - 1] + perLength[len - 1]) << 1;
+
+  auto reversed = [](uint32_t c, uint32_t len) {
+    uint32_t r = 0;
+    for (uint32_t i = 0; i < len; ++i) {
+      r = (r << 1) | (c & 1);
+      c >>= 1;
+    }
+    return r;
+  };
+  auto entryFor = [&](uint32_t symbol, uint32_t bits) {
+    TableEntry e{kOpInvalid, static_cast<uint8_t>(bits), 0};
+    if (symbol < simpleCount) {
+      e.op = simpleCount == 257 && symbol == 256 ? kOpEndOfBlock : kOpLiteral;
+      e.value = static_cast<uint16_t>(symbol);
+    } else if (extra[symbol - simpleCount] != kOpInvalid) {
+      e.op = extra[symbol - simpleCount];
+      e.value = base[symbol - simpleCount];
+    }
+    return e;
+  };
+
+  // First pass: the second-level size each first-level pattern needs.
+  uint32_t codes[320];
+  uint32_t subBits[1u << 9] = {};  // widths are at most 9
+  uint32_t* const next = nextCode;
+  for (uint32_t s = 0; s < count; ++s) {
+    const uint32_t len = lengths[s];
+    if (len == 0) continue;
+    codes[s] = reversed(next[len]++, len);
+    if (len > width) {
+      uint32_t& b = subBits[codes[s] & (rootSize - 1)];
+      b = std::max(b, len - width);
+    }
+  }
+  uint32_t size = rootSize;
+  uint32_t subStart[1u << 9] = {};
+  for (uint32_t r = 0; r < rootSize; ++r) {
+    if (subBits[r] == 0) continue;
+    subStart[r] = size;
+    size += 1u << subBits[r];
+  }
+  table.entries.assign(size, TableEntry{kOpInvalid, static_cast<uint8_t>(width), 0});
+  for (uint32_t r = 0; r < rootSize; ++r) {
+    if (subBits[r] != 0) {
+      table.entries[r] = TableEntry{static_cast<uint8_t>(kOpLiteral + subBits[r]), static_cast<uint8_t>(width),
+                                    static_cast<uint16_t>(subStart[r])};
+    }
+  }
+
+  // Second pass: fill every pattern each code covers.
+  for (uint32_t s = 0; s < count; ++s) {
+    const uint32_t len = lengths[s];
+    if (len == 0) continue;
+    if (len <= width) {
+      const TableEntry e = entryFor(s, len);
+      for (uint32_t i = codes[s]; i < rootSize; i += 1u << len) table.entries[i] = e;
+    } else {
+      const uint32_t root = codes[s] & (rootSize - 1);
+      const uint32_t sub = subBits[root];
+      const TableEntry e = entryFor(s, len - width);
+      for (uint32_t i = codes[s] >> width; i < (1u << sub); i += 1u << (len - width)) {
+        table.entries[subStart[root] + i] = e;
+      }
+    }
+  }
+  return outcome;
+}
+
+}  // namespace inflate_detail
+
+
+namespace {
+
+const LookupTable& FixedLiteralTable() {
+  static const LookupTable table = [] {
+    uint8_t lengths[288];
+    std::fill(lengths, lengths + 144, 8);
+    std::fill(lengths + 144, lengths + 256, 9);
+    std::fill(lengths + 256, lengths + 280, 7);
+    std::fill(lengths + 280, lengths + 288, 8);
+    LookupTable t;
+    BuildTable(lengths, 288, 257, kLengthBase, kLengthExtra, kFixedLiteralWidth, t);
+    return t;
+  }();
+  return table;
+}
+
+const LookupTable& FixedDistanceTable() {
+  static const LookupTable table = [] {
+    uint8_t lengths[30];
+    std::fill(lengths, lengths + 30, 5);
+    LookupTable t;
+    BuildTable(lengths, 30, 0, kDistanceBase, kDistanceExtra, kFixedDistanceWidth, t);
+    return t;
+  }();
+  return table;
+}
+
+// ---------------------------------------------------------------------------
 // Output window: 32 KB of history, then room for new bytes.
 
 class OutputWindow {
@@ -188,50 +362,6 @@ inline void CopyMatch(uint8_t* out, uint32_t distance, uint32_t length) {
     for (; i < length && i < q; ++i) dst[i] = src[i];
     for (; i < length; i += 8) std::memcpy(dst + i, dst + i - q, 8);
   }
-}
-
-// ---------------------------------------------------------------------------
-// Code tables
-
-// Decodes one symbol through the shared bit reader (byte-at-a-time refills).
-// Returns the final entry; an invalid one is reported as such.
-TableEntry DecodeSlow(ExtractionState& state, const LookupTable& table) {
-  state.NeedBits(table.width);
-  TableEntry entry = table.entries[state.PeekBits(table.width)];
-  while (entry.op > kOpLiteral) {
-    if (IsInvalidEntry(entry)) return entry;
-    state.DropBits(entry.bits);
-    const uint32_t subBits = entry.op - kOpLiteral;
-    state.NeedBits(subBits);
-    entry = table.entries[entry.value + state.PeekBits(subBits)];
-  }
-  state.DropBits(entry.bits);
-  return entry;
-}
-
-const LookupTable& FixedLiteralTable() {
-  static const LookupTable table = [] {
-    uint8_t lengths[288];
-    std::fill(lengths, lengths + 144, 8);
-    std::fill(lengths + 144, lengths + 256, 9);
-    std::fill(lengths + 256, lengths + 280, 7);
-    std::fill(lengths + 280, lengths + 288, 8);
-    LookupTable t;
-    BuildTable(lengths, 288, 257, kLengthBase, kLengthExtra, kFixedLiteralWidth, t);
-    return t;
-  }();
-  return table;
-}
-
-const LookupTable& FixedDistanceTable() {
-  static const LookupTable table = [] {
-    uint8_t lengths[30];
-    std::fill(lengths, lengths + 30, 5);
-    LookupTable t;
-    BuildTable(lengths, 30, 0, kDistanceBase, kDistanceExtra, kFixedDistanceWidth, t);
-    return t;
-  }();
-  return table;
 }
 
 // ---------------------------------------------------------------------------
@@ -370,11 +500,7 @@ int Inflater::FastDecode(const LookupTable& literals, const LookupTable& distanc
   int result = kBlockContinue;
 
   while (inEnd - in >= 8 && pos < OutputWindow::kLimit) {
-    uint64_t word;
-    std::memcpy(&word, in, 8);
-    bits |= word << count;
-    in += (63 - count) >> 3;
-    count |= 56;
+    Refill64(in, bits, count);
 
     TableEntry e = lit[bits & litMask];
     if (e.op > kOpLiteral) {
@@ -453,106 +579,6 @@ int Inflater::DecodeBlock(const LookupTable& literals, const LookupTable& distan
 }  // namespace
 
 // ---------------------------------------------------------------------------
-// Table building
-
-namespace inflate_detail {
-
-CodeSet BuildTable(const uint8_t* lengths, uint32_t count, uint32_t simpleCount, const uint16_t* base,
-                   const uint8_t* extra, uint32_t width, LookupTable& table) {
-  constexpr uint32_t kMaxBits = 16;
-  uint32_t perLength[kMaxBits + 1] = {};
-  uint32_t maxLength = 0;
-  for (uint32_t s = 0; s < count; ++s) {
-    if (lengths[s] > kMaxBits) return CodeSet::Bad;
-    ++perLength[lengths[s]];
-    maxLength = std::max<uint32_t>(maxLength, lengths[s]);
-  }
-  table.width = width;
-  const uint32_t rootSize = 1u << width;
-
-  // Kraft sum: patterns left over at each length; below zero is over-subscribed.
-  int64_t left = 1;
-  for (uint32_t len = 1; len <= kMaxBits; ++len) {
-    left = left * 2 - perLength[len];
-    if (left < 0) return CodeSet::Bad;
-  }
-  CodeSet outcome = left == 0 || maxLength <= 1 ? CodeSet::Complete : CodeSet::Incomplete;
-
-  // Canonical codes: the first code of each length follows the codes of the
-  // length below it.
-  uint32_t nextCode[kMaxBits + 1] = {};
-  for (uint32_t len = 2; len <= kMaxBits; ++len) nextCode[len] = (nextCode[len - 1] + perLength[len - 1]) << 1;
-
-  auto reversed = [](uint32_t c, uint32_t len) {
-    uint32_t r = 0;
-    for (uint32_t i = 0; i < len; ++i) {
-      r = (r << 1) | (c & 1);
-      c >>= 1;
-    }
-    return r;
-  };
-  auto entryFor = [&](uint32_t symbol, uint32_t bits) {
-    TableEntry e{kOpInvalid, static_cast<uint8_t>(bits), 0};
-    if (symbol < simpleCount) {
-      e.op = simpleCount == 257 && symbol == 256 ? kOpEndOfBlock : kOpLiteral;
-      e.value = static_cast<uint16_t>(symbol);
-    } else if (extra[symbol - simpleCount] != kOpInvalid) {
-      e.op = extra[symbol - simpleCount];
-      e.value = base[symbol - simpleCount];
-    }
-    return e;
-  };
-
-  // First pass: the second-level size each first-level pattern needs.
-  uint32_t codes[320];
-  uint32_t subBits[1u << 9] = {};  // widths are at most 9
-  uint32_t* const next = nextCode;
-  for (uint32_t s = 0; s < count; ++s) {
-    const uint32_t len = lengths[s];
-    if (len == 0) continue;
-    codes[s] = reversed(next[len]++, len);
-    if (len > width) {
-      uint32_t& b = subBits[codes[s] & (rootSize - 1)];
-      b = std::max(b, len - width);
-    }
-  }
-  uint32_t size = rootSize;
-  uint32_t subStart[1u << 9] = {};
-  for (uint32_t r = 0; r < rootSize; ++r) {
-    if (subBits[r] == 0) continue;
-    subStart[r] = size;
-    size += 1u << subBits[r];
-  }
-  table.entries.assign(size, TableEntry{kOpInvalid, static_cast<uint8_t>(width), 0});
-  for (uint32_t r = 0; r < rootSize; ++r) {
-    if (subBits[r] != 0) {
-      table.entries[r] = TableEntry{static_cast<uint8_t>(kOpLiteral + subBits[r]), static_cast<uint8_t>(width),
-                                    static_cast<uint16_t>(subStart[r])};
-    }
-  }
-
-  // Second pass: fill every pattern each code covers.
-  for (uint32_t s = 0; s < count; ++s) {
-    const uint32_t len = lengths[s];
-    if (len == 0) continue;
-    if (len <= width) {
-      const TableEntry e = entryFor(s, len);
-      for (uint32_t i = codes[s]; i < rootSize; i += 1u << len) table.entries[i] = e;
-    } else {
-      const uint32_t root = codes[s] & (rootSize - 1);
-      const uint32_t sub = subBits[root];
-      const TableEntry e = entryFor(s, len - width);
-      for (uint32_t i = codes[s] >> width; i < (1u << sub); i += 1u << (len - width)) {
-        table.entries[subStart[root] + i] = e;
-      }
-    }
-  }
-  return outcome;
-}
-
-}  // namespace inflate_detail
-
-// ---------------------------------------------------------------------------
 // The block loop
 
 int Inflate(ExtractionState& state) {
@@ -582,3 +608,4 @@ int Inflate(ExtractionState& state) {
 }
 
 }  // namespace archive
+
