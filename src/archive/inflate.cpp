@@ -183,6 +183,8 @@ CodeSet BuildTable(const uint8_t* lengths, uint32_t count, uint32_t simpleCount,
     ++perLength[lengths[s]];
     maxLength = std::max<uint32_t>(maxLength, lengths[s]);
   }
+  // The first level is at most 9 bits wide (the widest table of the format).
+  if (width < 1 || width > 9 || count > 320) return CodeSet::Bad;
   table.width = width;
   const uint32_t rootSize = 1u << width;
 
@@ -239,6 +241,7 @@ CodeSet BuildTable(const uint8_t* lengths, uint32_t count, uint32_t simpleCount,
     subStart[r] = size;
     size += 1u << subBits[r];
   }
+  if (size > 0xFFFF) return CodeSet::Bad;  // sub-table indexes are 16 bits
   table.entries.assign(size, TableEntry{kOpInvalid, static_cast<uint8_t>(width), 0});
   for (uint32_t r = 0; r < rootSize; ++r) {
     if (subBits[r] != 0) {
