@@ -1,0 +1,322 @@
+// Opening a hit, from the double click to the viewer window shown.
+//
+//   bench_open [RUNS]
+//
+// Builds a collection of one 200 MB archive with 5,000 entries in a temporary
+// folder: 4,999 stored entries of about 40 KB and, as the last entry (so the
+// lookup walks the whole central directory), a 1 MB song deflated by zlib at
+// level 6 (stored when built without zlib). Then runs the real main window
+// on the offscreen platform: the grid row is set as a search sets it, the row
+// is selected, DBGrid1DblClick runs and the time is taken once the viewer
+// window is visible; the viewer is closed before the next run. Best, median
+// and worst of RUNS (default 15), plus the share of each step, and, as a
+// peer for the extraction step, a zlib extractor (raw inflate to a file with
+// a CRC check) on the same entry.
+#include <unistd.h>
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "archive/crc32.h"
+#include "archive/safe_path.h"
+#include "archive/unzip.h"
+#include "platform/gui/dialogs.h"
+#include "ui/form_main.h"
+#include "ui/hit_lookup.h"
+#include "ui/viewer_window.h"
+
+#ifdef FRETFILE_HAVE_ZLIB
+#include <zlib.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kEntries = 5000;
+constexpr size_t kArchiveBytes = 200u << 20;
+constexpr size_t kSongBytes = 1u << 20;
+const char* const kArtist = "Bench Artist";
+const char* const kSongShown = "The Long Song.txt";
+const char* const kSongStored = "The_Long_Song.txt";
+
+double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
+
+void Put16(std::string& out, uint32_t v) {
+  out.push_back(static_cast<char>(v & 0xFF));
+  out.push_back(static_cast<char>((v >> 8) & 0xFF));
+}
+void Put32(std::string& out, uint32_t v) {
+  Put16(out, v & 0xFFFF);
+  Put16(out, v >> 16);
+}
+
+uint32_t Crc(const std::string& data) {
+  return archive::Crc32(reinterpret_cast<const uint8_t*>(data.data()), data.size());
+}
+
+// Song-like text: lines of chords and words.
+std::string SongText(size_t bytes, uint32_t seed) {
+  static const char* const words[] = {"love", "river", "night", "road", "home", "heart", "rain", "light",
+                                      "C", "G", "Am", "F", "Dm", "E7", "walk", "sing", "slow", "down"};
+  std::mt19937 random(seed);
+  std::string text;
+  text.reserve(bytes + 64);
+  while (text.size() < bytes) {
+    const int count = 3 + static_cast<int>(random() % 8);
+    for (int i = 0; i < count; ++i) {
+      if (i > 0) text += ' ';
+      text += words[random() % (sizeof words / sizeof *words)];
+    }
+    text += "\r\n";
+  }
+  text.resize(bytes);
+  return text;
+}
+
+std::string Deflate(const std::string& data, uint16_t& method) {
+#ifdef FRETFILE_HAVE_ZLIB
+  z_stream stream{};
+  deflateInit2(&stream, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+  std::string out(deflateBound(&stream, data.size()), '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  stream.avail_in = static_cast<uInt>(data.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  deflate(&stream, Z_FINISH);
+  out.resize(stream.total_out);
+  deflateEnd(&stream);
+  method = 8;
+  return out;
+#else
+  method = 0;
+  return data;
+#endif
+}
+
+// Writes the archive entry by entry, then its central directory.
+class CollectionWriter {
+ public:
+  explicit CollectionWriter(const std::string& path) : out_(path, std::ios::binary) {}
+
+  void Add(const std::string& name, const std::string& data, const std::string& payload, uint16_t method) {
+    const uint32_t crc = Crc(data);
+    std::string h;
+    Put32(h, 0x04034B50);
+    Put16(h, 20);
+    Put16(h, 0);
+    Put16(h, method);
+    Put32(h, 0x5A216000);
+    Put32(h, crc);
+    Put32(h, static_cast<uint32_t>(payload.size()));
+    Put32(h, static_cast<uint32_t>(data.size()));
+    Put16(h, static_cast<uint32_t>(name.size()));
+    Put16(h, 0);
+    h += name;
+    out_.write(h.data(), static_cast<std::streamsize>(h.size()));
+    out_.write(payload.data(), static_cast<std::streamsize>(payload.size()));
+
+    Put32(directory_, 0x02014B50);
+    Put16(directory_, 20);
+    Put16(directory_, 20);
+    Put16(directory_, 0);
+    Put16(directory_, method);
+    Put32(directory_, 0x5A216000);
+    Put32(directory_, crc);
+    Put32(directory_, static_cast<uint32_t>(payload.size()));
+    Put32(directory_, static_cast<uint32_t>(data.size()));
+    Put16(directory_, static_cast<uint32_t>(name.size()));
+    Put16(directory_, 0);
+    Put16(directory_, 0);
+    Put16(directory_, 0);
+    Put16(directory_, 0);
+    Put32(directory_, 0x20);
+    Put32(directory_, offset_);
+    directory_ += name;
+    offset_ += static_cast<uint32_t>(h.size() + payload.size());
+    ++count_;
+  }
+
+  void Finish() {
+    std::string end;
+    Put32(end, 0x06054B50);
+    Put16(end, 0);
+    Put16(end, 0);
+    Put16(end, count_);
+    Put16(end, count_);
+    Put32(end, static_cast<uint32_t>(directory_.size()));
+    Put32(end, offset_);
+    Put16(end, 0);
+    out_.write(directory_.data(), static_cast<std::streamsize>(directory_.size()));
+    out_.write(end.data(), static_cast<std::streamsize>(end.size()));
+    out_.close();
+  }
+
+  uint32_t Offset() const { return offset_; }
+
+ private:
+  std::ofstream out_;
+  std::string directory_;
+  uint32_t offset_ = 0;
+  uint32_t count_ = 0;
+};
+
+void BuildCollection(const std::string& appDir, const std::string& song) {
+  CollectionWriter writer(appDir + "Bench_Artist.zip");
+  const size_t fillerSize = (kArchiveBytes - kSongBytes) / (kEntries - 1);
+  std::mt19937 random(7);
+  std::string filler(fillerSize, '\0');
+  for (int i = 0; i < kEntries - 1; ++i) {
+    for (auto& c : filler) c = static_cast<char>('a' + random() % 26);
+    writer.Add("Filler_Song_" + std::to_string(i) + ".txt", filler, filler, 0);
+  }
+  uint16_t method = 0;
+  const std::string payload = Deflate(song, method);
+  writer.Add(kSongStored, song, payload, method);
+  writer.Finish();
+}
+
+struct Stats {
+  double best, median, worst;
+};
+Stats Summarise(std::vector<double> times) {
+  std::sort(times.begin(), times.end());
+  return {times.front(), times[times.size() / 2], times.back()};
+}
+
+#ifdef FRETFILE_HAVE_ZLIB
+// The peer: reads the entry's local header, inflates the data with zlib into
+// the target file and checks the CRC.
+bool ZlibExtract(const fretfile::HitLocation& hit, const std::string& target) {
+  std::ifstream in(hit.archivePath, std::ios::binary);
+  in.seekg(hit.headerOffset);
+  unsigned char header[30];
+  in.read(reinterpret_cast<char*>(header), 30);
+  const uint32_t compressed = header[18] | header[19] << 8 | header[20] << 16 | uint32_t(header[21]) << 24;
+  const uint32_t expectedCrc = header[14] | header[15] << 8 | header[16] << 16 | uint32_t(header[17]) << 24;
+  const unsigned skip = (header[26] | header[27] << 8) + (header[28] | header[29] << 8);
+  in.seekg(skip, std::ios::cur);
+  std::string input(compressed, '\0');
+  in.read(input.data(), compressed);
+  z_stream stream{};
+  inflateInit2(&stream, -15);
+  stream.next_in = reinterpret_cast<Bytef*>(input.data());
+  stream.avail_in = compressed;
+  std::ofstream out(target, std::ios::binary | std::ios::trunc);
+  std::vector<unsigned char> buffer(65536);
+  uLong crc = crc32(0, nullptr, 0);
+  int status = Z_OK;
+  while (status == Z_OK) {
+    stream.next_out = buffer.data();
+    stream.avail_out = static_cast<uInt>(buffer.size());
+    status = inflate(&stream, Z_NO_FLUSH);
+    const size_t n = buffer.size() - stream.avail_out;
+    crc = crc32(crc, buffer.data(), static_cast<uInt>(n));
+    out.write(reinterpret_cast<const char*>(buffer.data()), static_cast<std::streamsize>(n));
+  }
+  inflateEnd(&stream);
+  return status == Z_STREAM_END && crc == expectedCrc;
+}
+#endif
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 15;
+  QApplication app(argc, argv);
+  platform::SetDialogResponder([](const platform::DialogBox& box) {
+    std::fprintf(stderr, "unexpected box: %s\n", box.text.c_str());
+    return platform::Answer::Ok;
+  });
+
+  const fs::path root = fs::temp_directory_path() / ("fretfile_bench_open_" + std::to_string(::getpid()));
+  fs::create_directories(root);
+  const std::string appDir = root.string() + "/";
+  std::printf("building %d entries, %zu MB, in %s ...\n", kEntries, kArchiveBytes >> 20, appDir.c_str());
+  const std::string song = SongText(kSongBytes, 42);
+  BuildCollection(appDir, song);
+  std::printf("archive: %.1f MB\n", static_cast<double>(fs::file_size(appDir + "Bench_Artist.zip")) / (1 << 20));
+
+  int exitCode = 0;
+  {
+    fretfile::TFormMain form(appDir);
+    form.show();
+    QCoreApplication::processEvents();
+    auto& cells = form.StringGrid->Cells();
+    cells.SetRowCount(2);
+    cells.SetCell(0, 1, kArtist);
+    cells.SetCell(1, 1, kSongShown);
+    form.StringGrid->Model()->Refresh();
+    form.StringGrid->SetRow(1);
+
+    std::vector<double> whole;
+    for (int run = 0; run < runs + 1; ++run) {  // the first run warms the caches
+      const double start = Now();
+      form.DBGrid1DblClick();
+      auto* viewer = qobject_cast<fretfile::TViewerWindow*>(form.FindComponent(QStringLiteral("Form2")));
+      if (viewer == nullptr || !viewer->isVisible() || viewer->Memo->TextBytes() != song) {
+        std::fprintf(stderr, "the viewer did not show the song\n");
+        exitCode = 1;
+        break;
+      }
+      const double elapsed = Now() - start;
+      if (run > 0) whole.push_back(elapsed);
+      form.CloseClick(viewer->Close);
+      QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+      QCoreApplication::processEvents();
+    }
+
+    if (exitCode == 0) {
+      // The steps one by one, to see where the time goes.
+      std::vector<double> lookup, extract, show, peer;
+      for (int run = 0; run < runs; ++run) {
+        double t0 = Now();
+        const auto hit = fretfile::LocateHit(appDir, kArtist, kSongShown);
+        double t1 = Now();
+        const std::string target = *archive::SafeJoin(appDir + "temp", hit->fileName);
+        const int result = archive::UnzipMember(hit->archivePath, target, hit->attributes, hit->headerOffset, {}, 27);
+        double t2 = Now();
+        auto* viewer = fretfile::CreateViewerWindow(form, 2, hit->archivePath, hit->fileName, kArtist, target);
+        viewer->show();
+        double t3 = Now();
+        if (result != 0) exitCode = 1;
+        lookup.push_back(t1 - t0);
+        extract.push_back(t2 - t1);
+        show.push_back(t3 - t2);
+        form.CloseClick(viewer->Close);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+#ifdef FRETFILE_HAVE_ZLIB
+        const double p0 = Now();
+        if (!ZlibExtract(*hit, appDir + "temp/peer.txt")) exitCode = 1;
+        peer.push_back(Now() - p0);
+#endif
+      }
+      const Stats w = Summarise(whole);
+      std::printf("double click to viewer shown (%d runs): best %.1f ms, median %.1f ms, worst %.1f ms\n", runs,
+                  w.best * 1e3, w.median * 1e3, w.worst * 1e3);
+      std::printf("  lookup in the central directory: median %.1f ms\n", Summarise(lookup).median * 1e3);
+      std::printf("  extraction (UnzipMember):        median %.1f ms\n", Summarise(extract).median * 1e3);
+      std::printf("  viewer built, loaded and shown:  median %.1f ms\n", Summarise(show).median * 1e3);
+#ifdef FRETFILE_HAVE_ZLIB
+      const double ours = Summarise(extract).median;
+      const double theirs = Summarise(peer).median;
+      std::printf("  peer extraction (zlib inflate):  median %.1f ms (ours %.2fx)\n", theirs * 1e3, ours / theirs);
+#endif
+      std::printf("target: median under 150 ms -> %s\n", w.median < 0.150 ? "met" : "NOT met");
+    }
+  }
+  platform::SetDialogResponder(nullptr);
+  std::error_code ignored;
+  fs::remove_all(root, ignored);
+  return exitCode;
+}
