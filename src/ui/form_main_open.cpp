@@ -56,16 +56,18 @@ void TFormMain::DBGrid1DblClick() {
   {
     OpeningMark mark(opening_);
     hit = LocateHit(AppDir_, artist, song);
-    if (!hit) {
-      TellUnableToProcess(SoughtEntryName(song));
-      return;
+    if (hit) {
+      // A name that would lead out of temp/ is refused; nothing is written.
+      target = archive::SafeJoin(AppDir_ + "temp", hit->fileName);
+      if (target && archive::UnzipMember(hit->archivePath, *target, hit->attributes, hit->headerOffset, {},
+                                         platform::kKeyEscape) != archive::kUnzipOk) {
+        target.reset();
+      }
     }
-    // A name that would lead out of temp/ is refused; nothing is written.
-    target = archive::SafeJoin(AppDir_ + "temp", hit->fileName);
-    if (!target || archive::UnzipMember(hit->archivePath, *target, hit->attributes, hit->headerOffset, {},
-                                        platform::kKeyEscape) != archive::kUnzipOk) {
-      target.reset();
-    }
+  }
+  if (!hit) {
+    TellUnableToProcess(SoughtEntryName(song));
+    return;
   }
   if (!target) {
     TellUnableToProcess(hit->fileName);

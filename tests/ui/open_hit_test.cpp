@@ -43,6 +43,17 @@ TEST_F(OpenHitTest, EnterInTheGridOpensTheSelectedRowAndOtherKeysDoNot) {
   EXPECT_NE(Viewer(2), nullptr);
 }
 
+TEST_F(OpenHitTest, EnterRightAfterASearchOpensTheFirstHit) {
+  ZipBuilder().Add("My_Song.txt", "first").Add("Your_Song.txt", "second").WriteTo(dir.File("Some_Artist.zip"));
+  testing_support::WriteFile(dir.File("kest.idx"), "Some Artist<>My Song.txt\r\nSome Artist<>Your Song.txt\r\n");
+  form->Artistname->setFocus();
+  QTest::keyClicks(form->Artistname, QStringLiteral("some"));
+  QTest::keyClick(form->Artistname, Qt::Key_Return);
+  ASSERT_EQ(form->StringGrid->Row(), 1);
+  QTest::keyRelease(form->StringGrid, Qt::Key_Return);
+  EXPECT_EQ(MemoText(2), "first");
+}
+
 TEST_F(OpenHitTest, EmptyArtistCellOrNoSelectedRowOpensNothing) {
   ZipBuilder().Add("My_Song.txt", "text").WriteTo(dir.File("_.zip"));
   Open("", "My Song.txt");
