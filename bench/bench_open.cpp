@@ -27,7 +27,6 @@
 #include <vector>
 
 #include "archive/crc32.h"
-#include "archive/safe_path.h"
 #include "archive/unzip.h"
 #include "platform/gui/dialogs.h"
 #include "ui/form_main.h"
@@ -283,7 +282,7 @@ int main(int argc, char** argv) {
         double t0 = Now();
         const auto hit = fretfile::LocateHit(appDir, kArtist, kSongShown);
         double t1 = Now();
-        const std::string target = *archive::SafeJoin(appDir + "temp", hit->fileName);
+        const std::string target = *fretfile::TempPathOf(appDir, hit->fileName);
         const int result = archive::UnzipMember(hit->archivePath, target, hit->attributes, hit->headerOffset, {}, 27);
         double t2 = Now();
         auto* viewer = fretfile::CreateViewerWindow(form, 2, hit->archivePath, hit->fileName, kArtist, target);

@@ -4,7 +4,6 @@
 // external viewer.
 #include <optional>
 
-#include "archive/safe_path.h"
 #include "archive/unzip.h"
 #include "platform/gui/desktop_open.h"
 #include "platform/gui/dialogs.h"
@@ -58,7 +57,7 @@ void TFormMain::DBGrid1DblClick() {
     hit = LocateHit(AppDir_, artist, song);
     if (hit) {
       // A name that would lead out of temp/ is refused; nothing is written.
-      target = archive::SafeJoin(AppDir_ + "temp", hit->fileName);
+      target = TempPathOf(AppDir_, hit->fileName);
       if (target && archive::UnzipMember(hit->archivePath, *target, hit->attributes, hit->headerOffset, {},
                                          platform::kKeyEscape) != archive::kUnzipOk) {
         target.reset();

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "archive/safe_path.h"
 #include "archive/zip_find.h"
 #include "index/replace_all.h"
 #include "platform/find_files.h"
@@ -49,6 +50,10 @@ std::vector<std::string> ArchivesShownAs(const std::string& appDir, const std::s
 
 std::string ArchivePathOfRow(const std::string& appDir, const std::string& artistCell) {
   return appDir + ReplaceAll(artistCell, " ", "_") + ".zip";
+}
+
+std::optional<std::string> TempPathOf(const std::string& appDir, const std::string& fileName) {
+  return archive::SafeJoin(appDir + "temp", WithSlashes(fileName));
 }
 
 std::string SoughtEntryName(const std::string& songCell) { return ReplaceAll(songCell, " ", "_"); }

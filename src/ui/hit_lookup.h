@@ -36,6 +36,11 @@ std::string SoughtEntryName(const std::string& songCell);
 std::optional<HitLocation> LocateHit(const std::string& appDir, const std::string& artistCell,
                                      const std::string& songCell);
 
+// Where an entry is extracted to: appDir + "temp/" + its name, with "\" read
+// as a folder separator too, so its folders are made below temp/. Nothing
+// when the name would lead out of temp/.
+std::optional<std::string> TempPathOf(const std::string& appDir, const std::string& fileName);
+
 // The first entry of one archive named soughtName (separators aside), or else
 // the first whose name with "_" read as a space equals shownName.
 std::optional<HitLocation> FindEntryInArchive(const std::string& archivePath, const std::string& soughtName,

@@ -5,12 +5,12 @@
 #include <QStringDecoder>
 #include <cerrno>
 
-#include "archive/safe_path.h"
 #include "platform/gui/dialogs.h"
 #include "platform/gui/error_handler.h"
 #include "platform/io_error.h"
 #include "platform/shared_file.h"
 #include "ui/form_main.h"
+#include "ui/hit_lookup.h"
 
 namespace fretfile {
 namespace {
@@ -166,7 +166,7 @@ void TFormMain::SaveClick(TMenuItem* sender) {
   const std::string entryName = bar == std::string::npos ? std::string() : command.substr(bar + 1, 255);
   // The name comes from an archive: it was checked when the entry was
   // opened, and is checked again before anything is written.
-  const auto target = archive::SafeJoin(AppDir_ + "temp", entryName);
+  const auto target = TempPathOf(AppDir_, entryName);
   if (!target) throw platform::IoError(EACCES);
   const std::string wanted = std::to_string(sender->Tag);
   for (QObject* component : Components()) {

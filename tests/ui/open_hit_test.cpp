@@ -100,6 +100,22 @@ TEST_F(OpenHitTest, EntryInAFolderOfItsArchiveOpensAndLandsBelowTemp) {
   EXPECT_EQ(MemoText(2), "in a folder");
 }
 
+TEST_F(OpenHitTest, BackslashOfAnOldToolIsAFolderToo) {
+  ZipBuilder().Add("Folder\\My_Song.txt", "old tool").WriteTo(dir.File("Some_Artist.zip"));
+  Open("Some Artist", "Folder/My Song.txt");
+  EXPECT_TRUE(dialogs.shown.empty());
+  EXPECT_EQ(ReadFile(dir.File("temp/Folder/My_Song.txt")), "old tool");
+  // Saving goes to the same file.
+  Viewer(2)->Memo->setPlainText(QStringLiteral("saved"));
+  Viewer(2)->Save->trigger();
+  EXPECT_EQ(ReadFile(dir.File("temp/Folder/My_Song.txt")), "saved");
+
+  ZipBuilder().Add("..\\escaped.txt", "bad").WriteTo(dir.File("Old.zip"));
+  Open("Old", "..\\escaped.txt");
+  EXPECT_EQ(dialogs.Texts().back(), "Unable to process ..\\escaped.txt");
+  EXPECT_FALSE(FileExists(dir.File("escaped.txt")));
+}
+
 TEST_F(OpenHitTest, NamesWithRealSpacesOpenWhenNoUnderscoreFormExists) {
   ZipBuilder().Add("My Song.txt", "spaced").WriteTo(dir.File("Some Artist.zip"));
   Open("Some Artist", "My Song.txt");
