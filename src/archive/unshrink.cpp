@@ -115,7 +115,7 @@ class CodeTables {
   void PartialClear() {
     const int32_t last = freeHead_ - 1;
     uint8_t* leaf = Stack();
-    for (int32_t code = kFirstStringCode; code <= last; ++code) leaf[code - kFirstStringCode] = 1;
+    if (last >= kFirstStringCode) std::memset(leaf, 1, static_cast<size_t>(last - kFirstStringCode + 1));
     for (int32_t code = kFirstStringCode; code <= last; ++code) {
       const int32_t prefix = Prefix(code);
       if (prefix >= kFirstStringCode && prefix <= kLastCode) leaf[prefix - kFirstStringCode] = 0;
@@ -146,7 +146,15 @@ class OutputBuffer {
     state_.window[used_++] = byte;
     return used_ < kOutputSize || Flush();
   }
+  // Short strings (the usual case) move byte by byte: their bytes were just
+  // stored one at a time, and a wide load of them would stall.
   bool Put(const uint8_t* bytes, uint32_t count) {
+    if (count <= 16 && used_ + count <= kOutputSize) {
+      uint8_t* to = state_.window + used_;
+      for (uint32_t i = 0; i < count; ++i) to[i] = bytes[i];
+      used_ += count;
+      return used_ < kOutputSize || Flush();
+    }
     while (count > 0) {
       const uint32_t piece = count < kOutputSize - used_ ? count : kOutputSize - used_;
       std::memcpy(state_.window + used_, bytes, piece);
@@ -173,18 +181,18 @@ class OutputBuffer {
 // ---------------------------------------------------------------------------
 
 // Unwinds the string of `code` onto the top end of the stack, below `top`.
-// Returns the new top, or nullptr for a chain that is damaged.
+// Returns the new top, or nullptr for a chain that is damaged. Prefix links
+// are either codes read from the stream (at most 8191) or free-list links
+// (negative), so a chain leaves the loop at a literal, at the control code
+// or at a free code, and the checks after the loop tell them apart.
 uint8_t* UnwindString(CodeTables& tables, int32_t code, uint8_t* top) {
   uint8_t* const bottom = tables.Stack();
-  uint32_t depth = static_cast<uint32_t>(bottom + kStackSize - top);
   while (code >= kFirstStringCode) {
-    if (!StackHasRoom(depth)) return nullptr;
+    if (!StackHasRoom(static_cast<uint32_t>(bottom + kStackSize - top))) return nullptr;
     *--top = tables.Suffix(code);
-    ++depth;
     code = tables.Prefix(code);
-    if (!ChainLinkValid(code)) return nullptr;
   }
-  if (!StackHasRoom(depth)) return nullptr;
+  if (!ChainLinkValid(code) || !StackHasRoom(static_cast<uint32_t>(bottom + kStackSize - top))) return nullptr;
   *--top = static_cast<uint8_t>(code);
   return top;
 }
