@@ -4,9 +4,11 @@
 #include <random>
 
 #include "archive/explode.h"
+#include "archive/unzip.h"
 #include "legacy_harness.h"
 #include "legacy_streams.h"
 #include "support/temp_dir.h"
+#include "support/zip_builder.h"
 
 namespace {
 
@@ -215,6 +217,30 @@ TEST(ExplodeStreams, WriteFailureAndAbort) {
   StreamSpec aborting = ImplodeSpec(0x00, size);
   aborting.notify = [](int16_t, uint16_t* word) { *word = 0xFFFF; };
   EXPECT_EQ(RunOnBytes(stream, aborting).result, 5);
+}
+
+TEST(ExplodeThroughUnzipMember, RealAndBuiltArchives) {
+  testing_support::TempDir dir;
+  const std::string data = SharedTestData();
+  if (!data.empty()) {
+    EXPECT_EQ(archive::UnzipMember(data + "legacy/implode.zip", dir.File("first.txt"), 0x20, 0, {}, 0), 0);
+    EXPECT_EQ(ReadFile(dir.File("first.txt")), ReadFile(data + "legacy/folder/first.txt"));
+  }
+  const std::string text = "peter piper picked a peck of pickled peppers, a peck of pickled peppers";
+  testing_support::ZipEntrySpec plain;
+  plain.name = "plain.txt";
+  plain.data = text;
+  plain.method = 6;
+  plain.raw = legacy_streams::Implode(text);
+  plain.flags = 0x06;
+  testing_support::ZipEntrySpec deferred = plain;
+  deferred.name = "deferred.txt";
+  deferred.dataDescriptor = true;
+  testing_support::ZipBuilder builder;
+  builder.Add(plain).Add(deferred).WriteTo(dir.File("built.zip"));
+  EXPECT_EQ(archive::UnzipMember(dir.File("built.zip"), dir.File("plain.txt"), 0x20, builder.HeaderOffsets()[0], {}, 0), 0);
+  EXPECT_EQ(ReadFile(dir.File("plain.txt")), text);
+  EXPECT_EQ(archive::UnzipMember(dir.File("built.zip"), dir.File("deferred.txt"), 0x20, builder.HeaderOffsets()[1], {}, 0), 4);
 }
 
 TEST(ExplodeStreams, RandomBytesNeverMisbehave) {

@@ -3,9 +3,11 @@
 
 #include <random>
 
+#include "archive/unzip.h"
 #include "legacy_harness.h"
 #include "legacy_streams.h"
 #include "support/temp_dir.h"
+#include "support/zip_builder.h"
 
 namespace {
 
@@ -160,6 +162,25 @@ TEST(UnreduceStreams, SizesAndFailures) {
   aborting.notify = [](int16_t, uint16_t* word) { *word = 0xFFFF; };
   EXPECT_EQ(RunOnBytes(PlainReduced(inner), aborting).result, 5);
   EXPECT_EQ(RunOnBytes(PlainReduced(inner), ReduceSpec(2, size)).result, 0);
+}
+
+TEST(UnreduceThroughUnzipMember, RealAndBuiltArchives) {
+  testing_support::TempDir dir;
+  const std::string data = SharedTestData();
+  if (!data.empty()) {
+    EXPECT_EQ(archive::UnzipMember(data + "legacy/reduce.zip", dir.File("first.txt"), 0x20, 0, {}, 0), 0);
+    EXPECT_EQ(ReadFile(dir.File("first.txt")), ReadFile(data + "legacy/folder/first.txt"));
+  }
+  const std::string text = "round and round the ragged rock the ragged rascal ran";
+  testing_support::ZipEntrySpec deferred;
+  deferred.name = "deferred.txt";
+  deferred.data = text;
+  deferred.method = 5;
+  deferred.raw = legacy_streams::Reduce(text);
+  deferred.dataDescriptor = true;
+  testing_support::ZipBuilder builder;
+  builder.Add(deferred).WriteTo(dir.File("built.zip"));
+  EXPECT_EQ(archive::UnzipMember(dir.File("built.zip"), dir.File("deferred.txt"), 0x20, 0, {}, 0), 4);
 }
 
 TEST(UnreduceStreams, RandomBytesNeverMisbehave) {
