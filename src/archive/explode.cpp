@@ -54,7 +54,7 @@ bool SizesKnown(const ExtractionState& state) {
   return state.uncompressedSize != kUnknownSize && state.compressedSize != kUnknownSize;
 }
 
-// A tree description may not name more codes than the tree has.
+// A tree description may not name more codes than the tree has ...
 bool TreeRunFits(uint32_t codesSoFar, uint32_t run, uint32_t treeSize) {
   return codesSoFar + run <= treeSize;
 }
@@ -65,32 +65,26 @@ bool TreeDescriptionComplete(uint32_t codes, uint32_t treeSize) { return codes =
 // PKZIP's trees use up every bit pattern; anything else is damage.
 bool TreeUsable(CodeSet kind) { return kind == CodeSet::kComplete; }
 
+// Bit patterns no code has (possible only in a table that is not complete)
+// are damage.
+bool CodeKnown(const CodeEntry& entry) { return entry.op != kCodeInvalid; }
+
+// Bytes read after the archive ran out are filler: the entry has failed.
+bool InputEnded(const ExtractionState& state) { return state.endOfInput; }
+
 // A match never produces more than the entry has left to produce.
 uint32_t ClampToOutputLeft(uint32_t length, int64_t left) {
   return left < static_cast<int64_t>(length) ? static_cast<uint32_t>(left) : length;
 }
 
-// The distance table's first level grows with the entry: larger entries use
-// longer distance codes more often.
-uint32_t DistanceWidth(const ExtractionState& state) { return state.compressedSize <= 200000 ? 7 : 8; }
-
 // ---------------------------------------------------------------------------
-// Code tables
+// Bit input
 // ---------------------------------------------------------------------------
 
-uint32_t ReverseBits(uint32_t code, uint32_t length) {
-  uint32_t reversed = 0;
-  for (uint32_t i = 0; i < length; ++i) {
-    reversed = (reversed << 1) | (code & 1);
-    code >>= 1;
-  }
-  return reversed;
-}
-
-// Reads one tree description with ReadByte and builds its table. Returns a
-// decode result (0 when the table is usable).
-int ReadTree(ExtractionState& state, uint32_t treeSize, uint32_t width, LookupTable& table) {
-  uint8_t lengths[kLiteralCodes];
+// The trees come as whole bytes (ReadByte, before any bit is read): a count
+// byte, then (codes - 1, length - 1) nibble pairs. Fills `lengths` with
+// treeSize code lengths; returns a decode result.
+int ReadTreeLengths(ExtractionState& state, uint32_t treeSize, uint8_t* lengths) {
   const uint32_t descriptionBytes = static_cast<uint32_t>(state.ReadByte()) + 1;
   uint32_t codes = 0;
   bool fits = true;
@@ -105,32 +99,53 @@ int ReadTree(ExtractionState& state, uint32_t treeSize, uint32_t width, LookupTa
     std::fill_n(lengths + codes, run, length);
     codes += run;
   }
-  if (state.endOfInput) return kDecodeInputEnded;
+  if (InputEnded(state)) return kDecodeInputEnded;
   if (!fits || !TreeDescriptionComplete(codes, treeSize)) return kDecodeCorrupt;
-  if (!TreeUsable(BuildLookupTable(lengths, treeSize, width, table))) return kDecodeCorrupt;
   return kDecodeOk;
 }
 
-// ---------------------------------------------------------------------------
-// Decoding
-// ---------------------------------------------------------------------------
-
-// Decodes one symbol, looking the code up with its bits inverted. False for a
-// bit pattern no code has.
+// Decodes one symbol through its table, looking the code up with the input
+// bits inverted. Codes are at most 16 bits, so one refill serves both
+// levels. False for a bit pattern no code has.
 inline bool DecodeInverted(ExtractionState& state, const LookupTable& table, uint32_t& symbol) {
   NeedBitsFast(state, kMaxCodeLength);
-  const uint64_t inverted = ~state.bitBuffer;
-  const CodeEntry* entry = &table.entries[inverted & ((1u << table.width) - 1)];
+  const CodeEntry* entry = &table.entries[~state.bitBuffer & ((1u << table.width) - 1)];
   if (entry->op != kCodeSymbol) {
-    if (entry->op == kCodeInvalid) return false;
+    if (!CodeKnown(*entry)) return false;
     state.DropBits(entry->bits);
     const uint32_t subBits = entry->op - kCodeSymbol;
-    entry = &table.entries[entry->value + ((~state.bitBuffer) & ((1u << subBits) - 1))];
-    if (entry->op != kCodeSymbol) return false;
+    entry = &table.entries[entry->value + (~state.bitBuffer & ((1u << subBits) - 1))];
+    if (!CodeKnown(*entry)) return false;
   }
   state.DropBits(entry->bits);
   symbol = entry->value;
   return true;
+}
+
+// ---------------------------------------------------------------------------
+// Code tables
+// ---------------------------------------------------------------------------
+
+uint32_t ReverseBits(uint32_t code, uint32_t length) {
+  uint32_t reversed = 0;
+  for (uint32_t i = 0; i < length; ++i) {
+    reversed = (reversed << 1) | (code & 1);
+    code >>= 1;
+  }
+  return reversed;
+}
+
+// The distance table's first level grows with the entry: larger entries use
+// longer distance codes more often.
+uint32_t DistanceWidth(const ExtractionState& state) { return state.compressedSize <= 200000 ? 7 : 8; }
+
+// Reads one tree and builds its table; returns a decode result.
+int ReadTree(ExtractionState& state, uint32_t treeSize, uint32_t width, LookupTable& table) {
+  uint8_t lengths[kLiteralCodes];
+  const int result = ReadTreeLengths(state, treeSize, lengths);
+  if (result != kDecodeOk) return result;
+  if (!TreeUsable(BuildLookupTable(lengths, treeSize, width, table))) return kDecodeCorrupt;
+  return kDecodeOk;
 }
 
 }  // namespace
@@ -208,6 +223,10 @@ CodeSet BuildLookupTable(const uint8_t* lengths, uint32_t count, uint32_t width,
   return kind;
 }
 
+// ---------------------------------------------------------------------------
+// Decoding (output goes through legacy_window.h: PutWindowByte, CopyFromHistory)
+// ---------------------------------------------------------------------------
+
 int Explode(ExtractionState& state) {
   state.ResetInput();
   if (!SizesKnown(state)) return kDecodeCorrupt;
@@ -226,7 +245,7 @@ int Explode(ExtractionState& state) {
   state.ResetBits();
 
   int64_t left = state.uncompressedSize;
-  while (left > 0 && !state.abortFlag && !state.endOfInput) {
+  while (left > 0 && !state.abortFlag && !InputEnded(state)) {
     if (GetBitsFast(state, 1) != 0) {
       uint32_t literal;
       if (literalTree) {
@@ -253,7 +272,7 @@ int Explode(ExtractionState& state) {
   if (state.abortFlag) return kDecodeAborted;
   if (!state.FlushWindow(state.windowPosition)) return kDecodeWriteFailed;
   state.windowPosition = 0;
-  if (state.endOfInput) return kDecodeInputEnded;
+  if (InputEnded(state)) return kDecodeInputEnded;
   return kDecodeOk;
 }
 

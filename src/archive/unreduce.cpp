@@ -62,13 +62,19 @@ bool SizesKnown(const ExtractionState& state) {
 // set's 64 slots, never outside it: B(N) is at most 6 bits.
 static_assert(sizeof(FollowerSet::followers) == 64);
 
+// Bytes read after the archive ran out are filler: the entry has failed.
+bool InputEnded(const ExtractionState& state) { return state.endOfInput; }
+
+// Only methods 2 to 5 are reduced (factors 1 to 4).
+bool IsReduceMethod(int method) { return method >= 2 && method <= 5; }
+
 // A copy never produces more than the entry has left to produce.
 uint32_t ClampToOutputLeft(uint32_t length, int64_t left) {
   return left < static_cast<int64_t>(length) ? static_cast<uint32_t>(left) : length;
 }
 
 // ---------------------------------------------------------------------------
-// Follower sets (bit input)
+// Bit input: the follower sets and the outer layer
 // ---------------------------------------------------------------------------
 
 void ReadFollowerSets(ExtractionState& state, FollowerSet* sets) {
@@ -97,13 +103,14 @@ inline uint8_t DecodeByte(ExtractionState& state, const FollowerSet& set) {
 }  // namespace
 
 // ---------------------------------------------------------------------------
-// Decoding and output
+// Decoding: the DLE expansion (output goes through legacy_window.h:
+// PutWindowByte, CopyFromHistory, over the first 16 KB of the window)
 // ---------------------------------------------------------------------------
 
 int Unreduce(ExtractionState& state, int method) {
   state.ResetInput();
   state.endOfInput = false;
-  if (method < 2 || method > 5) return kDecodeCorrupt;
+  if (!IsReduceMethod(method)) return kDecodeCorrupt;
   if (!SizesKnown(state)) return kDecodeCorrupt;
 
   const uint32_t factor = static_cast<uint32_t>(method - 1);
@@ -121,7 +128,7 @@ int Unreduce(ExtractionState& state, int method) {
   uint8_t last = 0;
   int64_t left = state.uncompressedSize;
 
-  while (left > 0 && !state.abortFlag && !state.endOfInput) {
+  while (left > 0 && !state.abortFlag && !InputEnded(state)) {
     const uint8_t byte = DecodeByte(state, sets[last]);
     last = byte;
     switch (expand) {
@@ -162,7 +169,7 @@ int Unreduce(ExtractionState& state, int method) {
   if (state.abortFlag) return kDecodeAborted;
   if (!state.FlushWindow(state.windowPosition)) return kDecodeWriteFailed;
   state.windowPosition = 0;
-  if (state.endOfInput) return kDecodeInputEnded;
+  if (InputEnded(state)) return kDecodeInputEnded;
   return kDecodeOk;
 }
 

@@ -55,6 +55,13 @@ static_assert(kStackSize == 8193);
 // The bit budget needs the real compressed size.
 bool SizesKnown(const ExtractionState& state) { return state.compressedSize != kUnknownSize; }
 
+// Codes are read only while the entry's bits hold a whole one.
+bool BudgetHoldsCode(int64_t budget, uint32_t width) { return budget >= static_cast<int64_t>(width); }
+
+// Bytes that were never there (the archive ended early) decode to nothing
+// meaningful: the entry has failed, whatever its declared size promises.
+bool InputEnded(const ExtractionState& state) { return state.endOfInput; }
+
 // The first code has nothing before it to build on: it must be a literal.
 bool FirstCodeIsLiteral(uint32_t code) { return code < 256; }
 
@@ -70,6 +77,32 @@ bool ChainLinkValid(int32_t code) { return code >= 0 && code != kControlCode && 
 
 // A string longer than the stack can only come from a chain that loops.
 bool StackHasRoom(uint32_t depth) { return depth < kStackSize; }
+
+// ---------------------------------------------------------------------------
+// Bit input
+// ---------------------------------------------------------------------------
+
+// Codes of `width` bits, least significant bit first, counted against the
+// entry's compressed size as a budget of bits. A control subcode is read
+// whatever the budget says (it belongs to the code before it); a budget
+// driven below zero that way simply ends the stream.
+class CodeReader {
+ public:
+  explicit CodeReader(ExtractionState& state) : state_(state), budget_(state.compressedSize * 8) {}
+
+  bool HasCode() const { return BudgetHoldsCode(budget_, width_); }
+  uint32_t Next() {
+    budget_ -= width_;
+    return GetBitsFast(state_, width_);
+  }
+  uint32_t width() const { return width_; }
+  void Widen() { ++width_; }
+
+ private:
+  ExtractionState& state_;
+  int64_t budget_;
+  uint32_t width_ = kFirstWidth;
+};
 
 // ---------------------------------------------------------------------------
 // Code tables (inside the slide window)
@@ -206,30 +239,25 @@ int Unshrink(ExtractionState& state) {
   CodeTables tables(state.window);
   tables.Reset();
   OutputBuffer output(state);
+  CodeReader codes(state);
   uint8_t* const stackEnd = tables.Stack() + kStackSize;
 
-  // A stream too short to hold one code holds no data.
-  int64_t budget = state.compressedSize * 8 - kFirstWidth;
-  if (budget < 0) return kDecodeOk;
-
-  const uint32_t first = GetBitsFast(state, kFirstWidth);
-  if (state.endOfInput) return kDecodeInputEnded;
+  if (!codes.HasCode()) return kDecodeOk;  // an empty entry
+  const uint32_t first = codes.Next();
+  if (InputEnded(state)) return kDecodeInputEnded;
   if (!FirstCodeIsLiteral(first)) return kDecodeCorrupt;
   if (!output.Put(static_cast<uint8_t>(first))) return kDecodeWriteFailed;
   int32_t previous = static_cast<int32_t>(first);
 
-  uint32_t width = kFirstWidth;
-  while (!state.abortFlag && budget >= width) {
-    int32_t code = static_cast<int32_t>(GetBitsFast(state, width));
-    budget -= width;
-    if (state.endOfInput) return kDecodeInputEnded;
+  while (!state.abortFlag && codes.HasCode()) {
+    const int32_t code = static_cast<int32_t>(codes.Next());
+    if (InputEnded(state)) return kDecodeInputEnded;
     if (code == kControlCode) {
-      const uint32_t subcode = GetBitsFast(state, width);
-      budget -= width;
-      if (state.endOfInput) return kDecodeInputEnded;
-      if (!ControlAllowed(subcode, width)) return kDecodeCorrupt;
+      const uint32_t subcode = codes.Next();
+      if (InputEnded(state)) return kDecodeInputEnded;
+      if (!ControlAllowed(subcode, codes.width())) return kDecodeCorrupt;
       if (subcode == kSubcodeWiden) {
-        ++width;
+        codes.Widen();
       } else {
         tables.PartialClear();
       }
@@ -256,8 +284,7 @@ int Unshrink(ExtractionState& state) {
     previous = code;
   }
 
-  if (state.abortFlag) return kDecodeAborted;
-  if (state.endOfInput) return kDecodeInputEnded;
+  if (state.abortFlag) return kDecodeAborted;  // pending output is not written
   if (!output.Flush()) return kDecodeWriteFailed;
   return kDecodeOk;
 }
