@@ -4,6 +4,7 @@
 #include <QTimer>
 #include <filesystem>
 
+#include "archive/unzip.h"
 #include "open_test_fixture.h"
 #include "ui/hit_lookup.h"
 
@@ -166,6 +167,26 @@ TEST_F(OpenHitTest, SecondOpeningDuringAnExtractionIsRefusedAndTheFirstGoesOn) {
   ASSERT_NE(Viewer(2), nullptr);
   EXPECT_EQ(Viewer(3), nullptr);
   EXPECT_EQ(std::filesystem::file_size(dir.File("temp/Big.txt")), big.size());
+}
+
+TEST_F(OpenHitTest, OpeningWhileAnotherExtractionRunsIsRefusedByItsBusyMark) {
+  std::string big(12 << 20, 'y');
+  ZipBuilder builder;
+  builder.Add("Big.txt", big).Add("My_Song.txt", "text");
+  builder.WriteTo(dir.File("Some_Artist.zip"));
+  SelectRow("Some Artist", "My Song.txt");
+  bool openingRan = false;
+  QTimer::singleShot(0, form.get(), [&] {
+    openingRan = true;
+    form->DBGrid1DblClick();
+  });
+  const int result = archive::UnzipMember(dir.File("Some_Artist.zip"), dir.File("elsewhere.txt"), 0x20,
+                                          builder.HeaderOffsets()[0], {}, 0);
+  EXPECT_EQ(result, archive::kUnzipOk);
+  ASSERT_TRUE(openingRan);
+  EXPECT_EQ(dialogs.Texts(), std::vector<std::string>{"Unable to process My_Song.txt"});
+  EXPECT_EQ(Viewer(2), nullptr);
+  EXPECT_EQ(std::filesystem::file_size(dir.File("elsewhere.txt")), big.size());
 }
 
 TEST_F(OpenHitTest, WithAllNumbersInUseNothingIsCreated) {
