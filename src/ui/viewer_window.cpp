@@ -161,8 +161,16 @@ TViewerWindow* CreateViewerWindow(TFormMain& owner, int n, const std::string& ar
 
 void TFormMain::SaveClick(TMenuItem* sender) {
   if (platform::AskYesNo("Are you sure that you want to save this file?") != platform::Answer::Yes) return;
+  // The command is archive path + "|" + entry name. It is split after the
+  // archive path its viewer recorded, so that a "|" in the collection's
+  // folder cannot shift the entry name; otherwise at the first "|".
   const std::string& command = sender->Hint;
-  const size_t bar = command.find('|');
+  size_t bar = command.find('|');
+  if (const auto* viewer = qobject_cast<const TViewerWindow*>(sender->parent());
+      viewer != nullptr && command.size() > viewer->Hint.size() && command.starts_with(viewer->Hint) &&
+      command[viewer->Hint.size()] == '|') {
+    bar = viewer->Hint.size();
+  }
   const std::string entryName = bar == std::string::npos ? std::string() : command.substr(bar + 1, 255);
   // The name comes from an archive: it was checked when the entry was
   // opened, and is checked again before anything is written.

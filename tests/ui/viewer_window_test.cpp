@@ -5,6 +5,8 @@
 #include <QMenuBar>
 #include <sys/stat.h>
 
+#include <filesystem>
+
 #include "open_test_fixture.h"
 #include "platform/gui/error_handler.h"
 
@@ -111,6 +113,18 @@ TEST_F(ViewerWindowTest, SaveWritesOnlyTheTextBoxWhoseDigitsSpellItsNumber) {
   EXPECT_EQ(Extracted(), "text of two");
   Viewer(12)->Save->trigger();
   EXPECT_EQ(Extracted(), "text of twelve");
+}
+
+TEST_F(ViewerWindowTest, BarInTheCollectionFolderDoesNotShiftTheSavedName) {
+  const std::string folder = dir.File("my|songs/");
+  std::filesystem::create_directory(folder);
+  ZipBuilder().Add("My_Song.txt", "one").WriteTo(folder + "Some_Artist.zip");
+  form = std::make_unique<fretfile::TFormMain>(folder);
+  OpenSong();
+  Viewer(2)->Memo->setPlainText(QStringLiteral("saved"));
+  Viewer(2)->Save->trigger();
+  EXPECT_EQ(ReadFile(folder + "temp/My_Song.txt"), "saved");
+  EXPECT_EQ(dialogs.shown.size(), 1u);
 }
 
 TEST_F(ViewerWindowTest, UneditedTextIsSavedBackByteForByte) {
