@@ -19,7 +19,8 @@
 //    stack, then copied out in order.
 //  * The format has no end code: the compressed size, as a budget of bits,
 //    ends the stream. An entry whose size is not known (data descriptor)
-//    cannot be decoded and is refused.
+//    cannot be decoded and is refused. The declared uncompressed size caps
+//    the output, so damaged data cannot write far more than the entry holds.
 //  * Hostile data can make prefix chains that run into free codes, loop, or
 //    outgrow the stack; the named checks below end such an entry with
 //    "corrupt" (4) rather than reading or writing outside the window.
@@ -53,7 +54,13 @@ static_assert(kStackSize == 8193);
 // ---------------------------------------------------------------------------
 
 // The bit budget needs the real compressed size.
-bool SizesKnown(const ExtractionState& state) { return state.compressedSize != kUnknownSize; }
+bool SizesKnown(const ExtractionState& state) {
+  return state.compressedSize != kUnknownSize && state.uncompressedSize != kUnknownSize;
+}
+
+// The data may not grow past the entry's declared size: a damaged stream of
+// longest strings would otherwise write thousands of bytes per code.
+bool FitsDeclaredSize(uint32_t count, int64_t left) { return static_cast<int64_t>(count) <= left; }
 
 // Codes are read only while the entry's bits hold a whole one.
 bool BudgetHoldsCode(int64_t budget, uint32_t width) { return budget >= static_cast<int64_t>(width); }
@@ -246,6 +253,9 @@ int Unshrink(ExtractionState& state) {
   const uint32_t first = codes.Next();
   if (InputEnded(state)) return kDecodeInputEnded;
   if (!FirstCodeIsLiteral(first)) return kDecodeCorrupt;
+  int64_t left = state.uncompressedSize;
+  if (!FitsDeclaredSize(1, left)) return kDecodeCorrupt;
+  --left;
   if (!output.Put(static_cast<uint8_t>(first))) return kDecodeWriteFailed;
   int32_t previous = static_cast<int32_t>(first);
 
@@ -267,6 +277,8 @@ int Unshrink(ExtractionState& state) {
     uint8_t firstByte;
     if (code < 256) {
       firstByte = static_cast<uint8_t>(code);
+      if (!FitsDeclaredSize(1, left)) return kDecodeCorrupt;
+      --left;
       if (!output.Put(firstByte)) return kDecodeWriteFailed;
     } else {
       // A free code is the string about to be made: the previous string
@@ -278,7 +290,10 @@ int Unshrink(ExtractionState& state) {
       if (top == nullptr) return kDecodeCorrupt;
       firstByte = *top;
       if (unmade) stackEnd[-1] = firstByte;
-      if (!output.Put(top, static_cast<uint32_t>(stackEnd - top))) return kDecodeWriteFailed;
+      const uint32_t length = static_cast<uint32_t>(stackEnd - top);
+      if (!FitsDeclaredSize(length, left)) return kDecodeCorrupt;
+      left -= length;
+      if (!output.Put(top, length)) return kDecodeWriteFailed;
     }
     tables.Add(previous, firstByte);
     previous = code;

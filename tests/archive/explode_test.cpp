@@ -243,6 +243,25 @@ TEST(ExplodeThroughUnzipMember, RealAndBuiltArchives) {
   EXPECT_EQ(archive::UnzipMember(dir.File("built.zip"), dir.File("deferred.txt"), 0x20, builder.HeaderOffsets()[1], {}, 0), 4);
 }
 
+TEST(ExplodeStreams, DamagedRealStreamsNeverMisbehave) {
+  const std::string data = SharedTestData();
+  if (data.empty()) GTEST_SKIP() << "shared test data absent";
+  const std::string archiveBytes = ReadFile(data + "legacy/implode.zip");
+  const auto entries = legacy_harness::LocalEntries(archiveBytes);
+  ASSERT_EQ(entries.size(), 1u);
+  const std::string stream = archiveBytes.substr(static_cast<size_t>(entries[0].dataOffset),
+                                                 static_cast<size_t>(entries[0].compressedSize));
+  std::mt19937 random(6);
+  for (int round = 0; round < 200; ++round) {
+    std::string damaged = stream;
+    for (int flips = 1 + static_cast<int>(random() % 4); flips > 0; --flips)
+      damaged[random() % damaged.size()] ^= static_cast<char>(1 << (random() % 8));
+    const auto run = RunOnBytes(damaged, legacy_harness::SpecOf(entries[0]));
+    EXPECT_TRUE(run.result == 0 || run.result == 3 || run.result == 4) << run.result;
+    EXPECT_LE(static_cast<int64_t>(run.output.size()), entries[0].uncompressedSize);
+  }
+}
+
 TEST(ExplodeStreams, RandomBytesNeverMisbehave) {
   std::mt19937 random(6);
   for (int round = 0; round < 300; ++round) {

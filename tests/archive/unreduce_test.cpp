@@ -183,6 +183,25 @@ TEST(UnreduceThroughUnzipMember, RealAndBuiltArchives) {
   EXPECT_EQ(archive::UnzipMember(dir.File("built.zip"), dir.File("deferred.txt"), 0x20, 0, {}, 0), 4);
 }
 
+TEST(UnreduceStreams, DamagedRealStreamsNeverMisbehave) {
+  const std::string data = SharedTestData();
+  if (data.empty()) GTEST_SKIP() << "shared test data absent";
+  const std::string archiveBytes = ReadFile(data + "legacy/reduce.zip");
+  const auto entries = legacy_harness::LocalEntries(archiveBytes);
+  ASSERT_EQ(entries.size(), 1u);
+  const std::string stream = archiveBytes.substr(static_cast<size_t>(entries[0].dataOffset),
+                                                 static_cast<size_t>(entries[0].compressedSize));
+  std::mt19937 random(5);
+  for (int round = 0; round < 200; ++round) {
+    std::string damaged = stream;
+    for (int flips = 1 + static_cast<int>(random() % 4); flips > 0; --flips)
+      damaged[random() % damaged.size()] ^= static_cast<char>(1 << (random() % 8));
+    const auto run = RunOnBytes(damaged, legacy_harness::SpecOf(entries[0]));
+    EXPECT_TRUE(run.result == 0 || run.result == 3) << run.result;
+    EXPECT_LE(static_cast<int64_t>(run.output.size()), entries[0].uncompressedSize);
+  }
+}
+
 TEST(UnreduceStreams, RandomBytesNeverMisbehave) {
   std::mt19937 random(2);
   for (int round = 0; round < 300; ++round) {

@@ -170,6 +170,8 @@ TEST(UnshrinkStreams, SizesAndFailures) {
   const auto none = RunOnBytes("", empty);
   EXPECT_EQ(none.result, 0);
   EXPECT_EQ(none.output, "");
+  // Data that grows past the declared size is damaged.
+  EXPECT_EQ(RunOnBytes(bits.bytes(), ShrinkSpec(1)).result, 4);
   // A declared size far beyond the file ends with the input, not 2 GB later.
   StreamSpec oversized = ShrinkSpec(2);
   oversized.compressedSize = 0x7FFFFFF0;
@@ -212,13 +214,33 @@ TEST(UnshrinkThroughUnzipMember, RealAndBuiltArchives) {
   EXPECT_FALSE(testing_support::FileExists(dir.File("deferred.txt")));
 }
 
+TEST(UnshrinkStreams, DamagedRealStreamsNeverMisbehave) {
+  const std::string data = SharedTestData();
+  if (data.empty()) GTEST_SKIP() << "shared test data absent";
+  const std::string archiveBytes = ReadFile(data + "legacy/shrink.zip");
+  const auto entries = legacy_harness::LocalEntries(archiveBytes);
+  ASSERT_EQ(entries.size(), 1u);
+  const std::string stream = archiveBytes.substr(static_cast<size_t>(entries[0].dataOffset),
+                                                 static_cast<size_t>(entries[0].compressedSize));
+  std::mt19937 random(1);
+  for (int round = 0; round < 200; ++round) {
+    std::string damaged = stream;
+    for (int flips = 1 + static_cast<int>(random() % 4); flips > 0; --flips)
+      damaged[random() % damaged.size()] ^= static_cast<char>(1 << (random() % 8));
+    const auto run = RunOnBytes(damaged, legacy_harness::SpecOf(entries[0]));
+    EXPECT_TRUE(run.result == 0 || run.result == 3 || run.result == 4) << run.result;
+    EXPECT_LE(static_cast<int64_t>(run.output.size()), entries[0].uncompressedSize);
+  }
+}
+
 TEST(UnshrinkStreams, RandomBytesNeverMisbehave) {
   std::mt19937 random(1);
   for (int round = 0; round < 300; ++round) {
     std::string bytes(static_cast<size_t>(random() % 4000), '\0');
     for (auto& byte : bytes) byte = static_cast<char>(random() % 3 == 0 ? random() : random() & 0x3F);
-    const auto run = RunOnBytes(bytes, ShrinkSpec(0), "");
+    const auto run = RunOnBytes(bytes, ShrinkSpec(static_cast<int64_t>(random() % 100000)), "");
     EXPECT_TRUE(run.result == 0 || run.result == 3 || run.result == 4) << run.result;
+    EXPECT_LE(run.output.size(), 100000u);
   }
 }
 
