@@ -1,7 +1,10 @@
 #include "archive/unzip.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
 
 #include <QCoreApplication>
 #include <algorithm>
@@ -87,7 +90,9 @@ TEST(UnzipMember, DirectoryEntriesMakeFoldersOnly) {
   Fixture f;
   f.builder.Add("folder/", "");
   f.Write();
+  const auto cwd = std::filesystem::current_path();
   EXPECT_EQ(f.Extract(0, f.dir.File("x/y/folder/")), 0);
+  EXPECT_EQ(std::filesystem::current_path(), cwd);  // folders are made by path
   EXPECT_TRUE(std::filesystem::is_directory(f.dir.File("x/y/folder")));
   EXPECT_EQ(f.Extract(0, f.dir.File("p/q"), 0x10), 0);
   EXPECT_TRUE(std::filesystem::is_directory(f.dir.File("p/q")));
@@ -201,7 +206,9 @@ TEST(UnzipMember, StoredEntryWithDescriptorBehindIt) {
     const bool good = descriptorCrc == crc;
     EXPECT_EQ(UnzipMember(dir.File("s.zip"), dir.File("s"), 0x20, 0, nullptr, 0), good ? 0 : 1);
     EXPECT_EQ(FileExists(dir.File("s")), good);
-    if (good) EXPECT_EQ(ReadFile(dir.File("s")), data);
+    if (good) {
+      EXPECT_EQ(ReadFile(dir.File("s")), data);
+    }
   }
 }
 
@@ -304,4 +311,27 @@ TEST(UnzipMember, BusyMarkLeftByAnExceptionGoesStaleAfter30Seconds) {
   g_fakeTick += 1;
   EXPECT_EQ(f.Extract(0, f.dir.File("y")), 0);
   archive::SetTickSourceForTesting(nullptr);
+}
+
+TEST(UnzipMember, WriteFailureGives2AndRemovesThePartialFile) {
+  Fixture f;
+  const std::string big = RandomBytes(1 << 20, 13);
+  f.builder.Add("stored", big, 0);
+  f.builder.Add("deflated", big, 8);
+  f.Write();
+  // A file-size limit makes writes past 200000 bytes fail with EFBIG.
+  struct rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  auto* previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit limited = old;
+  limited.rlim_cur = 200000;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  const int stored = f.Extract(0, f.dir.File("s"));
+  const int deflated = f.Extract(1, f.dir.File("d"));
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, previousHandler);
+  EXPECT_EQ(stored, 2);
+  EXPECT_EQ(deflated, 2);
+  EXPECT_FALSE(FileExists(f.dir.File("s")));
+  EXPECT_FALSE(FileExists(f.dir.File("d")));
 }
