@@ -270,8 +270,6 @@ TEST_F(FormMainTest, HeadersAreDrawnBoldAndCentredHitsAtTheLeftEdge) {
 TEST_F(FormMainTest, ExitRemovesTempAndQuits) {
   auto form = MakeForm();
   WriteFile(dir.File("temp/sub/song.txt"), "x");
-  bool quit = false;
-  QObject::connect(qApp, &QCoreApplication::aboutToQuit, [&] { quit = true; });
   QTest::mouseClick(form->Exitbutton, Qt::LeftButton);
   EXPECT_FALSE(FileExists(dir.File("temp")));
   // The quit is posted: run the loop until it arrives.
