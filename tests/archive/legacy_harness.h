@@ -25,7 +25,7 @@ struct DecodeRun {
   uint32_t crc = 0;  // finished CRC-32 of what the decompressor flushed
 };
 
-struct StreamSpec {
+struct StreamSetup {
   int method = 1;
   uint16_t flags = 0;
   int64_t compressedSize = 0;
@@ -44,40 +44,40 @@ inline int Dispatch(archive::ExtractionState& state, int method) {
 }
 
 // Decodes the stream that starts at `offset` of the file at `path`.
-inline DecodeRun RunOnFile(const std::string& path, int64_t offset, const StreamSpec& spec,
+inline DecodeRun RunOnFile(const std::string& path, int64_t offset, const StreamSetup& setup,
                            const std::string& outputPath) {
   DecodeRun run;
   auto state = std::make_unique<archive::ExtractionState>();
   if (state->archive.Open(path, platform::FileAccess::Read, platform::FileShare::Shared) != 0 ||
       !state->archive.Seek(offset))
     return run;
-  const std::string target = spec.outputPath.empty() ? outputPath : spec.outputPath;
+  const std::string target = setup.outputPath.empty() ? outputPath : setup.outputPath;
   if (state->output.Open(target, platform::FileAccess::Write, platform::FileShare::Shared,
-                         spec.outputPath.empty() ? platform::FileCreation::CreateOrTruncate
+                         setup.outputPath.empty() ? platform::FileCreation::CreateOrTruncate
                                                  : platform::FileCreation::OpenOrCreate) != 0)
     return run;
-  state->compressedSize = spec.compressedSize;
-  state->uncompressedSize = spec.uncompressedSize;
-  state->flags = spec.flags;
-  state->notify = spec.notify;
+  state->compressedSize = setup.compressedSize;
+  state->uncompressedSize = setup.uncompressedSize;
+  state->flags = setup.flags;
+  state->notify = setup.notify;
   state->keyCode = 0;
   state->PrepareWindow();
-  run.result = Dispatch(*state, spec.method);
+  run.result = Dispatch(*state, setup.method);
   run.crc = state->crc ^ 0xFFFFFFFFu;
   state->output.Close();
   state->archive.Close();
-  if (spec.outputPath.empty()) run.output = testing_support::ReadFile(outputPath);
+  if (setup.outputPath.empty()) run.output = testing_support::ReadFile(outputPath);
   return run;
 }
 
 // Decodes `compressed` held in a file of its own, followed by `trailer` (in a
 // real archive the next header or the central directory follows the data).
-inline DecodeRun RunOnBytes(const std::string& compressed, StreamSpec spec,
+inline DecodeRun RunOnBytes(const std::string& compressed, StreamSetup setup,
                             const std::string& trailer = std::string(64, '\0')) {
   testing_support::TempDir dir;
   testing_support::WriteFile(dir.File("data.bin"), compressed + trailer);
-  if (spec.compressedSize == 0) spec.compressedSize = static_cast<int64_t>(compressed.size());
-  return RunOnFile(dir.File("data.bin"), 0, spec, dir.File("out.bin"));
+  if (setup.compressedSize == 0) setup.compressedSize = static_cast<int64_t>(compressed.size());
+  return RunOnFile(dir.File("data.bin"), 0, setup, dir.File("out.bin"));
 }
 
 struct LocalEntry {
@@ -118,19 +118,19 @@ inline std::vector<LocalEntry> LocalEntries(const std::string& archiveBytes) {
   return entries;
 }
 
-inline StreamSpec SpecOf(const LocalEntry& entry) {
-  StreamSpec spec;
-  spec.method = entry.method;
-  spec.flags = entry.flags;
-  spec.compressedSize = entry.compressedSize;
-  spec.uncompressedSize = entry.uncompressedSize;
-  return spec;
+inline StreamSetup SetupOf(const LocalEntry& entry) {
+  StreamSetup setup;
+  setup.method = entry.method;
+  setup.flags = entry.flags;
+  setup.compressedSize = entry.compressedSize;
+  setup.uncompressedSize = entry.uncompressedSize;
+  return setup;
 }
 
 // Extracts one entry of a real archive through its decompressor.
 inline DecodeRun RunEntry(const std::string& archivePath, const LocalEntry& entry) {
   testing_support::TempDir dir;
-  return RunOnFile(archivePath, entry.dataOffset, SpecOf(entry), dir.File("out.bin"));
+  return RunOnFile(archivePath, entry.dataOffset, SetupOf(entry), dir.File("out.bin"));
 }
 
 }  // namespace legacy_harness

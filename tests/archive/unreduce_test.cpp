@@ -13,16 +13,16 @@ namespace {
 
 using legacy_harness::RunEntry;
 using legacy_harness::RunOnBytes;
-using legacy_harness::StreamSpec;
+using legacy_harness::StreamSetup;
 using legacy_streams::BitWriter;
 using testing_support::ReadFile;
 using testing_support::SharedTestData;
 
-StreamSpec ReduceSpec(int method, int64_t uncompressed) {
-  StreamSpec spec;
-  spec.method = method;
-  spec.uncompressedSize = uncompressed;
-  return spec;
+StreamSetup ReduceSetup(int method, int64_t uncompressed) {
+  StreamSetup setup;
+  setup.method = method;
+  setup.uncompressedSize = uncompressed;
+  return setup;
 }
 
 // A reduced stream whose follower sets are all empty, so every byte of the
@@ -34,11 +34,11 @@ TEST(UnreduceRealData, RawStreamsOfFactorFour) {
   const std::string data = SharedTestData();
   if (data.empty()) GTEST_SKIP() << "shared test data absent";
   const std::string hamlet = ReadFile(data + "legacy/implode_hamlet_2048.out");
-  const auto run = RunOnBytes(ReadFile(data + "legacy/reduce_hamlet_2048.bin"), ReduceSpec(5, 2048));
+  const auto run = RunOnBytes(ReadFile(data + "legacy/reduce_hamlet_2048.bin"), ReduceSetup(5, 2048));
   EXPECT_EQ(run.result, 0);
   EXPECT_EQ(run.output, hamlet);
   // Its last copy reaches before the start of the output: zeros.
-  const auto zeros = RunOnBytes(ReadFile(data + "legacy/reduce_zero_reduced.bin"), ReduceSpec(5, 3072));
+  const auto zeros = RunOnBytes(ReadFile(data + "legacy/reduce_zero_reduced.bin"), ReduceSetup(5, 3072));
   EXPECT_EQ(zeros.result, 0);
   EXPECT_EQ(zeros.output, hamlet + std::string(1024, '\0'));
 }
@@ -73,9 +73,9 @@ TEST(UnreduceRealData, TruncatedStreamEndsWithInputFailure) {
   const std::string data = SharedTestData();
   if (data.empty()) GTEST_SKIP() << "shared test data absent";
   const std::string stream = ReadFile(data + "legacy/reduce_hamlet_2048.bin");
-  EXPECT_EQ(RunOnBytes(stream.substr(0, stream.size() / 2), ReduceSpec(5, 2048), "").result, 3);
+  EXPECT_EQ(RunOnBytes(stream.substr(0, stream.size() / 2), ReduceSetup(5, 2048), "").result, 3);
   // Cut inside the follower sets.
-  EXPECT_EQ(RunOnBytes(stream.substr(0, 40), ReduceSpec(5, 2048), "").result, 3);
+  EXPECT_EQ(RunOnBytes(stream.substr(0, 40), ReduceSetup(5, 2048), "").result, 3);
 }
 
 TEST(UnreduceStreams, DleSequencesOfEachFactor) {
@@ -84,7 +84,7 @@ TEST(UnreduceStreams, DleSequencesOfEachFactor) {
   for (int method = 2; method <= 5; ++method) {
     SCOPED_TRACE(method);
     const std::string inner = std::string("ab\x90\x00", 4) + "\x90" + static_cast<char>(2) + static_cast<char>(1);
-    const auto run = RunOnBytes(PlainReduced(inner), ReduceSpec(method, 8));
+    const auto run = RunOnBytes(PlainReduced(inner), ReduceSetup(method, 8));
     EXPECT_EQ(run.result, 0);
     EXPECT_EQ(run.output, "ab\x90" "b\x90" "b\x90" "b");
   }
@@ -101,7 +101,7 @@ TEST(UnreduceStreams, LongestLengthAndFarthestDistance) {
     if (static_cast<uint8_t>(c) == 144) inner += '\0';
   }
   inner += std::string("\x90\xFF\xFF\xFF", 4);  // length 15 + 255 + 3 = 273, distance 4096
-  const auto run = RunOnBytes(PlainReduced(inner), ReduceSpec(5, 4096 + 273));
+  const auto run = RunOnBytes(PlainReduced(inner), ReduceSetup(5, 4096 + 273));
   EXPECT_EQ(run.result, 0);
   EXPECT_EQ(run.output, text + text.substr(0, 273));
 }
@@ -124,7 +124,7 @@ TEST(UnreduceStreams, FollowerSetsCodeBytesByTheirPredecessor) {
   bits.Put('\0', 8);
   bits.Put(0, 1);
   bits.Put(3, 2);       // index 3 of a 3-entry set: the zeroed slot
-  const auto run = RunOnBytes(bits.bytes(), ReduceSpec(2, 5));
+  const auto run = RunOnBytes(bits.bytes(), ReduceSetup(2, 5));
   EXPECT_EQ(run.result, 0);
   EXPECT_EQ(run.output, std::string("z\0q\0\0", 5));
 }
@@ -137,31 +137,31 @@ TEST(UnreduceStreams, CompressorRoundTrip) {
     text += static_cast<char>(144);
     if (random() % 2 == 0) text += std::string(random() % 300, static_cast<char>(random()));
   }
-  const auto run = RunOnBytes(legacy_streams::Reduce(text), ReduceSpec(5, static_cast<int64_t>(text.size())));
+  const auto run = RunOnBytes(legacy_streams::Reduce(text), ReduceSetup(5, static_cast<int64_t>(text.size())));
   EXPECT_EQ(run.result, 0);
   EXPECT_TRUE(run.output == text);
 }
 
 TEST(UnreduceStreams, SizesAndFailures) {
-  StreamSpec unknown = ReduceSpec(3, archive::kUnknownSize);
+  StreamSetup unknown = ReduceSetup(3, archive::kUnknownSize);
   unknown.compressedSize = archive::kUnknownSize;
   EXPECT_EQ(RunOnBytes(PlainReduced("abc"), unknown).result, 4);
 
   // A copy longer than what is left is cut at the entry's size.
-  const auto cut = RunOnBytes(PlainReduced(std::string("ab\x90\x7E\x01", 5)), ReduceSpec(2, 10));
+  const auto cut = RunOnBytes(PlainReduced(std::string("ab\x90\x7E\x01", 5)), ReduceSetup(2, 10));
   EXPECT_EQ(cut.result, 0);
   EXPECT_EQ(cut.output, "ababababab");
 
   std::string inner;
   for (int i = 0; i < 3000; ++i) inner += std::string("xy\x90\x7F\xFF\x01", 6);  // ~400 KB of output
   const int64_t size = 3000 * (2 + 127 + 255 + 3);
-  StreamSpec full = ReduceSpec(2, size);
+  StreamSetup full = ReduceSetup(2, size);
   full.outputPath = "/dev/full";
   EXPECT_EQ(RunOnBytes(PlainReduced(inner), full).result, 2);
-  StreamSpec aborting = ReduceSpec(2, size);
+  StreamSetup aborting = ReduceSetup(2, size);
   aborting.notify = [](int16_t, uint16_t* word) { *word = 0xFFFF; };
   EXPECT_EQ(RunOnBytes(PlainReduced(inner), aborting).result, 5);
-  EXPECT_EQ(RunOnBytes(PlainReduced(inner), ReduceSpec(2, size)).result, 0);
+  EXPECT_EQ(RunOnBytes(PlainReduced(inner), ReduceSetup(2, size)).result, 0);
 }
 
 TEST(UnreduceThroughUnzipMember, RealAndBuiltArchives) {
@@ -196,7 +196,7 @@ TEST(UnreduceStreams, DamagedRealStreamsNeverMisbehave) {
     std::string damaged = stream;
     for (int flips = 1 + static_cast<int>(random() % 4); flips > 0; --flips)
       damaged[random() % damaged.size()] ^= static_cast<char>(1 << (random() % 8));
-    const auto run = RunOnBytes(damaged, legacy_harness::SpecOf(entries[0]));
+    const auto run = RunOnBytes(damaged, legacy_harness::SetupOf(entries[0]));
     EXPECT_TRUE(run.result == 0 || run.result == 3) << run.result;
     EXPECT_LE(static_cast<int64_t>(run.output.size()), entries[0].uncompressedSize);
   }
@@ -208,7 +208,7 @@ TEST(UnreduceStreams, RandomBytesNeverMisbehave) {
     std::string bytes(static_cast<size_t>(random() % 3000), '\0');
     for (auto& byte : bytes) byte = static_cast<char>(random());
     const int method = 2 + static_cast<int>(random() % 4);
-    const auto run = RunOnBytes(bytes, ReduceSpec(method, static_cast<int64_t>(random() % 100000)), "");
+    const auto run = RunOnBytes(bytes, ReduceSetup(method, static_cast<int64_t>(random() % 100000)), "");
     EXPECT_TRUE(run.result == 0 || run.result == 3) << run.result;
     EXPECT_LE(run.output.size(), 100000u);
   }

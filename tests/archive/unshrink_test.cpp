@@ -13,16 +13,16 @@ namespace {
 
 using legacy_harness::RunEntry;
 using legacy_harness::RunOnBytes;
-using legacy_harness::StreamSpec;
+using legacy_harness::StreamSetup;
 using legacy_streams::BitWriter;
 using testing_support::ReadFile;
 using testing_support::SharedTestData;
 
-StreamSpec ShrinkSpec(int64_t uncompressed) {
-  StreamSpec spec;
-  spec.method = 1;
-  spec.uncompressedSize = uncompressed;
-  return spec;
+StreamSetup ShrinkSetup(int64_t uncompressed) {
+  StreamSetup setup;
+  setup.method = 1;
+  setup.uncompressedSize = uncompressed;
+  return setup;
 }
 
 TEST(UnshrinkRealData, EveryShrunkEntryOfTheArchives) {
@@ -59,7 +59,7 @@ TEST(UnshrinkRealData, TruncatedStreamEndsWithInputFailure) {
     if (entry.name != "TEST.PCX") continue;
     const std::string cut = archiveBytes.substr(static_cast<size_t>(entry.dataOffset),
                                                 static_cast<size_t>(entry.compressedSize / 2));
-    EXPECT_EQ(RunOnBytes(cut, legacy_harness::SpecOf(entry), "").result, 3);
+    EXPECT_EQ(RunOnBytes(cut, legacy_harness::SetupOf(entry), "").result, 3);
   }
 }
 
@@ -73,7 +73,7 @@ TEST(UnshrinkStreams, CompressorRoundTrip) {
     if (random() % 5 == 0) text += static_cast<char>(random());
   }
   const std::string shrunk = legacy_streams::Shrink(text);
-  const auto run = RunOnBytes(shrunk, ShrinkSpec(static_cast<int64_t>(text.size())));
+  const auto run = RunOnBytes(shrunk, ShrinkSetup(static_cast<int64_t>(text.size())));
   EXPECT_EQ(run.result, 0);
   EXPECT_EQ(run.output, text);
 }
@@ -86,7 +86,7 @@ TEST(UnshrinkStreams, StringOfAFreeCodeIsThePreviousStringPlusItsFirstByte) {
   bits.Put(257, 9);  // "aa"    (257 becomes "aa")
   bits.Put(258, 9);  // "aaa"   (258 becomes "aaa")
   bits.Put('b', 9);
-  const auto run = RunOnBytes(bits.bytes(), ShrinkSpec(7));
+  const auto run = RunOnBytes(bits.bytes(), ShrinkSetup(7));
   EXPECT_EQ(run.result, 0);
   EXPECT_EQ(run.output, "aaaaaab");
 }
@@ -102,18 +102,18 @@ TEST(UnshrinkStreams, ControlCodes) {
     ++width;
   }
   widen.Put('y', width);
-  EXPECT_EQ(RunOnBytes(widen.bytes(), ShrinkSpec(2)).output, "xy");
+  EXPECT_EQ(RunOnBytes(widen.bytes(), ShrinkSetup(2)).output, "xy");
   widen.Put(256, width);
   widen.Put(1, width);
   widen.Put('z', width);
-  EXPECT_EQ(RunOnBytes(widen.bytes(), ShrinkSpec(3)).result, 4);
+  EXPECT_EQ(RunOnBytes(widen.bytes(), ShrinkSetup(3)).result, 4);
 
   BitWriter subcode3;
   subcode3.Put('x', 9);
   subcode3.Put(256, 9);
   subcode3.Put(3, 9);
   subcode3.Put('y', 9);
-  EXPECT_EQ(RunOnBytes(subcode3.bytes(), ShrinkSpec(2)).result, 4);
+  EXPECT_EQ(RunOnBytes(subcode3.bytes(), ShrinkSetup(2)).result, 4);
 
   // "a" "b" "c" make 257 "ab" and 258 "bc"; code 257 gives "ab" and makes
   // 259 "ca". None of them is a prefix, so a partial clear frees all three,
@@ -124,7 +124,7 @@ TEST(UnshrinkStreams, ControlCodes) {
   clear.Put(256, 9);
   clear.Put(2, 9);
   for (uint32_t code : {uint32_t{'d'}, uint32_t{'e'}, 258u}) clear.Put(code, 9);
-  const auto run = RunOnBytes(clear.bytes(), ShrinkSpec(9));
+  const auto run = RunOnBytes(clear.bytes(), ShrinkSetup(9));
   EXPECT_EQ(run.result, 0);
   EXPECT_EQ(run.output, "abcabdede");
 }
@@ -134,14 +134,14 @@ TEST(UnshrinkStreams, DamagedChainsAreCorrupt) {
   BitWriter first;
   first.Put(300, 9);
   first.Put('a', 9);
-  EXPECT_EQ(RunOnBytes(first.bytes(), ShrinkSpec(2)).result, 4);
+  EXPECT_EQ(RunOnBytes(first.bytes(), ShrinkSetup(2)).result, 4);
 
   // A free code right after a free code: its previous string is unmade.
   BitWriter unmade;
   unmade.Put('a', 9);
   unmade.Put(400, 9);  // free: "a" + 'a'; 257 becomes "aa", 400 stays free
   unmade.Put(500, 9);  // free: the string of 400 is needed, and it has none
-  EXPECT_EQ(RunOnBytes(unmade.bytes(), ShrinkSpec(5)).result, 4);
+  EXPECT_EQ(RunOnBytes(unmade.bytes(), ShrinkSetup(5)).result, 4);
 }
 
 TEST(UnshrinkStreams, LoopingChainIsCorruptNotEndless) {
@@ -153,7 +153,7 @@ TEST(UnshrinkStreams, LoopingChainIsCorruptNotEndless) {
   bits.Put(258, 9);
   bits.Put('b', 9);
   bits.Put(258, 9);
-  const auto run = RunOnBytes(bits.bytes(), ShrinkSpec(1000));
+  const auto run = RunOnBytes(bits.bytes(), ShrinkSetup(1000));
   EXPECT_EQ(run.result, 4);
 }
 
@@ -162,28 +162,28 @@ TEST(UnshrinkStreams, SizesAndFailures) {
   bits.Put('h', 9);
   bits.Put('i', 9);
   // Sizes deferred to a data descriptor: no budget, refused.
-  StreamSpec unknown = ShrinkSpec(archive::kUnknownSize);
+  StreamSetup unknown = ShrinkSetup(archive::kUnknownSize);
   unknown.compressedSize = archive::kUnknownSize;
   EXPECT_EQ(RunOnBytes(bits.bytes(), unknown).result, 4);
   // An empty entry has nothing to decode.
-  StreamSpec empty = ShrinkSpec(0);
+  StreamSetup empty = ShrinkSetup(0);
   const auto none = RunOnBytes("", empty);
   EXPECT_EQ(none.result, 0);
   EXPECT_EQ(none.output, "");
   // Data that grows past the declared size is damaged.
-  EXPECT_EQ(RunOnBytes(bits.bytes(), ShrinkSpec(1)).result, 4);
+  EXPECT_EQ(RunOnBytes(bits.bytes(), ShrinkSetup(1)).result, 4);
   // A declared size far beyond the file ends with the input, not 2 GB later.
-  StreamSpec oversized = ShrinkSpec(2);
+  StreamSetup oversized = ShrinkSetup(2);
   oversized.compressedSize = 0x7FFFFFF0;
   EXPECT_EQ(RunOnBytes(bits.bytes(), oversized, "").result, 3);
 
   std::string text(200000, 'r');
   for (size_t i = 0; i < text.size(); i += 7) text[i] = static_cast<char>('a' + i % 13);
   const std::string shrunk = legacy_streams::Shrink(text);
-  StreamSpec full = ShrinkSpec(static_cast<int64_t>(text.size()));
+  StreamSetup full = ShrinkSetup(static_cast<int64_t>(text.size()));
   full.outputPath = "/dev/full";
   EXPECT_EQ(RunOnBytes(shrunk, full).result, 2);
-  StreamSpec aborting = ShrinkSpec(static_cast<int64_t>(text.size()));
+  StreamSetup aborting = ShrinkSetup(static_cast<int64_t>(text.size()));
   aborting.notify = [](int16_t, uint16_t* word) { *word = 0xFFFF; };
   EXPECT_EQ(RunOnBytes(shrunk, aborting).result, 5);
 }
@@ -227,7 +227,7 @@ TEST(UnshrinkStreams, DamagedRealStreamsNeverMisbehave) {
     std::string damaged = stream;
     for (int flips = 1 + static_cast<int>(random() % 4); flips > 0; --flips)
       damaged[random() % damaged.size()] ^= static_cast<char>(1 << (random() % 8));
-    const auto run = RunOnBytes(damaged, legacy_harness::SpecOf(entries[0]));
+    const auto run = RunOnBytes(damaged, legacy_harness::SetupOf(entries[0]));
     EXPECT_TRUE(run.result == 0 || run.result == 3 || run.result == 4) << run.result;
     EXPECT_LE(static_cast<int64_t>(run.output.size()), entries[0].uncompressedSize);
   }
@@ -238,7 +238,7 @@ TEST(UnshrinkStreams, RandomBytesNeverMisbehave) {
   for (int round = 0; round < 300; ++round) {
     std::string bytes(static_cast<size_t>(random() % 4000), '\0');
     for (auto& byte : bytes) byte = static_cast<char>(random() % 3 == 0 ? random() : random() & 0x3F);
-    const auto run = RunOnBytes(bytes, ShrinkSpec(static_cast<int64_t>(random() % 100000)), "");
+    const auto run = RunOnBytes(bytes, ShrinkSetup(static_cast<int64_t>(random() % 100000)), "");
     EXPECT_TRUE(run.result == 0 || run.result == 3 || run.result == 4) << run.result;
     EXPECT_LE(run.output.size(), 100000u);
   }
