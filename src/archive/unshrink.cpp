@@ -53,7 +53,8 @@ static_assert(kStackSize == 8193);
 // Hostile-input checks
 // ---------------------------------------------------------------------------
 
-// The bit budget needs the real compressed size.
+// The bit budget needs the real compressed size, the output cap the real
+// uncompressed size.
 bool SizesKnown(const ExtractionState& state) {
   return state.compressedSize != kUnknownSize && state.uncompressedSize != kUnknownSize;
 }
