@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QStatusBar>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,6 +28,9 @@ class QGroupBox;
 namespace fretfile {
 class TForm2;
 class TMenuItem;
+class TWinThread;
+struct TWinThreadParam;
+struct ZipFile;
 }  // namespace fretfile
 
 namespace fretfile {
@@ -49,6 +53,10 @@ class TFormMain : public QMainWindow {
   void SongnameKeyDown(int key);
   void EnableButtons(bool enabled);
   void IndexButtonClick();
+  // The rebuild on the worker thread, and the walker's handler there
+  // (form_main_rebuild.cpp).
+  int32_t WinThreadThreadProc(TWinThread& Sender, const TWinThreadParam& ThreadInfo);
+  void ZipReadFile(const ZipFile& zipFile);
   void DBGrid1DblClick();
   void StringGridKeyUp(int key);
   void StringGridDrawCell(QPainter& painter, int column, int row, const QRect& rect, bool selected);
