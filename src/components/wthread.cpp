@@ -93,8 +93,9 @@ TThreadHandle TWinThread::Spawn(intptr_t value) {
   }
 
   auto watcher = std::make_shared<ThreadRecord>();
-  watcher->info = TWinThreadInfo{this, [this, worker](TWinThread&, const TWinThreadParam&) { return WatchThread(worker); },
-                                 reinterpret_cast<intptr_t>(&worker->info), NextHandle(), &startEvent_, false};
+  auto watch = [this, worker](TWinThread&, const TWinThreadParam&) { return WatchThread(worker); };
+  watcher->info =
+      TWinThreadInfo{this, watch, reinterpret_cast<intptr_t>(&worker->info), NextHandle(), &startEvent_, false};
   watcher->watched = worker;
   watchers_.push_back(watcher);
   startEvent_.Reset();

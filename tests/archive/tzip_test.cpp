@@ -61,9 +61,11 @@ std::map<std::string, std::vector<ManifestEntry>> ReadManifest(const std::string
     std::getline(fields, size, '\t');
     std::getline(fields, crc, '\t');
     std::getline(fields, flags, '\t');
-    archives[archive].push_back({name, std::stoi(method), static_cast<uint32_t>(std::stoul(compressed)),
-                                 static_cast<uint32_t>(std::stoul(size)), static_cast<uint32_t>(std::stoul(crc, nullptr, 16)),
-                                 static_cast<uint32_t>(std::stoul(flags, nullptr, 16))});
+    const auto number = [](const std::string& text, int base = 10) {
+      return static_cast<uint32_t>(std::stoul(text, nullptr, base));
+    };
+    archives[archive].push_back({name, std::stoi(method), number(compressed), number(size), number(crc, 16),
+                                 number(flags, 16)});
   }
   return archives;
 }
