@@ -59,10 +59,13 @@ bool DirectoryFinder::Next(FoundEntry& entry) {
     const int64_t attributes = GetFileAttributes(full);
     if (attributes < 0) continue;  // vanished meanwhile, or a dangling link
     if ((static_cast<uint32_t>(attributes) & kSelectedAttributes & ~mask_) != 0) continue;
+    // Only files and directories exist for the program: a pipe, socket or
+    // device named like an archive would block or mislead the first open.
     struct stat st{};
+    if (::stat(full.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) continue;
     entry.name = std::string(name);
     entry.attributes = static_cast<uint32_t>(attributes);
-    entry.size = ::stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+    entry.size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
     return true;
   }
   return false;

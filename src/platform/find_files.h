@@ -5,7 +5,9 @@
 // and '?' (exactly one character), ASCII letters case-insensitively:
 // "Band.ZIP" matches "*.zip". "*.*" matches every name, with or without a
 // dot, as it does on Windows. Entries come in the directory's own order,
-// unsorted, "." and ".." included when the pattern matches them.
+// unsorted, "." and ".." included when the pattern matches them. Only files
+// and directories (links followed) are offered: pipes, sockets and devices
+// have no place in a Windows directory listing.
 #pragma once
 
 #include <dirent.h>

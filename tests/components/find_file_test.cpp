@@ -54,6 +54,7 @@ TEST(TFindFile, ListsMatchingFilesWithOrWithoutTrailingSeparator) {
   WriteFile(dir.File("other.zip"), "22");
   WriteFile(dir.File("notes.txt"), "333");
   WriteFile(dir.File("archive.zipx"), "4444");
+  ASSERT_EQ(::mkfifo(dir.File("pipe.zip").c_str(), 0600), 0);  // opening it would block
   TFindFile finder;
   finder.SetFilter("*.zip");
   finder.SetDirectory(dir.path());
