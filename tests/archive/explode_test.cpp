@@ -64,43 +64,19 @@ TEST(ExplodeRealData, RawStreamFourKilobytesTwoTrees) {
 TEST(ExplodeRealData, EveryImplodedEntryOfTheArchives) {
   const std::string data = SharedTestData();
   if (data.empty()) GTEST_SKIP() << "shared test data absent";
-  int checked = 0;
-  for (const char* name : {"legacy/implode.zip", "pkzip-dos/PKZ110.ZIP", "pkzip-dos/PKZ110EI.ZIP"}) {
-    const std::string path = data + name;
-    for (const auto& entry : legacy_harness::LocalEntries(ReadFile(path))) {
-      if (entry.method != 6) continue;
-      SCOPED_TRACE(std::string(name) + " " + entry.name);
-      const auto run = RunEntry(path, entry);
-      EXPECT_EQ(run.result, 0);
-      EXPECT_EQ(run.crc, entry.crc);
-      EXPECT_EQ(static_cast<int64_t>(run.output.size()), entry.uncompressedSize);
-      if (entry.name == "first.txt") {
-        EXPECT_EQ(run.output, ReadFile(data + "legacy/folder/first.txt"));
-      }
-      if (entry.name == "TEST.BMP") {
-        EXPECT_EQ(run.output, ReadFile(data + "pkzip-dos/originals/TEST.BMP"));
-      }
-      ++checked;
-    }
-  }
-  EXPECT_EQ(checked, 15);
+  EXPECT_EQ(legacy_harness::CheckEveryEntry(
+                data, {"legacy/implode.zip", "pkzip-dos/PKZ110.ZIP", "pkzip-dos/PKZ110EI.ZIP"}, 6, 6),
+            15);
 }
 
 TEST(ExplodeRealData, TruncatedStreamEndsWithInputFailure) {
   const std::string data = SharedTestData();
   if (data.empty()) GTEST_SKIP() << "shared test data absent";
-  const std::string path = data + "pkzip-dos/PKZ110.ZIP";
-  const std::string archiveBytes = ReadFile(path);
-  for (const auto& entry : legacy_harness::LocalEntries(archiveBytes)) {
-    if (entry.name != "TEST.PCX") continue;
-    const std::string cut = archiveBytes.substr(static_cast<size_t>(entry.dataOffset),
-                                                static_cast<size_t>(entry.compressedSize / 2));
-    StreamSetup setup = legacy_harness::SetupOf(entry);
-    const auto run = RunOnBytes(cut, setup, "");
-    EXPECT_EQ(run.result, 3);
-    // The trees alone, cut in the middle, are truncated as well.
-    EXPECT_EQ(RunOnBytes(cut.substr(0, 20), setup, "").result, 3);
-  }
+  const auto half = legacy_harness::HalfOfEntry(data + "pkzip-dos/PKZ110.ZIP", "TEST.PCX");
+  ASSERT_TRUE(half);
+  EXPECT_EQ(RunOnBytes(half->first, legacy_harness::SetupOf(half->second), "").result, 3);
+  // The trees alone, cut in the middle, are truncated as well.
+  EXPECT_EQ(RunOnBytes(half->first.substr(0, 20), legacy_harness::SetupOf(half->second), "").result, 3);
 }
 
 TEST(ExplodeStreams, EightKilobyteDictionaryAndLongMatches) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,6 +17,8 @@
 #include "archive/crc32.h"
 #include "archive/extraction_state.h"
 #include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
 
 namespace legacy_harness {
 
@@ -131,6 +134,50 @@ inline StreamSetup SetupOf(const LocalEntry& entry) {
 inline DecodeRun RunEntry(const std::string& archivePath, const LocalEntry& entry) {
   testing_support::TempDir dir;
   return RunOnFile(archivePath, entry.dataOffset, SetupOf(entry), dir.File("out.bin"));
+}
+
+// The file an entry of the shared archives was made from, or "" when none
+// is kept: the PKZIP archives hold the files of pkzip-dos/originals (their
+// TEST~1.JPE is TEST.JPG), the legacy ones legacy/folder/first.txt.
+inline std::string OriginalOf(const std::string& archive, const std::string& entryName) {
+  if (archive.rfind("legacy/", 0) == 0) return "legacy/folder/first.txt";
+  if (entryName == "TEST~1.JPE") return "pkzip-dos/originals/TEST.JPG";
+  return "pkzip-dos/originals/" + entryName;
+}
+
+// Decodes every entry whose method lies in [firstMethod, lastMethod] in the
+// named archives of the shared test data, checking the result, the CRC, the
+// size and the bytes against the original. Returns how many were checked.
+inline int CheckEveryEntry(const std::string& data, std::initializer_list<const char*> archives, int firstMethod,
+                           int lastMethod) {
+  int checked = 0;
+  for (const char* name : archives) {
+    const std::string path = data + name;
+    for (const auto& entry : LocalEntries(testing_support::ReadFile(path))) {
+      if (entry.method < firstMethod || entry.method > lastMethod) continue;
+      SCOPED_TRACE(std::string(name) + " " + entry.name);
+      const auto run = RunEntry(path, entry);
+      EXPECT_EQ(run.result, 0);
+      EXPECT_EQ(run.crc, entry.crc);
+      EXPECT_EQ(static_cast<int64_t>(run.output.size()), entry.uncompressedSize);
+      EXPECT_TRUE(run.output == testing_support::ReadFile(data + OriginalOf(name, entry.name)));
+      ++checked;
+    }
+  }
+  return checked;
+}
+
+// The compressed bytes of one named entry of a real archive, cut to half.
+inline std::optional<std::pair<std::string, LocalEntry>> HalfOfEntry(const std::string& archivePath,
+                                                                     const std::string& entryName) {
+  const std::string archiveBytes = testing_support::ReadFile(archivePath);
+  for (const auto& entry : LocalEntries(archiveBytes)) {
+    if (entry.name != entryName) continue;
+    return std::make_pair(archiveBytes.substr(static_cast<size_t>(entry.dataOffset),
+                                              static_cast<size_t>(entry.compressedSize / 2)),
+                          entry);
+  }
+  return std::nullopt;
 }
 
 }  // namespace legacy_harness

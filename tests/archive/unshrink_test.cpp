@@ -28,39 +28,17 @@ StreamSetup ShrinkSetup(int64_t uncompressed) {
 TEST(UnshrinkRealData, EveryShrunkEntryOfTheArchives) {
   const std::string data = SharedTestData();
   if (data.empty()) GTEST_SKIP() << "shared test data absent";
-  int checked = 0;
-  for (const char* name : {"legacy/shrink.zip", "pkzip-dos/PKZ110ES.ZIP", "pkzip-dos/PKZ80B1.ZIP"}) {
-    const std::string path = data + name;
-    for (const auto& entry : legacy_harness::LocalEntries(ReadFile(path))) {
-      if (entry.method != 1) continue;
-      SCOPED_TRACE(std::string(name) + " " + entry.name);
-      const auto run = RunEntry(path, entry);
-      EXPECT_EQ(run.result, 0);
-      EXPECT_EQ(run.crc, entry.crc);
-      EXPECT_EQ(static_cast<int64_t>(run.output.size()), entry.uncompressedSize);
-      if (entry.name == "FIRST.TXT") {
-        EXPECT_EQ(run.output, ReadFile(data + "legacy/folder/first.txt"));
-      }
-      if (entry.name == "TEST.EXE") {
-        EXPECT_EQ(run.output, ReadFile(data + "pkzip-dos/originals/TEST.EXE"));
-      }
-      ++checked;
-    }
-  }
-  EXPECT_EQ(checked, 10);
+  EXPECT_EQ(legacy_harness::CheckEveryEntry(
+                data, {"legacy/shrink.zip", "pkzip-dos/PKZ110ES.ZIP", "pkzip-dos/PKZ80B1.ZIP"}, 1, 1),
+            10);
 }
 
 TEST(UnshrinkRealData, TruncatedStreamEndsWithInputFailure) {
   const std::string data = SharedTestData();
   if (data.empty()) GTEST_SKIP() << "shared test data absent";
-  const std::string path = data + "pkzip-dos/PKZ110ES.ZIP";
-  const std::string archiveBytes = ReadFile(path);
-  for (const auto& entry : legacy_harness::LocalEntries(archiveBytes)) {
-    if (entry.name != "TEST.PCX") continue;
-    const std::string cut = archiveBytes.substr(static_cast<size_t>(entry.dataOffset),
-                                                static_cast<size_t>(entry.compressedSize / 2));
-    EXPECT_EQ(RunOnBytes(cut, legacy_harness::SetupOf(entry), "").result, 3);
-  }
+  const auto half = legacy_harness::HalfOfEntry(data + "pkzip-dos/PKZ110ES.ZIP", "TEST.PCX");
+  ASSERT_TRUE(half);
+  EXPECT_EQ(RunOnBytes(half->first, legacy_harness::SetupOf(half->second), "").result, 3);
 }
 
 TEST(UnshrinkStreams, CompressorRoundTrip) {
