@@ -43,11 +43,19 @@ QFont WindowFont() {
   return font;
 }
 
-void Place(QWidget* widget, int left, int top, int width, int height) { widget->setGeometry(left, top, width, height); }
-
-void PlaceAtNaturalSize(QWidget* widget, int left, int top) {
-  widget->adjustSize();
-  widget->move(left, top);
+// Makes a control with its name on the window, its font and its place
+// (left, top, width, height; a width of 0 keeps its natural size).
+template <typename Control, typename... Args>
+Control* Make(QWidget* parent, const char* name, const QFont& font, QRect place, Args&&... args) {
+  auto* control = new Control(std::forward<Args>(args)..., parent);
+  control->setObjectName(QString::fromLatin1(name));
+  control->setFont(font);
+  if (place.width() == 0) {
+    control->adjustSize();
+    place.setSize(control->size());
+  }
+  control->setGeometry(place);
+  return control;
 }
 
 QPalette BlueText(QPalette palette) {
@@ -68,7 +76,6 @@ TFormMain::TFormMain(std::string appDir, QWidget* parent) : QMainWindow(parent),
   setPalette(silver);
 
   CreateControls();
-  CreateMenus();
   SetTabOrder();
   CreateRebuildComponents();
 
@@ -89,116 +96,67 @@ TFormMain::TFormMain(std::string appDir, QWidget* parent) : QMainWindow(parent),
 TFormMain::~TFormMain() { DestroyRebuildComponents(); }
 
 void TFormMain::CreateControls() {
+  // Every handler runs through the general error handler.
+  const auto handled = [this](void (TFormMain::*handler)()) {
+    return [this, handler] { platform::RunReportingErrors([this, handler] { (this->*handler)(); }); };
+  };
+  const QFont regular = WindowFont();
+  QFont bold = regular;
+  bold.setBold(true);
+  QFont small = regular;
+  small.setPixelSize(9);
+
   auto* client = new QWidget(this);
   client->setObjectName(QStringLiteral("ClientArea"));
   client->setAutoFillBackground(true);
   setCentralWidget(client);
 
-  StringGrid = new StringGridView(client);
-  StringGrid->setObjectName(QStringLiteral("StringGrid"));
-  Place(StringGrid, 0, 0, kClientWidth, 233);
+  StringGrid = Make<StringGridView>(client, "StringGrid", regular, {0, 0, kClientWidth, 233});
   StringGrid->SetDrawCellHandler([this](QPainter& painter, int column, int row, const QRect& rect, bool selected) {
     StringGridDrawCell(painter, column, row, rect, selected);
   });
   StringGrid->installEventFilter(this);
-  connect(StringGrid, &QTableView::doubleClicked, this,
-          [this] { platform::RunReportingErrors([this] { DBGrid1DblClick(); }); });
+  connect(StringGrid, &QTableView::doubleClicked, this, handled(&TFormMain::DBGrid1DblClick));
 
-  GroupBox1 = new QGroupBox(QStringLiteral("Search Criteria"), client);
-  GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
-  QFont bold = WindowFont();
-  bold.setBold(true);
-  GroupBox1->setFont(bold);
+  GroupBox1 = Make<QGroupBox>(client, "GroupBox1", bold, {8, 235, 562, 74}, QStringLiteral("Search Criteria"));
   // A frame with the title set into its top line, whose client area starts
   // at the box's top-left corner.
   GroupBox1->setStyleSheet(QStringLiteral(
       "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 6px; }"
       "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 8px; padding: 0 2px; }"));
-  Place(GroupBox1, 8, 235, 562, 74);
+  auto* group = Make<QWidget>(GroupBox1, "GroupBox1Client", bold, {0, 0, 562, 74});
 
-  // The group box's client area starts below its title.
-  auto* group = new QWidget(GroupBox1);
-  group->setObjectName(QStringLiteral("GroupBox1Client"));
-  Place(group, 0, 0, 562, 74);
-  const QFont regular = WindowFont();
+  Label1 = Make<QLabel>(group, "Label1", regular, {16, 13, 0, 0}, QStringLiteral("Artist Name"));
+  Label2 = Make<QLabel>(group, "Label2", regular, {238, 13, 0, 0}, QStringLiteral("Song Title"));
+  Artistname = Make<QLineEdit>(group, "Artistname", regular, {16, 29, 209, 21});
+  Songname = Make<QLineEdit>(group, "Songname", regular, {238, 29, 232, 21});
+  for (QLineEdit* box : {Artistname, Songname}) {
+    box->setPalette(BlueText(box->palette()));
+    box->installEventFilter(this);
+  }
+  ExactArt = Make<QCheckBox>(group, "ExactArt", regular, {16, 53, 97, 17}, QStringLiteral("Exact Match"));
+  ExactSong = Make<QCheckBox>(group, "ExactSong", regular, {238, 53, 97, 17}, QStringLiteral("Exact Match"));
+  Searchbutton = Make<QPushButton>(group, "Searchbutton", bold, {480, 28, 75, 25}, QStringLiteral("&Search"));
+  connect(Searchbutton, &QPushButton::clicked, this, handled(&TFormMain::SearchButtonClick));
 
-  Label1 = new QLabel(QStringLiteral("Artist Name"), group);
-  Label1->setObjectName(QStringLiteral("Label1"));
-  Label1->setFont(regular);
-  PlaceAtNaturalSize(Label1, 16, 13);
-  Label2 = new QLabel(QStringLiteral("Song Title"), group);
-  Label2->setObjectName(QStringLiteral("Label2"));
-  Label2->setFont(regular);
-  PlaceAtNaturalSize(Label2, 238, 13);
-
-  Artistname = new QLineEdit(group);
-  Artistname->setObjectName(QStringLiteral("Artistname"));
-  Artistname->setFont(regular);
-  Artistname->setPalette(BlueText(Artistname->palette()));
-  Place(Artistname, 16, 29, 209, 21);
-  Artistname->installEventFilter(this);
-
-  Songname = new QLineEdit(group);
-  Songname->setObjectName(QStringLiteral("Songname"));
-  Songname->setFont(regular);
-  Songname->setPalette(BlueText(Songname->palette()));
-  Place(Songname, 238, 29, 232, 21);
-  Songname->installEventFilter(this);
-
-  ExactArt = new QCheckBox(QStringLiteral("Exact Match"), group);
-  ExactArt->setObjectName(QStringLiteral("ExactArt"));
-  ExactArt->setFont(regular);
-  Place(ExactArt, 16, 53, 97, 17);
-  ExactSong = new QCheckBox(QStringLiteral("Exact Match"), group);
-  ExactSong->setObjectName(QStringLiteral("ExactSong"));
-  ExactSong->setFont(regular);
-  Place(ExactSong, 238, 53, 97, 17);
-
-  Searchbutton = new QPushButton(QStringLiteral("&Search"), group);
-  Searchbutton->setObjectName(QStringLiteral("Searchbutton"));
-  Searchbutton->setFont(bold);
-  Place(Searchbutton, 480, 28, 75, 25);
-  connect(Searchbutton, &QPushButton::clicked, this,
-          [this] { platform::RunReportingErrors([this] { SearchButtonClick(); }); });
-
-  Image1 = new QLabel(client);
-  Image1->setObjectName(QStringLiteral("Image1"));
+  Image1 = Make<QLabel>(client, "Image1", regular, {11, 312, 73, 49});
   Image1->setPixmap(QPixmap(QStringLiteral(":/fretfile/image1.xpm")));
   Image1->setScaledContents(true);
-  Place(Image1, 11, 312, 73, 49);
   Image1->installEventFilter(this);
 
-  InternalViewer = new QCheckBox(QStringLiteral("Use Internal Viewer"), client);
-  InternalViewer->setObjectName(QStringLiteral("InternalViewer"));
+  InternalViewer =
+      Make<QCheckBox>(client, "InternalViewer", regular, {142, 332, 121, 17}, QStringLiteral("Use Internal Viewer"));
   InternalViewer->setChecked(true);
-  Place(InternalViewer, 142, 332, 121, 17);
+  indexbutton = Make<QPushButton>(client, "indexbutton", regular, {408, 318, 75, 25}, QStringLiteral("Rebuild Index"));
+  connect(indexbutton, &QPushButton::clicked, this, handled(&TFormMain::IndexButtonClick));
+  Exitbutton = Make<QPushButton>(client, "Exitbutton", regular, {496, 318, 75, 25}, QStringLiteral("E&xit"));
+  connect(Exitbutton, &QPushButton::clicked, this, handled(&TFormMain::ExitButtonClick));
+  Label3 = Make<QLabel>(client, "Label3", small, {399, 348, 173, 13},
+                        QStringLiteral("Your songbook, kept in zip archives"));
 
-  indexbutton = new QPushButton(QStringLiteral("Rebuild Index"), client);
-  indexbutton->setObjectName(QStringLiteral("indexbutton"));
-  Place(indexbutton, 408, 318, 75, 25);
-  connect(indexbutton, &QPushButton::clicked, this,
-          [this] { platform::RunReportingErrors([this] { IndexButtonClick(); }); });
-
-  Exitbutton = new QPushButton(QStringLiteral("E&xit"), client);
-  Exitbutton->setObjectName(QStringLiteral("Exitbutton"));
-  Place(Exitbutton, 496, 318, 75, 25);
-  connect(Exitbutton, &QPushButton::clicked, this,
-          [this] { platform::RunReportingErrors([this] { ExitButtonClick(); }); });
-
-  Label3 = new QLabel(QStringLiteral("Your songbook, kept in zip archives"), client);
-  Label3->setObjectName(QStringLiteral("Label3"));
-  QFont small = WindowFont();
-  small.setPixelSize(9);
-  Label3->setFont(small);
-  Place(Label3, 399, 348, 173, 13);
-
-  StatusBar = new QStatusBar(client);
-  StatusBar->setObjectName(QStringLiteral("StatusBar"));
+  StatusBar = Make<QStatusBar>(client, "StatusBar", regular, {0, 363, kClientWidth, 19});
   StatusBar->setSizeGripEnabled(false);
-  Place(StatusBar, 0, 363, kClientWidth, 19);
-}
 
-void TFormMain::CreateMenus() {
   auto* bar = new QMenuBar(this);
   bar->setObjectName(QStringLiteral("MainMenu1"));
   setMenuBar(bar);
@@ -207,13 +165,12 @@ void TFormMain::CreateMenus() {
   Exit1 = File1->addAction(QStringLiteral("E&xit"));
   Exit1->setObjectName(QStringLiteral("Exit1"));
   // The menu's Exit ends the program the way the Exit button does.
-  connect(Exit1, &QAction::triggered, this, [this] { platform::RunReportingErrors([this] { ExitButtonClick(); }); });
+  connect(Exit1, &QAction::triggered, this, handled(&TFormMain::ExitButtonClick));
   Options1 = bar->addMenu(QStringLiteral("&Options"));
   Options1->setObjectName(QStringLiteral("Options1"));
   InternalViewer1 = Options1->addAction(QStringLiteral("External Viewer"));
   InternalViewer1->setObjectName(QStringLiteral("InternalViewer1"));
-  connect(InternalViewer1, &QAction::triggered, this,
-          [this] { platform::RunReportingErrors([this] { InternalViewer1Click(); }); });
+  connect(InternalViewer1, &QAction::triggered, this, handled(&TFormMain::InternalViewer1Click));
 }
 
 void TFormMain::SetTabOrder() {

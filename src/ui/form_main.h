@@ -110,8 +110,8 @@ class TFormMain : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // The controls and the menus.
   void CreateControls();
-  void CreateMenus();
   void SetTabOrder();
   // Rebuild components (finder, walker, worker thread): form_main_rebuild.cpp.
   void CreateRebuildComponents();

@@ -2,6 +2,7 @@
 // row's entry into temp/ and shows it in the external viewer, the desktop's
 // program for its type, or an internal viewer window; and the choice of the
 // external viewer.
+#include <QScopedValueRollback>
 #include <optional>
 
 #include "archive/unzip.h"
@@ -19,18 +20,6 @@ namespace fretfile {
 namespace {
 
 void TellUnableToProcess(const std::string& name) { platform::ShowMessage("Unable to process " + name); }
-
-// Marks an opening as running for as long as it lives.
-class OpeningMark {
- public:
-  explicit OpeningMark(bool& flag) : flag_(flag) { flag_ = true; }
-  ~OpeningMark() { flag_ = false; }
-  OpeningMark(const OpeningMark&) = delete;
-  OpeningMark& operator=(const OpeningMark&) = delete;
-
- private:
-  bool& flag_;
-};
 
 }  // namespace
 
@@ -53,7 +42,8 @@ void TFormMain::DBGrid1DblClick() {
   std::optional<HitLocation> hit;
   std::optional<std::string> target;
   {
-    OpeningMark mark(opening_);
+    // Marks the opening as running until the extraction is over.
+    const QScopedValueRollback<bool> mark(opening_, true);
     hit = LocateHit(AppDir_, artist, song);
     if (hit) {
       // A name that would lead out of temp/ is refused; nothing is written.

@@ -1,6 +1,7 @@
 // The search: Enter in a query box or the Search button.
-#include <filesystem>
 #include <QScopeGuard>
+#include <QScopedValueRollback>
+#include <filesystem>
 
 #include "index/search.h"
 #include "platform/gui/dialogs.h"
@@ -9,21 +10,6 @@
 #include "ui/wait_cursor.h"
 
 namespace fretfile {
-namespace {
-
-// Clears a flag on every way out of the search.
-class RunningFlag {
- public:
-  explicit RunningFlag(bool& flag) : flag_(flag) { flag_ = true; }
-  ~RunningFlag() { flag_ = false; }
-  RunningFlag(const RunningFlag&) = delete;
-  RunningFlag& operator=(const RunningFlag&) = delete;
-
- private:
-  bool& flag_;
-};
-
-}  // namespace
 
 void TFormMain::EnableButtons(bool enabled) {
   Searchbutton->setEnabled(enabled);
@@ -43,7 +29,8 @@ void TFormMain::SearchButtonClick() {
     return;
   }
 
-  RunningFlag running(searchRunning_);
+  // Cleared on every way out of the search.
+  const QScopedValueRollback<bool> running(searchRunning_, true);
   // Declared first, so it runs last: the buttons come back after the cursor,
   // on every way out, a failed load included.
   const auto buttonsBack = qScopeGuard([this] { EnableButtons(true); });
