@@ -7,6 +7,8 @@
 #include <array>
 #include <cstring>
 
+#include "archive/little_endian.h"
+
 namespace archive {
 namespace {
 
@@ -30,18 +32,12 @@ constexpr CrcTables MakeTables() {
 
 constexpr CrcTables kTables = MakeTables();
 
-inline uint32_t Load32(const uint8_t* p) {
-  // Byte-wise assembly keeps the code independent of the host's byte order.
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-         static_cast<uint32_t>(p[3]) << 24;
-}
-
 }  // namespace
 
 uint32_t Crc32Update(uint32_t crc, const uint8_t* data, size_t length) {
   while (length >= 8) {
-    const uint32_t low = Load32(data) ^ crc;
-    const uint32_t high = Load32(data + 4);
+    const uint32_t low = Get32(data) ^ crc;
+    const uint32_t high = Get32(data + 4);
     crc = kTables[7][low & 0xFF] ^ kTables[6][(low >> 8) & 0xFF] ^ kTables[5][(low >> 16) & 0xFF] ^
           kTables[4][low >> 24] ^ kTables[3][high & 0xFF] ^ kTables[2][(high >> 8) & 0xFF] ^
           kTables[1][(high >> 16) & 0xFF] ^ kTables[0][high >> 24];

@@ -72,11 +72,6 @@ bool CodeKnown(const CodeEntry& entry) { return entry.op != kCodeInvalid; }
 // Bytes read after the archive ran out are filler: the entry has failed.
 bool InputEnded(const ExtractionState& state) { return state.endOfInput; }
 
-// A match never produces more than the entry has left to produce.
-uint32_t ClampToOutputLeft(uint32_t length, int64_t left) {
-  return left < static_cast<int64_t>(length) ? static_cast<uint32_t>(left) : length;
-}
-
 // ---------------------------------------------------------------------------
 // Bit input
 // ---------------------------------------------------------------------------
@@ -224,7 +219,8 @@ CodeSet BuildLookupTable(const uint8_t* lengths, uint32_t count, uint32_t width,
 }
 
 // ---------------------------------------------------------------------------
-// Decoding (output goes through legacy_window.h: PutWindowByte, CopyFromHistory)
+// Decoding (output goes through legacy_window.h: PutWindowByte, CopyFromHistory,
+// FinishWindowOutput)
 // ---------------------------------------------------------------------------
 
 int Explode(ExtractionState& state) {
@@ -269,11 +265,7 @@ int Explode(ExtractionState& state) {
     left -= length;
   }
 
-  if (state.abortFlag) return kDecodeAborted;
-  if (!state.FlushWindow(state.windowPosition)) return kDecodeWriteFailed;
-  state.windowPosition = 0;
-  if (InputEnded(state)) return kDecodeInputEnded;
-  return kDecodeOk;
+  return FinishWindowOutput(state);
 }
 
 }  // namespace archive

@@ -26,6 +26,11 @@
 
 namespace archive {
 
+// A match never produces more than the entry has left to produce.
+inline uint32_t ClampToOutputLeft(uint32_t length, int64_t left) {
+  return left < static_cast<int64_t>(length) ? static_cast<uint32_t>(left) : length;
+}
+
 // Stores one byte; flushes the window when it reaches windowSize. False when
 // that flush failed.
 inline bool PutWindowByte(ExtractionState& state, uint8_t byte, uint32_t windowSize) {
@@ -68,6 +73,18 @@ inline bool CopyFromHistory(ExtractionState& state, uint32_t distance, uint32_t 
   }
   state.windowPosition = position;
   return true;
+}
+
+// Ends a stream once its decoding loop has stopped: an abort leaves the
+// pending output unwritten; otherwise the rest of the window is written out,
+// and a stream that ran into the end of its input has failed even so (its
+// last bytes were filler).
+inline int FinishWindowOutput(ExtractionState& state) {
+  if (state.abortFlag) return kDecodeAborted;
+  if (!state.FlushWindow(state.windowPosition)) return kDecodeWriteFailed;
+  state.windowPosition = 0;
+  if (state.endOfInput) return kDecodeInputEnded;
+  return kDecodeOk;
 }
 
 }  // namespace archive

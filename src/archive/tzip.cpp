@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "archive/buffered_reader.h"
+#include "archive/little_endian.h"
 #include "platform/io_error.h"
 #include "platform/shared_file.h"
 
@@ -28,26 +29,21 @@ class FieldReader {
   bool Read32(uint32_t& value) {
     uint8_t bytes[4] = {};
     const size_t got = reader_.Read(bytes, 4);
-    value = Le32(bytes);
+    value = archive::Get32(bytes);
     return got == 4;
   }
   uint16_t Get16() {
     uint8_t bytes[2] = {};
     reader_.Read(bytes, 2);
-    return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
+    return archive::Get16(bytes);
   }
   uint32_t Get32() {
     uint8_t bytes[4] = {};
     reader_.Read(bytes, 4);
-    return Le32(bytes);
+    return archive::Get32(bytes);
   }
 
  private:
-  static uint32_t Le32(const uint8_t* b) {
-    return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 | static_cast<uint32_t>(b[2]) << 16 |
-           static_cast<uint32_t>(b[3]) << 24;
-  }
-
   BufferedReader& reader_;
 };
 

@@ -68,11 +68,6 @@ bool InputEnded(const ExtractionState& state) { return state.endOfInput; }
 // Only methods 2 to 5 are reduced (factors 1 to 4).
 bool IsReduceMethod(int method) { return method >= 2 && method <= 5; }
 
-// A copy never produces more than the entry has left to produce.
-uint32_t ClampToOutputLeft(uint32_t length, int64_t left) {
-  return left < static_cast<int64_t>(length) ? static_cast<uint32_t>(left) : length;
-}
-
 // ---------------------------------------------------------------------------
 // Bit input: the follower sets and the outer layer
 // ---------------------------------------------------------------------------
@@ -166,11 +161,7 @@ int Unreduce(ExtractionState& state, int method) {
     }
   }
 
-  if (state.abortFlag) return kDecodeAborted;
-  if (!state.FlushWindow(state.windowPosition)) return kDecodeWriteFailed;
-  state.windowPosition = 0;
-  if (InputEnded(state)) return kDecodeInputEnded;
-  return kDecodeOk;
+  return FinishWindowOutput(state);
 }
 
 }  // namespace archive

@@ -4,6 +4,7 @@
 
 #include "archive/copy_stored.h"
 #include "archive/dos_time.h"
+#include "archive/little_endian.h"
 #include "archive/target_prep.h"
 #include "archive/unzip.h"
 #include "platform/file_attributes.h"
@@ -14,9 +15,6 @@ namespace {
 
 constexpr uint32_t kStaleBusyMs = 30000;
 constexpr size_t kLocalHeaderLength = 30;
-
-uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t Get32(const uint8_t* p) { return static_cast<uint32_t>(Get16(p)) | static_cast<uint32_t>(Get16(p + 2)) << 16; }
 
 struct LocalHeader {
   uint16_t flags = 0;

@@ -3,15 +3,14 @@
 #include <algorithm>
 #include <cstring>
 
+#include "archive/little_endian.h"
+
 namespace archive {
 namespace {
 
 constexpr int64_t kSearchBlock = 4096;
 constexpr int64_t kEndRecordLength = 22;
 constexpr int32_t kCentralHeaderLength = 46;
-
-uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t Get32(const uint8_t* p) { return static_cast<uint32_t>(Get16(p)) | static_cast<uint32_t>(Get16(p + 2)) << 16; }
 
 bool IsSignature(const uint8_t* p, uint8_t third, uint8_t fourth) {
   return p[0] == 0x50 && p[1] == 0x4B && p[2] == third && p[3] == fourth;
