@@ -178,12 +178,7 @@ TEST(ExplodeStreams, WriteFailureAndAbort) {
 }
 
 TEST(ExplodeThroughUnzipMember, RealAndBuiltArchives) {
-  testing_support::TempDir dir;
-  const std::string data = SharedTestData();
-  if (!data.empty()) {
-    EXPECT_EQ(archive::UnzipMember(data + "legacy/implode.zip", dir.File("first.txt"), 0x20, 0, {}, 0), 0);
-    EXPECT_EQ(ReadFile(dir.File("first.txt")), ReadFile(data + "legacy/folder/first.txt"));
-  }
+  legacy_harness::CheckRealArchiveThroughUnzipMember("legacy/implode.zip");
   const std::string text = "peter piper picked a peck of pickled peppers, a peck of pickled peppers";
   testing_support::ZipEntrySpec plain;
   plain.name = "plain.txt";
@@ -191,47 +186,26 @@ TEST(ExplodeThroughUnzipMember, RealAndBuiltArchives) {
   plain.method = 6;
   plain.raw = legacy_streams::Implode(text);
   plain.flags = 0x06;
-  testing_support::ZipEntrySpec deferred = plain;
-  deferred.name = "deferred.txt";
-  deferred.dataDescriptor = true;
-  testing_support::ZipBuilder builder;
-  builder.Add(plain).Add(deferred).WriteTo(dir.File("built.zip"));
-  EXPECT_EQ(archive::UnzipMember(dir.File("built.zip"), dir.File("plain.txt"), 0x20, builder.HeaderOffsets()[0], {}, 0), 0);
-  EXPECT_EQ(ReadFile(dir.File("plain.txt")), text);
-  EXPECT_EQ(archive::UnzipMember(dir.File("built.zip"), dir.File("deferred.txt"), 0x20, builder.HeaderOffsets()[1], {}, 0), 4);
+  legacy_harness::CheckSizesInHeaderAndDeferred(plain);
 }
 
 TEST(ExplodeStreams, DamagedRealStreamsNeverMisbehave) {
   const std::string data = SharedTestData();
   if (data.empty()) GTEST_SKIP() << "shared test data absent";
-  const std::string archiveBytes = ReadFile(data + "legacy/implode.zip");
-  const auto entries = legacy_harness::LocalEntries(archiveBytes);
-  ASSERT_EQ(entries.size(), 1u);
-  const std::string stream = archiveBytes.substr(static_cast<size_t>(entries[0].dataOffset),
-                                                 static_cast<size_t>(entries[0].compressedSize));
-  std::mt19937 random(6);
-  for (int round = 0; round < 200; ++round) {
-    std::string damaged = stream;
-    for (int flips = 1 + static_cast<int>(random() % 4); flips > 0; --flips)
-      damaged[random() % damaged.size()] ^= static_cast<char>(1 << (random() % 8));
-    const auto run = RunOnBytes(damaged, legacy_harness::SetupOf(entries[0]));
-    EXPECT_TRUE(run.result == 0 || run.result == 3 || run.result == 4) << run.result;
-    EXPECT_LE(static_cast<int64_t>(run.output.size()), entries[0].uncompressedSize);
-  }
+  legacy_harness::CheckDamagedRealStream(data + "legacy/implode.zip", 6, {0, 3, 4});
 }
 
 TEST(ExplodeStreams, RandomBytesNeverMisbehave) {
-  std::mt19937 random(6);
-  for (int round = 0; round < 300; ++round) {
-    std::string bytes(static_cast<size_t>(random() % 3000), '\0');
-    for (auto& byte : bytes) byte = static_cast<char>(random());
-    // Sometimes put valid trees in front so the decoding loop is reached.
-    if (round % 2 == 0) bytes = FlatTrees() + bytes;
-    const uint16_t flags = static_cast<uint16_t>(random() & 0x06);
-    const auto run = RunOnBytes(bytes, ImplodeSetup(flags, static_cast<int64_t>(random() % 200000)), "");
-    EXPECT_TRUE(run.result == 0 || run.result == 3 || run.result == 4) << run.result;
-    EXPECT_LE(run.output.size(), 200000u);
-  }
+  legacy_harness::CheckRandomStreams(
+      6, 300,
+      [](std::mt19937& random, int round) {
+        std::string bytes = legacy_harness::RandomBytes(random, 3000);
+        // Sometimes put valid trees in front so the decoding loop is reached.
+        if (round % 2 == 0) bytes = FlatTrees() + bytes;
+        const uint16_t flags = static_cast<uint16_t>(random() & 0x06);
+        return legacy_harness::HostileStream{bytes, ImplodeSetup(flags, static_cast<int64_t>(random() % 200000))};
+      },
+      {0, 3, 4}, 200000);
 }
 
 }  // namespace

@@ -64,18 +64,23 @@ class BitWriter {
   int count_ = 0;
 };
 
-// Runs a raw deflate stream through UnzipMember; `expected` gives the CRC
-// and size the entry claims. Returns the result and the output (if kept).
-int InflateThrough(const std::string& stream, const std::string& expected, std::string* output = nullptr) {
-  TempDir dir;
-  ZipBuilder builder;
+// The entry "e" holding `stream` as its deflated data, claiming the CRC and
+// size of `expected`.
+ZipEntrySpec DeflatedEntry(const std::string& stream, const std::string& expected = {}) {
   ZipEntrySpec e;
   e.name = "e";
   e.method = 8;
   e.raw = stream;
   e.data = expected;
-  builder.Add(e);
-  builder.WriteTo(dir.File("a.zip"));
+  return e;
+}
+
+// Runs a raw deflate stream through UnzipMember; `expected` gives the CRC
+// and size the entry claims. Returns the result and the output (if kept).
+int InflateThrough(const std::string& stream, const std::string& expected, std::string* output = nullptr) {
+  TempDir dir;
+  ZipBuilder builder;
+  builder.Add(DeflatedEntry(stream, expected)).WriteTo(dir.File("a.zip"));
   const int result = archive::UnzipMember(dir.File("a.zip"), dir.File("out"), 0x20, 0, nullptr, 0);
   if (output != nullptr) *output = FileExists(dir.File("out")) ? ReadFile(dir.File("out")) : "<none>";
   return result;
@@ -86,11 +91,7 @@ int InflateThrough(const std::string& stream, const std::string& expected, std::
 int InflateAtArchiveEnd(const std::string& stream) {
   TempDir dir;
   ZipBuilder builder;
-  ZipEntrySpec e;
-  e.name = "e";
-  e.method = 8;
-  e.raw = stream;
-  builder.Add(e);
+  builder.Add(DeflatedEntry(stream));
   std::string bytes = builder.Build();
   bytes.resize(30 + 1 + stream.size());
   testing_support::WriteFile(dir.File("a.zip"), bytes);

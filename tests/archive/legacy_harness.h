@@ -5,18 +5,22 @@
 // PKZIP archives without depending on the central-directory code.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <functional>
 #include <initializer_list>
 #include <memory>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "archive/crc32.h"
 #include "archive/extraction_state.h"
+#include "archive/unzip.h"
 #include "support/temp_dir.h"
+#include "support/zip_builder.h"
 
 #include <gtest/gtest.h>
 
@@ -178,6 +182,88 @@ inline std::optional<std::pair<std::string, LocalEntry>> HalfOfEntry(const std::
                           entry);
   }
   return std::nullopt;
+}
+
+inline bool IsOneOf(int result, std::initializer_list<int> accepted) {
+  return std::find(accepted.begin(), accepted.end(), result) != accepted.end();
+}
+
+// Flips one to four random bits of the single entry of a real archive, 200
+// times over, and checks that each damaged stream ends with one of
+// `accepted` and never writes more than the entry's size.
+inline void CheckDamagedRealStream(const std::string& archivePath, unsigned seed,
+                                   std::initializer_list<int> accepted) {
+  const std::string archiveBytes = testing_support::ReadFile(archivePath);
+  const auto entries = LocalEntries(archiveBytes);
+  ASSERT_EQ(entries.size(), 1u);
+  const std::string stream = archiveBytes.substr(static_cast<size_t>(entries[0].dataOffset),
+                                                 static_cast<size_t>(entries[0].compressedSize));
+  std::mt19937 random(seed);
+  for (int round = 0; round < 200; ++round) {
+    std::string damaged = stream;
+    for (int flips = 1 + static_cast<int>(random() % 4); flips > 0; --flips)
+      damaged[random() % damaged.size()] ^= static_cast<char>(1 << (random() % 8));
+    const auto run = RunOnBytes(damaged, SetupOf(entries[0]));
+    EXPECT_TRUE(IsOneOf(run.result, accepted)) << run.result;
+    EXPECT_LE(static_cast<int64_t>(run.output.size()), entries[0].uncompressedSize);
+  }
+}
+
+// One made-up input: the bytes and what their entry declares.
+struct HostileStream {
+  std::string bytes;
+  StreamSetup setup;
+};
+
+// Fewer than `lengthBound` bytes, each of any value.
+inline std::string RandomBytes(std::mt19937& random, uint32_t lengthBound) {
+  std::string bytes(static_cast<size_t>(random() % lengthBound), '\0');
+  for (auto& byte : bytes) byte = static_cast<char>(random());
+  return bytes;
+}
+
+// Decodes `rounds` inputs made by `make` (from a generator seeded with
+// `seed`, and the round's number), with nothing behind them in the file, and
+// checks that each ends with one of `accepted` and writes at most
+// `maxOutput` bytes.
+inline void CheckRandomStreams(unsigned seed, int rounds,
+                               const std::function<HostileStream(std::mt19937&, int)>& make,
+                               std::initializer_list<int> accepted, size_t maxOutput) {
+  std::mt19937 random(seed);
+  for (int round = 0; round < rounds; ++round) {
+    const HostileStream input = make(random, round);
+    const auto run = RunOnBytes(input.bytes, input.setup, "");
+    EXPECT_TRUE(IsOneOf(run.result, accepted)) << run.result;
+    EXPECT_LE(run.output.size(), maxOutput);
+  }
+}
+
+// Extracts the single entry of one of the shared legacy archives through
+// UnzipMember and compares it with the file it was made from (nothing to do
+// when the shared test data is absent).
+inline void CheckRealArchiveThroughUnzipMember(const std::string& legacyArchive) {
+  const std::string data = testing_support::SharedTestData();
+  if (data.empty()) return;
+  testing_support::TempDir dir;
+  EXPECT_EQ(archive::UnzipMember(data + legacyArchive, dir.File("first.txt"), 0x20, 0, {}, 0), 0);
+  EXPECT_EQ(testing_support::ReadFile(dir.File("first.txt")), testing_support::ReadFile(data + "legacy/folder/first.txt"));
+}
+
+// Puts `plain` into an archive and a copy of it whose sizes are left to a
+// data descriptor. The first extracts through UnzipMember; the second is
+// refused (4) without leaving a file: with no sizes in the local header,
+// the legacy methods have nothing to stop at.
+inline void CheckSizesInHeaderAndDeferred(const testing_support::ZipEntrySpec& plain) {
+  testing_support::TempDir dir;
+  testing_support::ZipEntrySpec deferred = plain;
+  deferred.name = "deferred.txt";
+  deferred.dataDescriptor = true;
+  testing_support::ZipBuilder builder;
+  builder.Add(plain).Add(deferred).WriteTo(dir.File("built.zip"));
+  EXPECT_EQ(archive::UnzipMember(dir.File("built.zip"), dir.File(plain.name), 0x20, builder.HeaderOffsets()[0], {}, 0), 0);
+  EXPECT_EQ(testing_support::ReadFile(dir.File(plain.name)), plain.data);
+  EXPECT_EQ(archive::UnzipMember(dir.File("built.zip"), dir.File("deferred.txt"), 0x20, builder.HeaderOffsets()[1], {}, 0), 4);
+  EXPECT_FALSE(testing_support::FileExists(dir.File("deferred.txt")));
 }
 
 }  // namespace legacy_harness

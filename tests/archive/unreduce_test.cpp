@@ -149,53 +149,31 @@ TEST(UnreduceStreams, SizesAndFailures) {
 }
 
 TEST(UnreduceThroughUnzipMember, RealAndBuiltArchives) {
-  testing_support::TempDir dir;
-  const std::string data = SharedTestData();
-  if (!data.empty()) {
-    EXPECT_EQ(archive::UnzipMember(data + "legacy/reduce.zip", dir.File("first.txt"), 0x20, 0, {}, 0), 0);
-    EXPECT_EQ(ReadFile(dir.File("first.txt")), ReadFile(data + "legacy/folder/first.txt"));
-  }
+  legacy_harness::CheckRealArchiveThroughUnzipMember("legacy/reduce.zip");
   const std::string text = "round and round the ragged rock the ragged rascal ran";
-  testing_support::ZipEntrySpec deferred;
-  deferred.name = "deferred.txt";
-  deferred.data = text;
-  deferred.method = 5;
-  deferred.raw = legacy_streams::Reduce(text);
-  deferred.dataDescriptor = true;
-  testing_support::ZipBuilder builder;
-  builder.Add(deferred).WriteTo(dir.File("built.zip"));
-  EXPECT_EQ(archive::UnzipMember(dir.File("built.zip"), dir.File("deferred.txt"), 0x20, 0, {}, 0), 4);
+  testing_support::ZipEntrySpec plain;
+  plain.name = "plain.txt";
+  plain.data = text;
+  plain.method = 5;
+  plain.raw = legacy_streams::Reduce(text);
+  legacy_harness::CheckSizesInHeaderAndDeferred(plain);
 }
 
 TEST(UnreduceStreams, DamagedRealStreamsNeverMisbehave) {
   const std::string data = SharedTestData();
   if (data.empty()) GTEST_SKIP() << "shared test data absent";
-  const std::string archiveBytes = ReadFile(data + "legacy/reduce.zip");
-  const auto entries = legacy_harness::LocalEntries(archiveBytes);
-  ASSERT_EQ(entries.size(), 1u);
-  const std::string stream = archiveBytes.substr(static_cast<size_t>(entries[0].dataOffset),
-                                                 static_cast<size_t>(entries[0].compressedSize));
-  std::mt19937 random(5);
-  for (int round = 0; round < 200; ++round) {
-    std::string damaged = stream;
-    for (int flips = 1 + static_cast<int>(random() % 4); flips > 0; --flips)
-      damaged[random() % damaged.size()] ^= static_cast<char>(1 << (random() % 8));
-    const auto run = RunOnBytes(damaged, legacy_harness::SetupOf(entries[0]));
-    EXPECT_TRUE(run.result == 0 || run.result == 3) << run.result;
-    EXPECT_LE(static_cast<int64_t>(run.output.size()), entries[0].uncompressedSize);
-  }
+  legacy_harness::CheckDamagedRealStream(data + "legacy/reduce.zip", 5, {0, 3});
 }
 
 TEST(UnreduceStreams, RandomBytesNeverMisbehave) {
-  std::mt19937 random(2);
-  for (int round = 0; round < 300; ++round) {
-    std::string bytes(static_cast<size_t>(random() % 3000), '\0');
-    for (auto& byte : bytes) byte = static_cast<char>(random());
-    const int method = 2 + static_cast<int>(random() % 4);
-    const auto run = RunOnBytes(bytes, ReduceSetup(method, static_cast<int64_t>(random() % 100000)), "");
-    EXPECT_TRUE(run.result == 0 || run.result == 3) << run.result;
-    EXPECT_LE(run.output.size(), 100000u);
-  }
+  legacy_harness::CheckRandomStreams(
+      2, 300,
+      [](std::mt19937& random, int) {
+        const std::string bytes = legacy_harness::RandomBytes(random, 3000);
+        const int method = 2 + static_cast<int>(random() % 4);
+        return legacy_harness::HostileStream{bytes, ReduceSetup(method, static_cast<int64_t>(random() % 100000))};
+      },
+      {0, 3}, 100000);
 }
 
 }  // namespace

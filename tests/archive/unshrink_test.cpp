@@ -167,12 +167,7 @@ TEST(UnshrinkStreams, SizesAndFailures) {
 }
 
 TEST(UnshrinkThroughUnzipMember, RealAndBuiltArchives) {
-  testing_support::TempDir dir;
-  const std::string data = SharedTestData();
-  if (!data.empty()) {
-    EXPECT_EQ(archive::UnzipMember(data + "legacy/shrink.zip", dir.File("FIRST.TXT"), 0x20, 0, {}, 0), 0);
-    EXPECT_EQ(ReadFile(dir.File("FIRST.TXT")), ReadFile(data + "legacy/folder/first.txt"));
-  }
+  legacy_harness::CheckRealArchiveThroughUnzipMember("legacy/shrink.zip");
   // Shrunk entries made here: sizes in the local header extract; sizes left
   // to a data descriptor leave no bit budget and are refused (4), no file.
   const std::string text = "she sells sea shells by the sea shore, the shells she sells are sea shells";
@@ -181,45 +176,24 @@ TEST(UnshrinkThroughUnzipMember, RealAndBuiltArchives) {
   plain.data = text;
   plain.method = 1;
   plain.raw = legacy_streams::Shrink(text);
-  testing_support::ZipEntrySpec deferred = plain;
-  deferred.name = "deferred.txt";
-  deferred.dataDescriptor = true;
-  testing_support::ZipBuilder builder;
-  builder.Add(plain).Add(deferred).WriteTo(dir.File("built.zip"));
-  EXPECT_EQ(archive::UnzipMember(dir.File("built.zip"), dir.File("plain.txt"), 0x20, builder.HeaderOffsets()[0], {}, 0), 0);
-  EXPECT_EQ(ReadFile(dir.File("plain.txt")), text);
-  EXPECT_EQ(archive::UnzipMember(dir.File("built.zip"), dir.File("deferred.txt"), 0x20, builder.HeaderOffsets()[1], {}, 0), 4);
-  EXPECT_FALSE(testing_support::FileExists(dir.File("deferred.txt")));
+  legacy_harness::CheckSizesInHeaderAndDeferred(plain);
 }
 
 TEST(UnshrinkStreams, DamagedRealStreamsNeverMisbehave) {
   const std::string data = SharedTestData();
   if (data.empty()) GTEST_SKIP() << "shared test data absent";
-  const std::string archiveBytes = ReadFile(data + "legacy/shrink.zip");
-  const auto entries = legacy_harness::LocalEntries(archiveBytes);
-  ASSERT_EQ(entries.size(), 1u);
-  const std::string stream = archiveBytes.substr(static_cast<size_t>(entries[0].dataOffset),
-                                                 static_cast<size_t>(entries[0].compressedSize));
-  std::mt19937 random(1);
-  for (int round = 0; round < 200; ++round) {
-    std::string damaged = stream;
-    for (int flips = 1 + static_cast<int>(random() % 4); flips > 0; --flips)
-      damaged[random() % damaged.size()] ^= static_cast<char>(1 << (random() % 8));
-    const auto run = RunOnBytes(damaged, legacy_harness::SetupOf(entries[0]));
-    EXPECT_TRUE(run.result == 0 || run.result == 3 || run.result == 4) << run.result;
-    EXPECT_LE(static_cast<int64_t>(run.output.size()), entries[0].uncompressedSize);
-  }
+  legacy_harness::CheckDamagedRealStream(data + "legacy/shrink.zip", 1, {0, 3, 4});
 }
 
 TEST(UnshrinkStreams, RandomBytesNeverMisbehave) {
-  std::mt19937 random(1);
-  for (int round = 0; round < 300; ++round) {
-    std::string bytes(static_cast<size_t>(random() % 4000), '\0');
-    for (auto& byte : bytes) byte = static_cast<char>(random() % 3 == 0 ? random() : random() & 0x3F);
-    const auto run = RunOnBytes(bytes, ShrinkSetup(static_cast<int64_t>(random() % 100000)), "");
-    EXPECT_TRUE(run.result == 0 || run.result == 3 || run.result == 4) << run.result;
-    EXPECT_LE(run.output.size(), 100000u);
-  }
+  legacy_harness::CheckRandomStreams(
+      1, 300,
+      [](std::mt19937& random, int) {
+        std::string bytes(static_cast<size_t>(random() % 4000), '\0');
+        for (auto& byte : bytes) byte = static_cast<char>(random() % 3 == 0 ? random() : random() & 0x3F);
+        return legacy_harness::HostileStream{bytes, ShrinkSetup(static_cast<int64_t>(random() % 100000))};
+      },
+      {0, 3, 4}, 100000);
 }
 
 }  // namespace

@@ -46,6 +46,12 @@ struct Fixture {
     archive = dir.File("a.zip");
     builder.WriteTo(archive);
   }
+  // Entry 0 stores `data`, entry 1 deflates the same bytes; then writes.
+  void WriteStoredAndDeflated(const std::string& data) {
+    builder.Add("stored", data, 0);
+    builder.Add("deflated", data, 8);
+    Write();
+  }
   int Extract(size_t index, const std::string& target, uint16_t attributes = 0x20,
               const archive::ProgressNotify& notify = nullptr, int16_t key = 27) {
     return UnzipMember(archive, target, attributes, builder.HeaderOffsets()[index], notify, key);
@@ -214,10 +220,7 @@ TEST(UnzipMember, StoredEntryWithDescriptorBehindIt) {
 
 TEST(UnzipMember, EscapeKeyAborts) {
   Fixture f;
-  const std::string big = RandomBytes(1 << 20);
-  f.builder.Add("stored", big, 0);
-  f.builder.Add("deflated", big, 8);
-  f.Write();
+  f.WriteStoredAndDeflated(RandomBytes(1 << 20));
   platform::SetKeyDown(platform::kKeyEscape, true);
   EXPECT_EQ(f.Extract(0, f.dir.File("s")), 5);
   EXPECT_EQ(f.Extract(1, f.dir.File("d")), 5);
@@ -231,10 +234,7 @@ TEST(UnzipMember, EscapeKeyAborts) {
 
 TEST(UnzipMember, NotifyReceiverSeesProgressAndCanAbort) {
   Fixture f;
-  const std::string big = RandomBytes(1 << 20, 7);
-  f.builder.Add("stored", big, 0);
-  f.builder.Add("deflated", big, 8);
-  f.Write();
+  f.WriteStoredAndDeflated(RandomBytes(1 << 20, 7));
   for (size_t index : {0u, 1u}) {
     std::vector<int> seen;
     auto record = [&](int16_t key, uint16_t* percentage) {
@@ -315,10 +315,7 @@ TEST(UnzipMember, BusyMarkLeftByAnExceptionGoesStaleAfter30Seconds) {
 
 TEST(UnzipMember, WriteFailureGives2AndRemovesThePartialFile) {
   Fixture f;
-  const std::string big = RandomBytes(1 << 20, 13);
-  f.builder.Add("stored", big, 0);
-  f.builder.Add("deflated", big, 8);
-  f.Write();
+  f.WriteStoredAndDeflated(RandomBytes(1 << 20, 13));
   // A file-size limit makes writes past 200000 bytes fail with EFBIG.
   struct rlimit old{};
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
