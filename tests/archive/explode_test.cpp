@@ -168,25 +168,13 @@ TEST(ExplodeStreams, WriteFailureAndAbort) {
   EXPECT_EQ(whole.result, 0);
   EXPECT_EQ(whole.output, std::string(static_cast<size_t>(size), 'q'));
 
-  StreamSetup full = ImplodeSetup(0x00, size);
-  full.outputPath = "/dev/full";
-  EXPECT_EQ(RunOnBytes(stream, full).result, 2);
-
-  StreamSetup aborting = ImplodeSetup(0x00, size);
-  aborting.notify = [](int16_t, uint16_t* word) { *word = 0xFFFF; };
-  EXPECT_EQ(RunOnBytes(stream, aborting).result, 5);
+  legacy_harness::CheckWriteFailureAndAbort(stream, ImplodeSetup(0x00, size));
 }
 
 TEST(ExplodeThroughUnzipMember, RealAndBuiltArchives) {
   legacy_harness::CheckRealArchiveThroughUnzipMember("legacy/implode.zip");
   const std::string text = "peter piper picked a peck of pickled peppers, a peck of pickled peppers";
-  testing_support::ZipEntrySpec plain;
-  plain.name = "plain.txt";
-  plain.data = text;
-  plain.method = 6;
-  plain.raw = legacy_streams::Implode(text);
-  plain.flags = 0x06;
-  legacy_harness::CheckSizesInHeaderAndDeferred(plain);
+  legacy_harness::CheckSizesInHeaderAndDeferred(6, 0x06, text, legacy_streams::Implode(text));
 }
 
 TEST(ExplodeStreams, DamagedRealStreamsNeverMisbehave) {

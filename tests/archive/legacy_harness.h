@@ -238,6 +238,18 @@ inline void CheckRandomStreams(unsigned seed, int rounds,
   }
 }
 
+// Decodes `stream` once into a device that refuses every write, which ends
+// with 2, and once for a progress receiver that asks for an abort, which
+// ends with 5.
+inline void CheckWriteFailureAndAbort(const std::string& stream, const StreamSetup& setup) {
+  StreamSetup full = setup;
+  full.outputPath = "/dev/full";
+  EXPECT_EQ(RunOnBytes(stream, full).result, 2);
+  StreamSetup aborting = setup;
+  aborting.notify = [](int16_t, uint16_t* word) { *word = 0xFFFF; };
+  EXPECT_EQ(RunOnBytes(stream, aborting).result, 5);
+}
+
 // Extracts the single entry of one of the shared legacy archives through
 // UnzipMember and compares it with the file it was made from (nothing to do
 // when the shared test data is absent).
@@ -249,12 +261,20 @@ inline void CheckRealArchiveThroughUnzipMember(const std::string& legacyArchive)
   EXPECT_EQ(testing_support::ReadFile(dir.File("first.txt")), testing_support::ReadFile(data + "legacy/folder/first.txt"));
 }
 
-// Puts `plain` into an archive and a copy of it whose sizes are left to a
-// data descriptor. The first extracts through UnzipMember; the second is
+// Puts `text`, compressed by `method` into `raw`, into an archive twice: as
+// "plain.txt" with its sizes in the local header, and as a copy whose sizes
+// are left to a data descriptor. The first extracts through UnzipMember; the second is
 // refused (4) without leaving a file: with no sizes in the local header,
 // the legacy methods have nothing to stop at.
-inline void CheckSizesInHeaderAndDeferred(const testing_support::ZipEntrySpec& plain) {
+inline void CheckSizesInHeaderAndDeferred(int method, uint16_t flags, const std::string& text,
+                                          const std::string& raw) {
   testing_support::TempDir dir;
+  testing_support::ZipEntrySpec plain;
+  plain.name = "plain.txt";
+  plain.data = text;
+  plain.method = static_cast<uint16_t>(method);
+  plain.raw = raw;
+  plain.flags = flags;
   testing_support::ZipEntrySpec deferred = plain;
   deferred.name = "deferred.txt";
   deferred.dataDescriptor = true;

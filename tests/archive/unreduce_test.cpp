@@ -139,24 +139,14 @@ TEST(UnreduceStreams, SizesAndFailures) {
   std::string inner;
   for (int i = 0; i < 3000; ++i) inner += std::string("xy\x90\x7F\xFF\x01", 6);  // ~400 KB of output
   const int64_t size = 3000 * (2 + 127 + 255 + 3);
-  StreamSetup full = ReduceSetup(2, size);
-  full.outputPath = "/dev/full";
-  EXPECT_EQ(RunOnBytes(PlainReduced(inner), full).result, 2);
-  StreamSetup aborting = ReduceSetup(2, size);
-  aborting.notify = [](int16_t, uint16_t* word) { *word = 0xFFFF; };
-  EXPECT_EQ(RunOnBytes(PlainReduced(inner), aborting).result, 5);
+  legacy_harness::CheckWriteFailureAndAbort(PlainReduced(inner), ReduceSetup(2, size));
   EXPECT_EQ(RunOnBytes(PlainReduced(inner), ReduceSetup(2, size)).result, 0);
 }
 
 TEST(UnreduceThroughUnzipMember, RealAndBuiltArchives) {
   legacy_harness::CheckRealArchiveThroughUnzipMember("legacy/reduce.zip");
   const std::string text = "round and round the ragged rock the ragged rascal ran";
-  testing_support::ZipEntrySpec plain;
-  plain.name = "plain.txt";
-  plain.data = text;
-  plain.method = 5;
-  plain.raw = legacy_streams::Reduce(text);
-  legacy_harness::CheckSizesInHeaderAndDeferred(plain);
+  legacy_harness::CheckSizesInHeaderAndDeferred(5, 0, text, legacy_streams::Reduce(text));
 }
 
 TEST(UnreduceStreams, DamagedRealStreamsNeverMisbehave) {
