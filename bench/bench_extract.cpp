@@ -14,7 +14,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -27,6 +26,8 @@
 #include "archive/crc32.h"
 #include "archive/unzip.h"
 #include "archive/zip_find.h"
+#include "bench_support.h"
+#include "support/temp_dir.h"
 
 #ifdef FRETFILE_HAVE_ZLIB
 #include <zlib.h>
@@ -36,21 +37,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-double Now() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-void Put16(std::string& out, uint32_t v) {
-  out.push_back(static_cast<char>(v & 0xFF));
-  out.push_back(static_cast<char>((v >> 8) & 0xFF));
-}
-void Put32(std::string& out, uint32_t v) {
-  Put16(out, v & 0xFFFF);
-  Put16(out, v >> 16);
+// Appends `value` to `out` as `width` little-endian bytes.
+void PutLe(std::string& out, uint32_t value, int width) {
+  for (int i = 0; i < width; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
 }
 
 // Writes a one-entry archive around an already compressed payload that the
 // caller streams into the file between the local header and the directory.
+// (The tests' ZipBuilder holds the whole entry in memory, which the 1 GiB
+// entry of the memory run must not.)
 class ArchiveWriter {
  public:
   explicit ArchiveWriter(const std::string& path) : out_(path, std::ios::binary) {}
@@ -59,16 +54,16 @@ class ArchiveWriter {
     name_ = name;
     method_ = method;
     std::string h;
-    Put32(h, 0x04034B50);
-    Put16(h, 20);
-    Put16(h, 0);
-    Put16(h, method);
-    Put32(h, 0x5A216000);
-    Put32(h, 0);  // CRC and sizes are patched at the end
-    Put32(h, 0);
-    Put32(h, 0);
-    Put16(h, static_cast<uint32_t>(name.size()));
-    Put16(h, 0);
+    PutLe(h, 0x04034B50, 4);
+    PutLe(h, 20, 2);
+    PutLe(h, 0, 2);
+    PutLe(h, method, 2);
+    PutLe(h, 0x5A216000, 4);
+    PutLe(h, 0, 4);  // CRC and sizes are patched at the end
+    PutLe(h, 0, 4);
+    PutLe(h, 0, 4);
+    PutLe(h, static_cast<uint32_t>(name.size()), 2);
+    PutLe(h, 0, 2);
     h += name;
     out_.write(h.data(), static_cast<std::streamsize>(h.size()));
   }
@@ -79,34 +74,34 @@ class ArchiveWriter {
   void End(uint32_t crc, uint64_t size) {
     std::string c;
     const uint32_t central = static_cast<uint32_t>(30 + name_.size() + compressed_);
-    Put32(c, 0x02014B50);
-    Put16(c, 20);
-    Put16(c, 20);
-    Put16(c, 0);
-    Put16(c, method_);
-    Put32(c, 0x5A216000);
-    Put32(c, crc);
-    Put32(c, static_cast<uint32_t>(compressed_));
-    Put32(c, static_cast<uint32_t>(size));
-    Put16(c, static_cast<uint32_t>(name_.size()));
-    Put32(c, 0);
-    Put32(c, 0);
-    Put32(c, 0x20);
-    Put32(c, 0);
+    PutLe(c, 0x02014B50, 4);
+    PutLe(c, 20, 2);
+    PutLe(c, 20, 2);
+    PutLe(c, 0, 2);
+    PutLe(c, method_, 2);
+    PutLe(c, 0x5A216000, 4);
+    PutLe(c, crc, 4);
+    PutLe(c, static_cast<uint32_t>(compressed_), 4);
+    PutLe(c, static_cast<uint32_t>(size), 4);
+    PutLe(c, static_cast<uint32_t>(name_.size()), 2);
+    PutLe(c, 0, 4);
+    PutLe(c, 0, 4);
+    PutLe(c, 0x20, 4);
+    PutLe(c, 0, 4);
     c += name_;
     const uint32_t centralSize = static_cast<uint32_t>(c.size());
-    Put32(c, 0x06054B50);
-    Put32(c, 0);
-    Put16(c, 1);
-    Put16(c, 1);
-    Put32(c, centralSize);
-    Put32(c, central);
-    Put16(c, 0);
+    PutLe(c, 0x06054B50, 4);
+    PutLe(c, 0, 4);
+    PutLe(c, 1, 2);
+    PutLe(c, 1, 2);
+    PutLe(c, centralSize, 4);
+    PutLe(c, central, 4);
+    PutLe(c, 0, 2);
     out_.write(c.data(), static_cast<std::streamsize>(c.size()));
     std::string sizes;
-    Put32(sizes, crc);
-    Put32(sizes, static_cast<uint32_t>(compressed_));
-    Put32(sizes, static_cast<uint32_t>(size));
+    PutLe(sizes, crc, 4);
+    PutLe(sizes, static_cast<uint32_t>(compressed_), 4);
+    PutLe(sizes, static_cast<uint32_t>(size), 4);
     out_.seekp(14);
     out_.write(sizes.data(), 12);
     out_.close();
@@ -225,14 +220,6 @@ int Extract(const std::string& archivePath, const std::string& target, const std
   return archive::UnzipMember(archivePath, target, attributes, offset, nullptr, 0);
 }
 
-std::string ScratchFolder() {
-  const char* tmp = std::getenv("TMPDIR");
-  std::string base = tmp != nullptr ? tmp : "/tmp";
-  std::string pattern = base + "/fretfile-bench-XXXXXX";
-  if (::mkdtemp(pattern.data()) == nullptr) std::exit(1);
-  return pattern + "/";
-}
-
 void DeflateBench(const std::string& scratch) {
 #ifdef FRETFILE_HAVE_ZLIB
   const size_t size = size_t{64} << 20;
@@ -252,14 +239,14 @@ void DeflateBench(const std::string& scratch) {
   double best[2] = {1e9, 1e9};
   for (int round = 0; round < 3; ++round) {
     const std::string target = scratch + "out.bin";
-    double t = Now();
+    double t = bench::Now();
     const int result = Extract(archivePath, target);
-    best[0] = std::min(best[0], Now() - t);
+    best[0] = std::min(best[0], bench::Now() - t);
     if (result != 0) std::printf("  UnzipMember result %d!\n", result);
     fs::remove(target);
-    t = Now();
+    t = bench::Now();
     if (!ZlibExtract(archivePath, target)) std::printf("  zlib extractor failed!\n");
-    best[1] = std::min(best[1], Now() - t);
+    best[1] = std::min(best[1], bench::Now() - t);
     fs::remove(target);
   }
   std::printf("  UnzipMember %.3f s (%.0f MB/s)   zlib %.3f s (%.0f MB/s)   ratio %.2fx\n", best[0],
@@ -275,23 +262,15 @@ void DeflateBench(const std::string& scratch) {
 // Extracts one entry repeatedly for at least 0.3 s; returns output bytes/s.
 double Throughput(const std::string& archivePath, const std::string& entry, uint64_t size,
                   const std::string& target) {
-  int runs = 0;
-  const double start = Now();
-  double elapsed = 0;
-  do {
-    if (Extract(archivePath, target, entry) != 0) return -1;
-    ++runs;
-    elapsed = Now() - start;
-  } while (elapsed < 0.3);
-  return static_cast<double>(size) * runs / elapsed;
+  const double runsPerSecond =
+      bench::RunsPerSecond(0.3, bench::Now, [&] { return Extract(archivePath, target, entry) == 0; });
+  return runsPerSecond < 0 ? -1 : static_cast<double>(size) * runsPerSecond;
 }
 
 void MethodsBench(const std::string& scratch) {
-  const char* env = std::getenv("FRETFILE_TESTDATA");
-  // Beside the checkout, as the tests find it.
-  const std::string root =
-      env != nullptr ? std::string(env) : (fs::path(__FILE__).parent_path().parent_path() / "../shared/testdata").string();
-  if (!fs::is_directory(root)) {
+  // Beside the checkout (or $FRETFILE_TESTDATA), as the tests find it.
+  const std::string root = testing_support::SharedTestData();
+  if (root.empty() || !fs::is_directory(root)) {
     std::printf("methods: no test data at %s, skipped\n", root.c_str());
     return;
   }
@@ -315,10 +294,10 @@ void MethodsBench(const std::string& scratch) {
     }
     archive::ZipFindClose(rec);
     for (const auto& [name, method, size] : entries) {
-      const double t = Now();
+      const double t = bench::Now();
       if (Extract(item.path().string(), target, name) != 0) continue;
       auto& totals = perMethod[method];
-      totals.seconds += Now() - t;
+      totals.seconds += bench::Now() - t;
       totals.bytes += size;
       ++totals.entries;
       if (size > totals.biggestSize) {
@@ -365,7 +344,7 @@ void MemoryBench(const std::string& scratch) {
     const uint32_t crc = DeflateInto(writer, size, 6, [](char* buffer, size_t n) { std::memset(buffer, 0, n); });
     writer.End(crc, size);
     const std::string target = scratch + "zeros.out";
-    const double t = Now();
+    const double t = bench::Now();
     const pid_t child = fork();
     if (child == 0) {
       execl("/proc/self/exe", "bench_extract", "--child-extract", archivePath.c_str(), target.c_str(), nullptr);
@@ -374,7 +353,7 @@ void MemoryBench(const std::string& scratch) {
     int status = 0;
     struct rusage usage{};
     wait4(child, &status, 0, &usage);
-    const double seconds = Now() - t;
+    const double seconds = bench::Now() - t;
     struct stat st{};
     ::stat(target.c_str(), &st);
     std::printf("  %5llu MiB (%.2f MiB compressed): exit %d, output %lld bytes, %.2f s, max RSS %.1f MiB\n",
@@ -394,10 +373,10 @@ void MemoryBench(const std::string& scratch) {
 int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "--child-extract") == 0) return ChildExtract(argv[2], argv[3]);
   const std::string what = argc > 1 ? argv[1] : "all";
-  const std::string scratch = ScratchFolder();
+  const testing_support::TempDir scratchFolder;
+  const std::string& scratch = scratchFolder.path();
   if (what == "all" || what == "memory") MemoryBench(scratch);
   if (what == "all" || what == "deflate") DeflateBench(scratch);
   if (what == "all" || what == "methods") MethodsBench(scratch);
-  fs::remove_all(scratch);
   return 0;
 }

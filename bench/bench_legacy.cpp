@@ -11,21 +11,19 @@
 //
 // Usage: bench_legacy [TESTDATA_DIR [METHOD]]   (METHOD: run only the rows
 // whose label starts with it, e.g. "shrink" or "reduce")
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <ctime>
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "../tests/archive/legacy_streams.h"
-#include "archive/crc32.h"
 #include "archive/unzip.h"
+#include "bench_support.h"
+#include "support/temp_dir.h"
+#include "support/zip_builder.h"
 
 #ifdef FRETFILE_HAVE_ZLIB
 #include <zlib.h>
@@ -39,18 +37,6 @@ double CpuSeconds() {
   timespec now{};
   ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-std::string ReadWhole(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  return buffer.str();
-}
-
-void WriteWhole(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 uint32_t Le(const std::string& bytes, size_t at, int width) {
@@ -83,75 +69,40 @@ bool FindEntry(const std::string& archive, const std::string& name, Entry& found
   return false;
 }
 
-// A one-entry archive with a local header, a central header and the end
-// record, holding `compressed` as an entry of `method`.
+// A one-entry archive holding `compressed` as an entry of `method`.
 std::string OneEntryArchive(int method, uint16_t flags, const std::string& compressed, const std::string& original) {
-  const std::string name = "DATA.BIN";
-  const uint32_t crc = archive::Crc32(reinterpret_cast<const uint8_t*>(original.data()), original.size());
-  auto le = [](std::string& out, uint32_t value, int width) {
-    for (int i = 0; i < width; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
-  };
-  std::string out;
-  le(out, 0x04034B50, 4);
-  le(out, 10, 2);
-  le(out, flags, 2);
-  le(out, static_cast<uint32_t>(method), 2);
-  le(out, 0, 4);
-  le(out, crc, 4);
-  le(out, static_cast<uint32_t>(compressed.size()), 4);
-  le(out, static_cast<uint32_t>(original.size()), 4);
-  le(out, static_cast<uint32_t>(name.size()), 2);
-  le(out, 0, 2);
-  out += name + compressed;
-  const uint32_t central = static_cast<uint32_t>(out.size());
-  le(out, 0x02014B50, 4);
-  le(out, 10, 2);
-  le(out, 10, 2);
-  le(out, flags, 2);
-  le(out, static_cast<uint32_t>(method), 2);
-  le(out, 0, 4);
-  le(out, crc, 4);
-  le(out, static_cast<uint32_t>(compressed.size()), 4);
-  le(out, static_cast<uint32_t>(original.size()), 4);
-  le(out, static_cast<uint32_t>(name.size()), 2);
-  le(out, 0, 2);
-  le(out, 0, 2);
-  le(out, 0, 2);
-  le(out, 0, 2);
-  le(out, 0x20, 4);
-  le(out, 0, 4);
-  out += name;
-  const uint32_t centralSize = static_cast<uint32_t>(out.size()) - central;
-  le(out, 0x06054B50, 4);
-  le(out, 0, 4);
-  le(out, 1, 2);
-  le(out, 1, 2);
-  le(out, centralSize, 4);
-  le(out, central, 4);
-  le(out, 0, 2);
-  return out;
+  testing_support::ZipEntrySpec entry;
+  entry.name = "DATA.BIN";
+  entry.data = original;
+  entry.method = static_cast<uint16_t>(method);
+  entry.raw = compressed;
+  entry.flags = flags;
+  entry.dosTime = 0;
+  entry.dosDate = 0;
+  return testing_support::ZipBuilder().Add(std::move(entry)).Build();
+}
+
+// Best of three rounds of `once` repeated for at least half a CPU second, in
+// MB/s of `bytes` per run (0 when a run fails).
+template <typename Once>
+double BestRate(uint32_t bytes, Once once) {
+  double best = 0;
+  for (int round = 0; round < 3; ++round) {
+    const double runsPerSecond = bench::RunsPerSecond(0.5, CpuSeconds, once);
+    if (runsPerSecond < 0) return 0;
+    best = std::max(best, bytes * runsPerSecond / 1e6);
+  }
+  return best;
 }
 
 // Extracts the entry repeatedly for at least half a CPU second, three times, and
 // returns the best MB/s of output (0 when an extraction fails).
 double Throughput(const std::string& archivePath, const Entry& entry, const std::string& target) {
-  double best = 0;
-  for (int round = 0; round < 3; ++round) {
-    int repeats = 0;
-    const double start = CpuSeconds();
-    double seconds = 0;
-    do {
-      const int result = archive::UnzipMember(archivePath, target, 0x20, entry.headerOffset, {}, 0);
-      if (result != 0) {
-        std::fprintf(stderr, "UnzipMember(%s) gave %d\n", archivePath.c_str(), result);
-        return 0;
-      }
-      ++repeats;
-      seconds = CpuSeconds() - start;
-    } while (seconds < 0.5);
-    best = std::max(best, entry.uncompressedSize * static_cast<double>(repeats) / seconds / 1e6);
-  }
-  return best;
+  return BestRate(entry.uncompressedSize, [&] {
+    const int result = archive::UnzipMember(archivePath, target, 0x20, entry.headerOffset, {}, 0);
+    if (result != 0) std::fprintf(stderr, "UnzipMember(%s) gave %d\n", archivePath.c_str(), result);
+    return result == 0;
+  });
 }
 
 #ifdef FRETFILE_HAVE_ZLIB
@@ -161,27 +112,17 @@ double ZlibThroughput(const std::string& archive, const Entry& entry) {
   const size_t extraLength = Le(archive, entry.headerOffset + 28, 2);
   const std::string stream = archive.substr(entry.headerOffset + 30 + nameLength + extraLength, entry.compressedSize);
   std::vector<unsigned char> out(entry.uncompressedSize);
-  double best = 0;
-  for (int round = 0; round < 3; ++round) {
-    int repeats = 0;
-    const double start = CpuSeconds();
-    double seconds = 0;
-    do {
-      z_stream z{};
-      inflateInit2(&z, -15);
-      z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(stream.data()));
-      z.avail_in = static_cast<uInt>(stream.size());
-      z.next_out = out.data();
-      z.avail_out = static_cast<uInt>(out.size());
-      const int status = inflate(&z, Z_FINISH);
-      inflateEnd(&z);
-      if (status != Z_STREAM_END) return 0;
-      ++repeats;
-      seconds = CpuSeconds() - start;
-    } while (seconds < 0.5);
-    best = std::max(best, entry.uncompressedSize * static_cast<double>(repeats) / seconds / 1e6);
-  }
-  return best;
+  return BestRate(entry.uncompressedSize, [&] {
+    z_stream z{};
+    inflateInit2(&z, -15);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(stream.data()));
+    z.avail_in = static_cast<uInt>(stream.size());
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    const int status = inflate(&z, Z_FINISH);
+    inflateEnd(&z);
+    return status == Z_STREAM_END;
+  });
 }
 #endif
 
@@ -191,16 +132,14 @@ int main(int argc, char** argv) {
   std::string data = argc > 1 ? argv[1] : "";
   const std::string only = argc > 2 ? argv[2] : "";
   auto wanted = [&](const char* label) { return std::string(label).rfind(only, 0) == 0; };
-  if (data.empty() && std::getenv("FRETFILE_TESTDATA") != nullptr) data = std::getenv("FRETFILE_TESTDATA");
-  if (data.empty()) data = std::filesystem::path(__FILE__).parent_path().string() + "/../../shared/testdata";
+  if (data.empty()) data = testing_support::SharedTestData();
   data += "/pkzip-dos/";
   if (!std::filesystem::is_directory(data)) {
     std::fprintf(stderr, "test data not found: %s\n", data.c_str());
     return 1;
   }
-  char dirPattern[] = "/tmp/bench-legacy-XXXXXX";
-  if (::mkdtemp(dirPattern) == nullptr) return 1;
-  const std::string dir = std::string(dirPattern) + "/";
+  const testing_support::TempDir scratch;
+  const std::string& dir = scratch.path();
   const std::string target = dir + "out.bin";
 
   std::printf("%-12s %-10s %-14s %10s %10s %10s\n", "method", "file", "archive", "size", "ratio", "MB/s");
@@ -221,7 +160,7 @@ int main(int argc, char** argv) {
   for (const Case& c : cases) {
     if (!wanted(c.label)) continue;
     const std::string path = data + c.archive;
-    const std::string bytes = ReadWhole(path);
+    const std::string bytes = testing_support::ReadFile(path);
     Entry entry;
     if (!FindEntry(bytes, c.file, entry)) continue;
     std::printf("%-12s %-10s %-14s %10u %9.1f%% %10.1f\n", c.label, c.file, c.archive, entry.uncompressedSize,
@@ -234,10 +173,10 @@ int main(int argc, char** argv) {
   }
 
   // Larger data: TEST.EXE and text, about 24 MB, through the test compressors.
-  std::string large = ReadWhole(data + "originals/TEST.EXE");
+  std::string large = testing_support::ReadFile(data + "originals/TEST.EXE");
   for (int i = 0; large.size() < 24'000'000; ++i) {
     large += "Verse " + std::to_string(i) + ": the quick brown fox jumps over the lazy dog\r\n";
-    if (i % 5000 == 0) large += ReadWhole(data + "originals/TEST.BMP");
+    if (i % 5000 == 0) large += testing_support::ReadFile(data + "originals/TEST.BMP");
   }
   struct Made {
     const char* label;
@@ -254,13 +193,12 @@ int main(int argc, char** argv) {
     if (!wanted(m.label)) continue;
     const std::string compressed = m.compress(large);
     const std::string path = dir + "large.zip";
-    WriteWhole(path, OneEntryArchive(m.method, m.flags, compressed, large));
+    testing_support::WriteFile(path, OneEntryArchive(m.method, m.flags, compressed, large));
     Entry entry{0, m.method, static_cast<uint32_t>(compressed.size()), static_cast<uint32_t>(large.size())};
     std::printf("%-12s %-10s %-14s %10u %9.1f%% %10.1f\n", m.label, "24 MB mix", "(generated)",
                 entry.uncompressedSize, 100.0 * entry.compressedSize / entry.uncompressedSize,
                 Throughput(path, entry, target));
   }
 
-  std::filesystem::remove_all(dir);
   return 0;
 }

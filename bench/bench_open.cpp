@@ -12,12 +12,9 @@
 // and worst of RUNS (default 15), plus the share of each step, and, as a
 // peer for the extraction step, a zlib extractor (raw inflate to a file with
 // a CRC check) on the same entry.
-#include <unistd.h>
-
 #include <QApplication>
 #include <QCoreApplication>
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -26,9 +23,11 @@
 #include <string>
 #include <vector>
 
-#include "archive/crc32.h"
 #include "archive/unzip.h"
+#include "bench_support.h"
 #include "platform/gui/dialogs.h"
+#include "support/temp_dir.h"
+#include "support/zip_builder.h"
 #include "ui/form_main.h"
 #include "ui/hit_lookup.h"
 #include "ui/viewer_window.h"
@@ -47,21 +46,6 @@ constexpr size_t kSongBytes = 1u << 20;
 const char* const kArtist = "Bench Artist";
 const char* const kSongShown = "The Long Song.txt";
 const char* const kSongStored = "The_Long_Song.txt";
-
-double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
-
-void Put16(std::string& out, uint32_t v) {
-  out.push_back(static_cast<char>(v & 0xFF));
-  out.push_back(static_cast<char>((v >> 8) & 0xFF));
-}
-void Put32(std::string& out, uint32_t v) {
-  Put16(out, v & 0xFFFF);
-  Put16(out, v >> 16);
-}
-
-uint32_t Crc(const std::string& data) {
-  return archive::Crc32(reinterpret_cast<const uint8_t*>(data.data()), data.size());
-}
 
 // Song-like text: lines of chords and words.
 std::string SongText(size_t bytes, uint32_t seed) {
@@ -82,106 +66,19 @@ std::string SongText(size_t bytes, uint32_t seed) {
   return text;
 }
 
-std::string Deflate(const std::string& data, uint16_t& method) {
-#ifdef FRETFILE_HAVE_ZLIB
-  z_stream stream{};
-  deflateInit2(&stream, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-  std::string out(deflateBound(&stream, data.size()), '\0');
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  stream.avail_in = static_cast<uInt>(data.size());
-  stream.next_out = reinterpret_cast<Bytef*>(out.data());
-  stream.avail_out = static_cast<uInt>(out.size());
-  deflate(&stream, Z_FINISH);
-  out.resize(stream.total_out);
-  deflateEnd(&stream);
-  method = 8;
-  return out;
-#else
-  method = 0;
-  return data;
-#endif
-}
-
-// Writes the archive entry by entry, then its central directory.
-class CollectionWriter {
- public:
-  explicit CollectionWriter(const std::string& path) : out_(path, std::ios::binary) {}
-
-  void Add(const std::string& name, const std::string& data, const std::string& payload, uint16_t method) {
-    const uint32_t crc = Crc(data);
-    std::string h;
-    Put32(h, 0x04034B50);
-    Put16(h, 20);
-    Put16(h, 0);
-    Put16(h, method);
-    Put32(h, 0x5A216000);
-    Put32(h, crc);
-    Put32(h, static_cast<uint32_t>(payload.size()));
-    Put32(h, static_cast<uint32_t>(data.size()));
-    Put16(h, static_cast<uint32_t>(name.size()));
-    Put16(h, 0);
-    h += name;
-    out_.write(h.data(), static_cast<std::streamsize>(h.size()));
-    out_.write(payload.data(), static_cast<std::streamsize>(payload.size()));
-
-    Put32(directory_, 0x02014B50);
-    Put16(directory_, 20);
-    Put16(directory_, 20);
-    Put16(directory_, 0);
-    Put16(directory_, method);
-    Put32(directory_, 0x5A216000);
-    Put32(directory_, crc);
-    Put32(directory_, static_cast<uint32_t>(payload.size()));
-    Put32(directory_, static_cast<uint32_t>(data.size()));
-    Put16(directory_, static_cast<uint32_t>(name.size()));
-    Put16(directory_, 0);
-    Put16(directory_, 0);
-    Put16(directory_, 0);
-    Put16(directory_, 0);
-    Put32(directory_, 0x20);
-    Put32(directory_, offset_);
-    directory_ += name;
-    offset_ += static_cast<uint32_t>(h.size() + payload.size());
-    ++count_;
-  }
-
-  void Finish() {
-    std::string end;
-    Put32(end, 0x06054B50);
-    Put16(end, 0);
-    Put16(end, 0);
-    Put16(end, count_);
-    Put16(end, count_);
-    Put32(end, static_cast<uint32_t>(directory_.size()));
-    Put32(end, offset_);
-    Put16(end, 0);
-    out_.write(directory_.data(), static_cast<std::streamsize>(directory_.size()));
-    out_.write(end.data(), static_cast<std::streamsize>(end.size()));
-    out_.close();
-  }
-
-  uint32_t Offset() const { return offset_; }
-
- private:
-  std::ofstream out_;
-  std::string directory_;
-  uint32_t offset_ = 0;
-  uint32_t count_ = 0;
-};
-
+// 4,999 stored fillers of random letters, then the song, deflated when zlib
+// is there (stored otherwise), written as one archive.
 void BuildCollection(const std::string& appDir, const std::string& song) {
-  CollectionWriter writer(appDir + "Bench_Artist.zip");
+  testing_support::ZipBuilder builder;
   const size_t fillerSize = (kArchiveBytes - kSongBytes) / (kEntries - 1);
   std::mt19937 random(7);
   std::string filler(fillerSize, '\0');
   for (int i = 0; i < kEntries - 1; ++i) {
     for (auto& c : filler) c = static_cast<char>('a' + random() % 26);
-    writer.Add("Filler_Song_" + std::to_string(i) + ".txt", filler, filler, 0);
+    builder.Add("Filler_Song_" + std::to_string(i) + ".txt", filler, 0);
   }
-  uint16_t method = 0;
-  const std::string payload = Deflate(song, method);
-  writer.Add(kSongStored, song, payload, method);
-  writer.Finish();
+  builder.Add(kSongStored, song, testing_support::HaveZlib() ? 8 : 0);
+  builder.WriteTo(appDir + "Bench_Artist.zip");
 }
 
 struct Stats {
@@ -238,9 +135,8 @@ int main(int argc, char** argv) {
     return platform::Answer::Ok;
   });
 
-  const fs::path root = fs::temp_directory_path() / ("fretfile_bench_open_" + std::to_string(::getpid()));
-  fs::create_directories(root);
-  const std::string appDir = root.string() + "/";
+  const testing_support::TempDir root;
+  const std::string& appDir = root.path();
   std::printf("building %d entries, %zu MB, in %s ...\n", kEntries, kArchiveBytes >> 20, appDir.c_str());
   const std::string song = SongText(kSongBytes, 42);
   BuildCollection(appDir, song);
@@ -260,7 +156,7 @@ int main(int argc, char** argv) {
 
     std::vector<double> whole;
     for (int run = 0; run < runs + 1; ++run) {  // the first run warms the caches
-      const double start = Now();
+      const double start = bench::Now();
       form.DBGrid1DblClick();
       auto* viewer = qobject_cast<fretfile::TViewerWindow*>(form.FindComponent(QStringLiteral("Form2")));
       if (viewer == nullptr || !viewer->isVisible() || viewer->Memo->TextBytes() != song) {
@@ -268,7 +164,7 @@ int main(int argc, char** argv) {
         exitCode = 1;
         break;
       }
-      const double elapsed = Now() - start;
+      const double elapsed = bench::Now() - start;
       if (run > 0) whole.push_back(elapsed);
       form.CloseClick(viewer->Close);
       QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -279,15 +175,15 @@ int main(int argc, char** argv) {
       // The steps one by one, to see where the time goes.
       std::vector<double> lookup, extract, show, peer;
       for (int run = 0; run < runs; ++run) {
-        double t0 = Now();
+        double t0 = bench::Now();
         const auto hit = fretfile::LocateHit(appDir, kArtist, kSongShown);
-        double t1 = Now();
+        double t1 = bench::Now();
         const std::string target = *fretfile::TempPathOf(appDir, hit->fileName);
         const int result = archive::UnzipMember(hit->archivePath, target, hit->attributes, hit->headerOffset, {}, 27);
-        double t2 = Now();
+        double t2 = bench::Now();
         auto* viewer = fretfile::CreateViewerWindow(form, 2, hit->archivePath, hit->fileName, kArtist, target);
         viewer->show();
-        double t3 = Now();
+        double t3 = bench::Now();
         if (result != 0) exitCode = 1;
         lookup.push_back(t1 - t0);
         extract.push_back(t2 - t1);
@@ -295,9 +191,9 @@ int main(int argc, char** argv) {
         form.CloseClick(viewer->Close);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 #ifdef FRETFILE_HAVE_ZLIB
-        const double p0 = Now();
+        const double p0 = bench::Now();
         if (!ZlibExtract(*hit, appDir + "temp/peer.txt")) exitCode = 1;
-        peer.push_back(Now() - p0);
+        peer.push_back(bench::Now() - p0);
 #endif
       }
       const Stats w = Summarise(whole);
@@ -315,7 +211,5 @@ int main(int argc, char** argv) {
     }
   }
   platform::SetDialogResponder(nullptr);
-  std::error_code ignored;
-  fs::remove_all(root, ignored);
   return exitCode;
 }

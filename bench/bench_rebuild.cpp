@@ -9,10 +9,8 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -23,8 +21,11 @@
 #include <vector>
 
 #include "archive/tzip.h"
+#include "bench_support.h"
 #include "components/find_file.h"
 #include "index/rebuild.h"
+#include "support/temp_dir.h"
+#include "support/zip_builder.h"
 
 #ifdef FRETFILE_HAVE_LIBZIP
 #include <zip.h>
@@ -33,83 +34,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-void Put16(std::string& out, uint32_t v) {
-  out += static_cast<char>(v & 0xFF);
-  out += static_cast<char>(v >> 8 & 0xFF);
-}
-void Put32(std::string& out, uint32_t v) {
-  Put16(out, v & 0xFFFF);
-  Put16(out, v >> 16);
-}
-
-std::string RawDeflate(const std::string& data) {
-  z_stream stream{};
-  deflateInit2(&stream, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-  std::string out(deflateBound(&stream, data.size()), '\0');
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  stream.avail_in = static_cast<uInt>(data.size());
-  stream.next_out = reinterpret_cast<Bytef*>(out.data());
-  stream.avail_out = static_cast<uInt>(out.size());
-  deflate(&stream, Z_FINISH);
-  out.resize(stream.total_out);
-  deflateEnd(&stream);
-  return out;
-}
-
-// One archive of deflated songs, local headers, central directory and end
-// record as a zip tool writes them.
-std::string MakeArchive(const std::vector<std::pair<std::string, std::string>>& songs) {
-  std::string out, central;
-  for (const auto& [name, text] : songs) {
-    const std::string packed = RawDeflate(text);
-    const uint32_t crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(text.data()), text.size()));
-    const uint32_t offset = static_cast<uint32_t>(out.size());
-    Put32(out, 0x04034B50);
-    Put16(out, 20);
-    Put16(out, 0);
-    Put16(out, 8);
-    Put16(out, 0x6000);
-    Put16(out, 0x5A21);
-    Put32(out, crc);
-    Put32(out, static_cast<uint32_t>(packed.size()));
-    Put32(out, static_cast<uint32_t>(text.size()));
-    Put16(out, static_cast<uint32_t>(name.size()));
-    Put16(out, 0);
-    out += name;
-    out += packed;
-
-    Put32(central, 0x02014B50);
-    Put16(central, 20);
-    Put16(central, 20);
-    Put16(central, 0);
-    Put16(central, 8);
-    Put16(central, 0x6000);
-    Put16(central, 0x5A21);
-    Put32(central, crc);
-    Put32(central, static_cast<uint32_t>(packed.size()));
-    Put32(central, static_cast<uint32_t>(text.size()));
-    Put16(central, static_cast<uint32_t>(name.size()));
-    Put16(central, 0);
-    Put16(central, 0);
-    Put16(central, 0);
-    Put16(central, 0);
-    Put32(central, 0x20);
-    Put32(central, offset);
-    central += name;
-  }
-  const uint32_t centralOffset = static_cast<uint32_t>(out.size());
-  out += central;
-  Put32(out, 0x06054B50);
-  Put16(out, 0);
-  Put16(out, 0);
-  Put16(out, static_cast<uint32_t>(songs.size()));
-  Put16(out, static_cast<uint32_t>(songs.size()));
-  Put32(out, static_cast<uint32_t>(central.size()));
-  Put32(out, centralOffset);
-  Put16(out, 0);
-  return out;
-}
 
 const char* const kWords[] = {"love", "river", "night", "blue",  "road",  "heart", "rain",  "fire",
                               "home", "train", "moon",  "dream", "world", "song",  "light", "time"};
@@ -123,19 +47,20 @@ std::string Words(std::mt19937& random, int count, char separator) {
   return text;
 }
 
+// Archives of deflated songs, as a zip tool writes them.
 void Generate(const fs::path& dir, int archives, int entries) {
   std::mt19937 random(1234);
   for (int a = 0; a < archives; ++a) {
-    std::vector<std::pair<std::string, std::string>> songs;
+    testing_support::ZipBuilder songs;
     for (int e = 0; e < entries; ++e) {
       std::string title = Words(random, 1 + static_cast<int>(random() % 4), '_') + "_" + std::to_string(e);
       std::string text;
       const int lines = 20 + static_cast<int>(random() % 40);
       for (int l = 0; l < lines; ++l) text += Words(random, 4 + static_cast<int>(random() % 5), ' ') + "\r\n";
-      songs.emplace_back(title + (e % 3 == 0 ? ".crd" : ".txt"), text);
+      songs.Add(title + (e % 3 == 0 ? ".crd" : ".txt"), text, 8);
     }
     const std::string name = Words(random, 1 + static_cast<int>(random() % 3), '_') + "_" + std::to_string(a) + ".zip";
-    std::ofstream(dir / name, std::ios::binary) << MakeArchive(songs);
+    songs.WriteTo((dir / name).string());
   }
 }
 
@@ -147,25 +72,21 @@ class QuietEffects : public fretfile::RebuildEffects {
   void SetBusy(bool) override {}
 };
 
-double Seconds(const std::chrono::steady_clock::time_point& start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 double RunRebuild(const fs::path& dir) {
-  const auto start = std::chrono::steady_clock::now();
+  const double start = bench::Now();
   fretfile::TFindFile finder;
   fretfile::TZipFile zip;
   fretfile::IndexRebuild rebuild(finder, zip);
   QuietEffects effects;
   if (rebuild.Run(dir.string() + "/", effects, false) != fretfile::RebuildResult::Created) std::abort();
-  return Seconds(start);
+  return bench::Now() - start;
 }
 
 #ifdef FRETFILE_HAVE_LIBZIP
 // The same job with libzip: list the *.zip files, read each central
 // directory, write archive<>entry lines (with the same "_" to space).
 double RunLibzipPeer(const fs::path& dir, const fs::path& output, size_t& lines) {
-  const auto start = std::chrono::steady_clock::now();
+  const double start = bench::Now();
   FILE* out = std::fopen(output.c_str(), "wb");
   std::vector<char> buffer(64 * 1024);
   std::setvbuf(out, buffer.data(), _IOFBF, buffer.size());
@@ -188,7 +109,7 @@ double RunLibzipPeer(const fs::path& dir, const fs::path& output, size_t& lines)
     zip_discard(archive);
   }
   std::fclose(out);
-  return Seconds(start);
+  return bench::Now() - start;
 }
 #endif
 
@@ -215,15 +136,18 @@ size_t CountLines(const fs::path& file) {
 int main(int argc, char** argv) {
   const int archives = argc > 1 ? std::atoi(argv[1]) : 2000;
   const int entries = argc > 2 ? std::atoi(argv[2]) : 50;
-  char pattern[] = "/tmp/fretfile-bench-rebuild-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) return 1;
-  const fs::path root = pattern;
+  if (!testing_support::HaveZlib()) {
+    std::fprintf(stderr, "bench_rebuild needs zlib to make its deflated archives\n");
+    return 1;
+  }
+  const testing_support::TempDir scratch;
+  const fs::path root = scratch.path();
   const fs::path all = root / "all";
   const fs::path quarter = root / "quarter";
   fs::create_directories(all);
   fs::create_directories(quarter);
 
-  auto start = std::chrono::steady_clock::now();
+  const double start = bench::Now();
   Generate(all, archives, entries);
   uintmax_t bytes = 0;
   int linked = 0;
@@ -235,7 +159,7 @@ int main(int argc, char** argv) {
     }
   }
   std::printf("collection: %d archives x %d deflated entries = %d entries, %.1f MiB (made in %.1f s)\n", archives,
-              entries, archives * entries, static_cast<double>(bytes) / (1 << 20), Seconds(start));
+              entries, archives * entries, static_cast<double>(bytes) / (1 << 20), bench::Now() - start);
 
   double bestRebuild = 1e9;
   double bestPeer = 1e9;
@@ -260,6 +184,5 @@ int main(int argc, char** argv) {
   std::printf("peak memory of a rebuild: %d archives %.1f MiB, %d archives %.1f MiB (difference %.2f MiB)\n", linked,
               quarterKiB / 1024.0, archives, allKiB / 1024.0, (allKiB - quarterKiB) / 1024.0);
 
-  fs::remove_all(root);
   return 0;
 }
