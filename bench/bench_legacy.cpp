@@ -11,10 +11,10 @@
 //
 // Usage: bench_legacy [TESTDATA_DIR [METHOD]]   (METHOD: run only the rows
 // whose label starts with it, e.g. "shrink" or "reduce")
-#include <ctime>
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
