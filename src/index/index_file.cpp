@@ -14,6 +14,13 @@ namespace {
 
 constexpr size_t kWriteBufferSize = 64 * 1024;
 
+// Where the line starting at p ends, past its CR, LF or CR LF (or the end).
+const char* NextLineStart(const char* p, const char* end) {
+  while (p < end && *p != '\r' && *p != '\n') ++p;
+  if (p == end) return end;
+  return p + ((*p == '\r' && p + 1 < end && p[1] == '\n') ? 2 : 1);
+}
+
 }  // namespace
 
 IndexWriter::~IndexWriter() { Abandon(); }
@@ -91,18 +98,11 @@ IndexText IndexText::FromBytes(std::string bytes) {
 
   // Count first, so the list of starts is allocated once at its final size.
   size_t lines = 0;
-  for (const char* p = begin; p < end; ++lines) {
-    while (p < end && *p != '\r' && *p != '\n') ++p;
-    if (p == end) break;
-    p += (*p == '\r' && p + 1 < end && p[1] == '\n') ? 2 : 1;
-  }
+  for (const char* p = begin; p < end; p = NextLineStart(p, end)) ++lines;
   IndexText text;
   text.starts_.reserve(lines + 1);
-  for (const char* p = begin; p < end;) {
+  for (const char* p = begin; p < end; p = NextLineStart(p, end)) {
     text.starts_.push_back(static_cast<uint64_t>(p - begin));
-    while (p < end && *p != '\r' && *p != '\n') ++p;
-    if (p == end) break;
-    p += (*p == '\r' && p + 1 < end && p[1] == '\n') ? 2 : 1;
   }
   if (!text.starts_.empty()) text.starts_.push_back(bytes.size());
   text.bytes_ = std::make_shared<const std::string>(std::move(bytes));

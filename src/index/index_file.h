@@ -42,8 +42,6 @@ class IndexWriter {
   // Drops the unfinished index (the previous one stays). Never throws.
   void Abandon();
 
-  const std::string& TemporaryPath() const { return temporaryPath_; }
-
  private:
   void Flush();
 

@@ -45,9 +45,8 @@ IndexLineFields SplitIndexLine(std::string_view line) {
   }
   fields.entry = line.substr(entryStart, kMaxEntryLength);
   const size_t dot = fields.entry.find('.');
-  fields.hasDot = dot != std::string_view::npos;
-  fields.title = fields.entry.substr(0, fields.hasDot ? dot : fields.entry.size());
-  if (fields.hasDot) fields.extension = fields.entry.substr(dot + 1);
+  fields.title = fields.entry.substr(0, dot);
+  if (dot != std::string_view::npos) fields.extension = fields.entry.substr(dot + 1);
   return fields;
 }
 

@@ -29,7 +29,6 @@ struct IndexLineFields {
   std::string_view entry;      // at most 255 characters
   std::string_view title;      // entry up to its first "."
   std::string_view extension;  // entry after its first "." (empty without one)
-  bool hasDot = false;
   // What the grid shows in column 1: title "." extension, which is the
   // entry itself; an entry without "." is shown unchanged.
   std::string_view shownEntry() const { return entry; }

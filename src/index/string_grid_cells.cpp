@@ -59,6 +59,4 @@ void StringGridCells::ClearCells() {
   borrowed_.reset();
 }
 
-void StringGridCells::Reserve(size_t rows) { cells_.reserve(rows * static_cast<size_t>(columnCount_)); }
-
 }  // namespace fretfile

@@ -36,8 +36,6 @@ class StringGridCells {
   void SetCellView(int column, int row, std::string_view text, const std::shared_ptr<const std::string>& owner);
   // Empties every cell; the row count stays.
   void ClearCells();
-  // Makes room for rows without reallocating while they are added.
-  void Reserve(size_t rows);
 
  private:
   // 8 bytes a cell: an offset and a size into either the borrowed buffer
