@@ -13,8 +13,10 @@
 #include <system_error>
 
 #include "archive/safe_path.h"
+#include "archive/tzip.h"
 #include "archive/unzip.h"
 #include "archive/zip_find.h"
+#include "archive/zip_format.h"
 
 namespace fuzz_support {
 
@@ -35,70 +37,66 @@ inline void WriteBytes(const std::string& path, const uint8_t* data, size_t size
   std::fclose(f);
 }
 
-inline void Put16(std::string& out, uint32_t v) {
-  out.push_back(static_cast<char>(v & 0xFF));
-  out.push_back(static_cast<char>((v >> 8) & 0xFF));
-}
-inline void Put32(std::string& out, uint32_t v) {
-  Put16(out, v & 0xFFFF);
-  Put16(out, v >> 16);
-}
-
 struct Wrapped {
   std::string bytes;
   uint32_t headerOffset = 0;
 };
 
+template <size_t N>
+void Append(std::string& out, const uint8_t (&bytes)[N]) {
+  out.append(reinterpret_cast<const char*>(bytes), N);
+}
+
 // A local header with the given fields, the payload, an optional data
 // descriptor, a central header and an end record.
 inline Wrapped WrapPayload(uint16_t method, uint16_t flags, uint32_t crc, uint32_t uncompressedSize,
                            const uint8_t* payload, size_t payloadSize, bool descriptor) {
+  namespace zip = archive::zip;
   Wrapped w;
   std::string& out = w.bytes;
   const std::string name = "entry.bin";
-  const uint16_t allFlags = static_cast<uint16_t>(flags | (descriptor ? 0x08 : 0));
-  Put32(out, 0x04034B50);
-  Put16(out, 20);
-  Put16(out, allFlags);
-  Put16(out, method);
-  Put32(out, 0x5A216000);
-  Put32(out, descriptor ? 0 : crc);
-  Put32(out, descriptor ? 0 : static_cast<uint32_t>(payloadSize));
-  Put32(out, descriptor ? 0 : uncompressedSize);
-  Put16(out, static_cast<uint32_t>(name.size()));
-  Put16(out, 0);
+  zip::LocalHeader local;
+  local.versionNeeded = 20;
+  local.flags = static_cast<uint16_t>(flags | (descriptor ? zip::kFlagDataDescriptor : 0));
+  local.method = method;
+  local.time = 0x6000;
+  local.date = 0x5A21;
+  local.crc = descriptor ? 0 : crc;
+  local.compressedSize = descriptor ? 0 : payloadSize;
+  local.uncompressedSize = descriptor ? 0 : uncompressedSize;
+  local.nameLength = static_cast<uint16_t>(name.size());
+  uint8_t localBytes[zip::kLocalHeaderLength];
+  zip::WriteLocalHeader(local, localBytes);
+  Append(out, localBytes);
   out += name;
   out.append(reinterpret_cast<const char*>(payload), payloadSize);
-  if (descriptor) {
-    Put32(out, 0x08074B50);
-    Put32(out, crc);
-    Put32(out, static_cast<uint32_t>(payloadSize));
-    Put32(out, uncompressedSize);
-  }
-  const uint32_t central = static_cast<uint32_t>(out.size());
-  Put32(out, 0x02014B50);
-  Put16(out, 20);
-  Put16(out, 20);
-  Put16(out, allFlags);
-  Put16(out, method);
-  Put32(out, 0x5A216000);
-  Put32(out, crc);
-  Put32(out, static_cast<uint32_t>(payloadSize));
-  Put32(out, uncompressedSize);
-  Put16(out, static_cast<uint32_t>(name.size()));
-  Put32(out, 0);
-  Put32(out, 0);
-  Put32(out, 0x20);
-  Put32(out, 0);
+  if (descriptor) out += zip::DataDescriptor(crc, payloadSize, uncompressedSize, false);
+
+  zip::CentralHeader central;
+  central.versionMadeBy = 20;
+  central.versionNeeded = 20;
+  central.flags = local.flags;
+  central.method = method;
+  central.time = local.time;
+  central.date = local.date;
+  central.crc = crc;
+  central.compressedSize = payloadSize;
+  central.uncompressedSize = uncompressedSize;
+  central.nameLength = local.nameLength;
+  central.externalAttributes = 0x20;
+  uint8_t centralBytes[zip::kCentralHeaderLength];
+  zip::WriteCentralHeader(central, centralBytes);
+  const uint32_t directoryStart = static_cast<uint32_t>(out.size());
+  Append(out, centralBytes);
   out += name;
-  const uint32_t centralSize = static_cast<uint32_t>(out.size()) - central;
-  Put32(out, 0x06054B50);
-  Put32(out, 0);
-  Put16(out, 1);
-  Put16(out, 1);
-  Put32(out, centralSize);
-  Put32(out, central);
-  Put16(out, 0);
+
+  zip::EndRecord end;
+  end.entriesOnDisk = end.totalEntries = 1;
+  end.directorySize = static_cast<uint32_t>(out.size()) - directoryStart;
+  end.directoryOffset = directoryStart;
+  uint8_t endBytes[zip::kEndRecordLength];
+  zip::WriteEndRecord(end, endBytes);
+  Append(out, endBytes);
   return w;
 }
 
@@ -118,6 +116,21 @@ inline bool RunZipFind(const std::string& scratch, const uint8_t* data, size_t s
          ++entries <= size / 46 + 1;
   }
   archive::ZipFindClose(rec);
+  return ok;
+}
+
+// Arbitrary bytes as an archive for the index: walk its local headers.
+inline bool RunWalk(const std::string& scratch, const uint8_t* data, size_t size) {
+  const std::string path = scratch + "walk.zip";
+  WriteBytes(path, data, size);
+  fretfile::TZipFile walker;
+  size_t entries = 0;
+  bool ok = true;
+  walker.OnReadFile = [&](fretfile::ZipFile entry) {
+    // Every entry takes a 30-byte header of a finite file: the walk ends.
+    ok = ok && entry.FileName.size() <= fretfile::TZipFile::kNameBufferSize && ++entries <= size / 30 + 1;
+  };
+  walker.ReadEntries(path);
   return ok;
 }
 

@@ -12,6 +12,7 @@
 
 #include "archive/crc32.h"
 #include "archive/zip_find.h"
+#include "archive/zip_format.h"
 
 namespace fs = std::filesystem;
 
@@ -75,14 +76,19 @@ int main(int argc, char** argv) {
     const std::string base = item.path().stem().string();
     Write(out / "corpus-zip_find" / base, bytes);
     Write(out / "corpus-unzip_archive" / base, bytes);
-    seeds += 2;
+    Write(out / "corpus-walk" / base, bytes);
+    seeds += 3;
     archive::ZipSearchRec rec;
     for (int r = archive::ZipFindFirst(item.path().string(), rec); r == 0; r = archive::ZipFindNext(rec)) {
       const char* family = FamilyOf(rec.PackMethod);
       const size_t offset = rec.HeaderOffset;
-      if (family == nullptr || offset + 30 > bytes.size() || rec.CompressedSize > kMaxSeed) continue;
-      const auto* h = reinterpret_cast<const uint8_t*>(bytes.data()) + offset;
-      const size_t dataStart = offset + 30 + (h[26] | h[27] << 8) + (h[28] | h[29] << 8);
+      archive::zip::LocalHeader header;
+      if (family == nullptr || offset + archive::zip::kLocalHeaderLength > bytes.size() ||
+          rec.CompressedSize > kMaxSeed ||
+          !archive::zip::ParseLocalHeader(reinterpret_cast<const uint8_t*>(bytes.data()) + offset, header)) {
+        continue;
+      }
+      const size_t dataStart = header.DataOffset(offset);
       if (dataStart + rec.CompressedSize > bytes.size()) continue;
       std::string seed = Control(rec.PackMethod, rec.Flags, rec.Size, rec.Crc) +
                          bytes.substr(dataStart, rec.CompressedSize);

@@ -15,7 +15,7 @@ seconds=${1:?usage: fuzz/run.sh SECONDS [TARGET...]}
 shift
 build=${FUZZ_BUILD_DIR:-$root/build-fuzz}
 testdata=${FRETFILE_TESTDATA:-$root/../shared/testdata}
-targets=${*:-zip_find unzip_archive unzip_stored unzip_shrink unzip_reduce unzip_implode unzip_deflate}
+targets=${*:-zip_find walk unzip_archive unzip_stored unzip_shrink unzip_reduce unzip_implode unzip_deflate}
 
 if [ ! -f "$build/build.ninja" ]; then
   CXX=clang++ CC=clang cmake -S "$root" -B "$build" -G Ninja -DFRETFILE_FUZZ=ON \

@@ -1,4 +1,6 @@
-// fretfile-cli list ARCHIVE: one line per central-directory entry.
+// fretfile-cli list ARCHIVE: one line per central-directory entry. Exit 0
+// when the whole directory was listed, 1 when an entry could not be (its
+// sizes or offset need more than 32 bits), 2 when no directory was found.
 #include <cstdio>
 
 #include "archive/zip_find.h"
@@ -22,6 +24,10 @@ int RunList(const std::vector<std::string>& args) {
                 rec.Crc, rec.HeaderOffset, rec.Attributes, rec.Flags);
   }
   archive::ZipFindClose(rec);
+  if (result != archive::kZipFindNoMore) {
+    std::fprintf(stderr, "fretfile-cli: %s: an entry lies beyond 4 GiB (%d)\n", args[0].c_str(), result);
+    return 1;
+  }
   return 0;
 }
 

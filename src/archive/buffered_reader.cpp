@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace fretfile {
+namespace archive {
 
 BufferedReader::BufferedReader(platform::SharedFile& file)
     : file_(file), buffer_(kBufferSize), fileSize_(file.Size()) {}
@@ -19,6 +19,35 @@ size_t BufferedReader::Read(void* out, size_t count) {
     done += chunk;
   }
   return done;
+}
+
+size_t BufferedReader::Peek(void* out, size_t count) {
+  while (bufferLen_ - bufferPos_ < count && TopUp()) {
+  }
+  const size_t available = std::min(count, bufferLen_ - bufferPos_);
+  std::memcpy(out, buffer_.data() + bufferPos_, available);
+  return available;
+}
+
+bool BufferedReader::TopUp() {
+  if (exhausted_ || (bufferLen_ == buffer_.size() && bufferPos_ == 0)) return false;
+  const size_t kept = bufferLen_ - bufferPos_;
+  std::memmove(buffer_.data(), buffer_.data() + bufferPos_, kept);
+  bufferStart_ += bufferPos_;
+  bufferPos_ = 0;
+  bufferLen_ = kept;
+  const uint64_t readFrom = bufferStart_ + kept;
+  if (fileSize_ < 0 || readFrom >= static_cast<uint64_t>(fileSize_) || !file_.Seek(static_cast<int64_t>(readFrom))) {
+    exhausted_ = true;
+    return false;
+  }
+  const ssize_t got = file_.Read(buffer_.data() + kept, buffer_.size() - kept);
+  if (got <= 0) {
+    exhausted_ = true;
+    return false;
+  }
+  bufferLen_ += static_cast<size_t>(got);
+  return true;
 }
 
 void BufferedReader::Skip(uint64_t count) {
@@ -55,4 +84,4 @@ bool BufferedReader::Fill() {
   return true;
 }
 
-}  // namespace fretfile
+}  // namespace archive

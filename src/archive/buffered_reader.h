@@ -13,7 +13,7 @@
 
 #include "platform/shared_file.h"
 
-namespace fretfile {
+namespace archive {
 
 class BufferedReader {
  public:
@@ -25,6 +25,8 @@ class BufferedReader {
   // Copies up to count bytes to out and returns how many were available
   // (fewer at the end of the file or after a read error).
   size_t Read(void* out, size_t count);
+  // Copies up to count bytes (at most kBufferSize) without consuming them.
+  size_t Peek(void* out, size_t count);
   // Moves the position forward by count bytes. Moving past the end of the
   // file is allowed; later reads then return nothing.
   void Skip(uint64_t count);
@@ -35,6 +37,9 @@ class BufferedReader {
   // Refills the buffer from the current position; false when nothing more
   // can be read there.
   bool Fill();
+  // Reads more behind the bytes still unread, keeping them; false when
+  // nothing more could be added.
+  bool TopUp();
 
   platform::SharedFile& file_;
   std::vector<uint8_t> buffer_;
@@ -45,4 +50,4 @@ class BufferedReader {
   bool exhausted_ = false;    // the last fill read nothing
 };
 
-}  // namespace fretfile
+}  // namespace archive

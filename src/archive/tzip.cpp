@@ -3,79 +3,117 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <optional>
+#include <vector>
 
 #include "archive/buffered_reader.h"
+#include "archive/deferred_sizes.h"
 #include "archive/little_endian.h"
+#include "archive/zip_format.h"
 #include "platform/io_error.h"
 #include "platform/shared_file.h"
 
 namespace fretfile {
 namespace {
 
-constexpr uint32_t kLocalHeaderSignature = 0x04034B50;
-constexpr uint32_t kCentralHeaderSignature = 0x02014B50;
-constexpr uint32_t kEndOfCentralDirSignature = 0x06054B50;
+using archive::zip::LocalHeader;
+namespace zip = archive::zip;
+
 // A central header's fixed part after its signature. Its name, extra field
 // and comment are not skipped by their lengths: they are read on in 4-byte
 // steps like any other data the walk does not know.
-constexpr uint64_t kCentralHeaderRest = 42;
+constexpr uint64_t kCentralHeaderRest = zip::kCentralHeaderLength - 4;
 
-// Little-endian fields. A field cut short by the end of the file keeps the
-// bytes that were there and zeros for the rest.
-class FieldReader {
- public:
-  explicit FieldReader(BufferedReader& reader) : reader_(reader) {}
+bool StartsRecord(const uint8_t* bytes) {
+  return zip::HasSignature(bytes, zip::kLocalHeaderSignature) ||
+         zip::HasSignature(bytes, zip::kCentralHeaderSignature) ||
+         zip::HasSignature(bytes, zip::kEndRecordSignature);
+}
 
-  bool Read32(uint32_t& value) {
-    uint8_t bytes[4] = {};
-    const size_t got = reader_.Read(bytes, 4);
-    value = archive::Get32(bytes);
-    return got == 4;
-  }
-  uint16_t Get16() {
-    uint8_t bytes[2] = {};
-    reader_.Read(bytes, 2);
-    return archive::Get16(bytes);
-  }
-  uint32_t Get32() {
-    uint8_t bytes[4] = {};
-    reader_.Read(bytes, 4);
-    return archive::Get32(bytes);
-  }
+// Moves past the data descriptor behind an entry's data: 16 bytes with its
+// signature, 12 without (8 more with zip64 sizes), none when a record starts
+// right there (a writer that set the flag and wrote no descriptor).
+void SkipDescriptor(archive::BufferedReader& reader, bool zip64) {
+  uint8_t next[4] = {};
+  if (reader.Peek(next, sizeof next) < sizeof next || StartsRecord(next)) return;
+  const uint64_t sizes = zip64 ? zip::kZip64DescriptorExtra : 0;
+  reader.Skip((zip::HasSignature(next, zip::kDataDescriptorSignature) ? zip::kSignedDataDescriptorLength
+                                                                       : zip::kDataDescriptorLength) +
+              sizes);
+}
 
- private:
-  BufferedReader& reader_;
-};
-
-// Reads the rest of a local header (after its signature) and moves past
-// its name, extra field and data.
-ZipFile ReadLocalHeader(BufferedReader& reader) {
-  FieldReader fields(reader);
+ZipFile EntryOf(const LocalHeader& header) {
   ZipFile entry;
-  entry.Version = fields.Get16();
-  entry.Flags = fields.Get16();
-  entry.PackMethod = fields.Get16();
-  entry.FileTime = fields.Get16();
-  entry.FileDate = fields.Get16();
-  entry.Crc = fields.Get32();
-  const uint32_t compressedSize = fields.Get32();
-  entry.CompressedSize = static_cast<int32_t>(compressedSize);
-  entry.Size = fields.Get32();
-  entry.FileNameLength = fields.Get16();
-  entry.ExtraLength = fields.Get16();
+  entry.Version = header.versionNeeded;
+  entry.Flags = header.flags;
+  entry.PackMethod = header.method;
+  entry.FileTime = header.time;
+  entry.FileDate = header.date;
+  entry.Crc = header.crc;
+  entry.CompressedSize = static_cast<int32_t>(static_cast<uint32_t>(header.compressedSize));
+  entry.Size = static_cast<uint32_t>(header.uncompressedSize);
+  entry.FileNameLength = header.nameLength;
+  entry.ExtraLength = header.extraLength;
+  return entry;
+}
+
+// Moves past the extra field and the data of an entry whose header does not
+// give its compressed size: from its zip64 extra field, else from the
+// central directory, else by searching for its data descriptor. When none
+// knows, the walk moves as the header says (and finds the next header by
+// stepping through the data, or ends on a 4 GB skip).
+void SkipDeferredData(archive::BufferedReader& reader, archive::DeferredSizes& sizes, LocalHeader header,
+                      uint64_t headerOffset) {
+  std::vector<uint8_t> extra(header.extraLength);
+  extra.resize(reader.Read(extra.data(), extra.size()));
+  size_t blockLength = 0;
+  const bool zip64 = zip::FindExtraBlock(extra.data(), extra.size(), zip::kZip64ExtraId, blockLength) != nullptr;
+  const uint64_t classicSize = header.compressedSize;
+
+  std::optional<uint64_t> size;
+  if (zip::ApplyZip64Extra(extra.data(), extra.size(), header) == zip::Zip64Outcome::Applied) {
+    size = header.compressedSize;
+  }
+  if (!size) size = sizes.FromDirectory(headerOffset);
+  const bool hasDescriptor = (header.flags & zip::kFlagDataDescriptor) != 0;
+  if (!size && hasDescriptor) size = sizes.FromDescriptorSearch(reader.Position(), zip64);
+  if (!size) {
+    reader.Skip(classicSize);
+    return;
+  }
+  reader.Skip(*size);
+  if (hasDescriptor) SkipDescriptor(reader, zip64);
+}
+
+// Reads the rest of a local header (after its signature, which started at
+// headerOffset) and moves past its name, extra field and data.
+ZipFile ReadLocalHeader(archive::BufferedReader& reader, archive::DeferredSizes& sizes, uint64_t headerOffset) {
+  // A header cut short by the end of the file keeps zeros in what is missing.
+  uint8_t fixed[zip::kLocalHeaderLength] = {};
+  archive::Put32(fixed, zip::kLocalHeaderSignature);
+  reader.Read(fixed + 4, sizeof fixed - 4);
+  LocalHeader header;
+  zip::ParseLocalHeader(fixed, header);
+  ZipFile entry = EntryOf(header);
 
   char name[TZipFile::kNameBufferSize];
-  const size_t stored = std::min<size_t>(entry.FileNameLength, sizeof name);
+  const size_t stored = std::min<size_t>(header.nameLength, sizeof name);
   const size_t got = reader.Read(name, stored);
   const void* zero = std::memchr(name, 0, got);
   entry.FileName.assign(name, zero ? static_cast<const char*>(zero) - name : got);
-  reader.Skip(entry.FileNameLength - stored);
+  reader.Skip(header.nameLength - stored);
 
-  reader.Skip(entry.ExtraLength);
-  // The size field is taken as unsigned: a value with the top bit set is a
-  // large entry (or garbage), never a step backwards, so the walk always
-  // moves forward.
-  reader.Skip(compressedSize);
+  const bool sizesInZip64 =
+      header.compressedSize == zip::kZip64Marker32 || header.uncompressedSize == zip::kZip64Marker32;
+  const bool sizesInDescriptor = (header.flags & zip::kFlagDataDescriptor) != 0 && header.compressedSize == 0;
+  if (sizesInZip64 || sizesInDescriptor) {
+    SkipDeferredData(reader, sizes, header, headerOffset);
+  } else {
+    reader.Skip(header.extraLength);
+    // The size is unsigned: a value with the top bit set is a large entry
+    // (or garbage), never a step backwards, so the walk always moves forward.
+    reader.Skip(header.compressedSize);
+  }
   return entry;
 }
 
@@ -87,18 +125,18 @@ void TZipFile::ReadEntries(const std::string& path) {
   if (const int error = file.Open(path, platform::FileAccess::Read, platform::FileShare::DenyAll); error != 0) {
     throw platform::IoError(error, "Cannot open file " + path);
   }
-  BufferedReader reader(file);
-  FieldReader fields(reader);
+  archive::BufferedReader reader(file);
+  archive::DeferredSizes sizes(file);
   // Every pass consumes at least the 4 signature bytes, and reading stops at
   // the end of the file, so the loop ends on any input.
-  uint32_t signature = 0;
-  while (fields.Read32(signature)) {
-    if (signature == kLocalHeaderSignature) {
-      entries_.push_back(ReadLocalHeader(reader));
+  uint8_t signature[4];
+  while (reader.Read(signature, sizeof signature) == sizeof signature) {
+    if (zip::HasSignature(signature, zip::kLocalHeaderSignature)) {
+      entries_.push_back(ReadLocalHeader(reader, sizes, reader.Position() - sizeof signature));
       if (OnReadFile) OnReadFile(entries_.back());
-    } else if (signature == kCentralHeaderSignature) {
+    } else if (zip::HasSignature(signature, zip::kCentralHeaderSignature)) {
       reader.Skip(kCentralHeaderRest);
-    } else if (signature == kEndOfCentralDirSignature) {
+    } else if (zip::HasSignature(signature, zip::kEndRecordSignature)) {
       break;
     }
   }

@@ -1,10 +1,13 @@
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <vector>
 
 #include "archive/copy_stored.h"
 #include "archive/dos_time.h"
-#include "archive/little_endian.h"
+#include "archive/zip_format.h"
 #include "archive/target_prep.h"
 #include "archive/unzip.h"
 #include "platform/file_attributes.h"
@@ -14,7 +17,6 @@ namespace archive {
 namespace {
 
 constexpr uint32_t kStaleBusyMs = 30000;
-constexpr size_t kLocalHeaderLength = 30;
 
 struct LocalHeader {
   uint16_t flags = 0;
@@ -26,21 +28,34 @@ struct LocalHeader {
   int64_t dataOffset = 0;
 };
 
-// Reads and checks the 30-byte local header at `offset`.
+// Reads and checks the local header at `offset`, with the sizes a zip64
+// extra field gives where the header's own fields hold the marker.
 bool ReadLocalHeader(ExtractionState& state, uint32_t offset, LocalHeader& header) {
   uint8_t* h = state.input;
+  zip::LocalHeader fields;
   if (!state.archive.Seek(offset) ||
-      state.archive.Read(h, kLocalHeaderLength) != static_cast<ssize_t>(kLocalHeaderLength)) {
+      state.archive.Read(h, zip::kLocalHeaderLength) != static_cast<ssize_t>(zip::kLocalHeaderLength) ||
+      !zip::ParseLocalHeader(h, fields)) {
     return false;
   }
-  if (h[0] != 0x50 || h[1] != 0x4B || h[2] != 0x03 || h[3] != 0x04) return false;
-  header.flags = Get16(h + 6);
-  header.method = Get16(h + 8);
-  header.dosDateTime = Get32(h + 10);
-  header.crc = Get32(h + 14);
-  header.compressedSize = Get32(h + 18);
-  header.uncompressedSize = Get32(h + 22);
-  header.dataOffset = int64_t{offset} + static_cast<int64_t>(kLocalHeaderLength) + Get16(h + 26) + Get16(h + 28);
+  if (fields.compressedSize == zip::kZip64Marker32 || fields.uncompressedSize == zip::kZip64Marker32) {
+    // The extra field (at most 65535 bytes) lies behind the name; a short
+    // read leaves the marked sizes as they are.
+    std::vector<uint8_t> extra(fields.extraLength);
+    if (state.archive.Seek(int64_t{offset} + static_cast<int64_t>(zip::kLocalHeaderLength) + fields.nameLength)) {
+      const ssize_t got = state.archive.Read(extra.data(), extra.size());
+      if (got > 0) zip::ApplyZip64Extra(extra.data(), static_cast<size_t>(got), fields);
+    }
+  }
+  header.flags = fields.flags;
+  header.method = fields.method;
+  header.dosDateTime = uint32_t{fields.date} << 16 | fields.time;
+  header.crc = fields.crc;
+  // Sizes beyond what a 64-bit file offset holds are damage; the input then
+  // ends early, which the decompressor reports.
+  header.compressedSize = static_cast<int64_t>(std::min<uint64_t>(fields.compressedSize, INT64_MAX / 2));
+  header.uncompressedSize = static_cast<int64_t>(std::min<uint64_t>(fields.uncompressedSize, INT64_MAX / 2));
+  header.dataOffset = static_cast<int64_t>(fields.DataOffset(offset));
   return true;
 }
 
@@ -70,36 +85,55 @@ uint32_t ReadDescriptorCrc(ExtractionState& state, uint16_t method) {
   return high << 16 | low;
 }
 
-// Closes what one extraction opened and releases its window. The busy mark
-// is cleared on every ordinary return; an exception escaping a progress
-// receiver leaves it set (the next call judges it stale after 30 s), while
-// the files are still closed and a partial output removed.
+// Closes what one extraction opened and releases its window, on every way
+// out. The output a failed extraction created is removed unless the
+// extraction committed it. The busy mark is cleared on every ordinary
+// return; an exception escaping a progress receiver (or a failed output
+// that cannot be removed) leaves it set, and the next call judges it stale
+// after 30 s.
 class ExtractionScope {
  public:
   explicit ExtractionScope(ExtractionState& state) : state_(state) { state_.busy = true; }
   ~ExtractionScope() {
     state_.archive.Close();
     state_.output.Close();
-    if (!finished_ && !outputPath_.empty()) ::unlink(outputPath_.c_str());
+    if (!outputPath_.empty()) ::unlink(outputPath_.c_str());
     state_.notify = nullptr;
     state_.ReleaseWindow();
     if (finished_) state_.busy = false;
   }
+  ExtractionScope(const ExtractionScope&) = delete;
+  ExtractionScope& operator=(const ExtractionScope&) = delete;
+
+  void OutputCreated(const std::string& path) { outputPath_ = path; }
+
+  // Ends the extraction with `result`; a non-zero result removes the output.
   int Finish(int result) {
     finished_ = true;
     return result;
   }
-  void OutputCreated(const std::string& path) { outputPath_ = path; }
-  void OutputKept() { outputPath_.clear(); }
+  // Ends with success: the output stays.
+  int Commit() {
+    outputPath_.clear();
+    return Finish(kUnzipOk);
+  }
+  // Ends a failed decompression: its partial output must go, and when it
+  // cannot be removed the caller hears of it as an I/O error instead.
+  int FailDecoding(int result) {
+    if (::unlink(outputPath_.c_str()) != 0 && errno != ENOENT) {
+      const int error = errno;
+      outputPath_.clear();
+      throw platform::IoError(error);
+    }
+    outputPath_.clear();
+    return Finish(result);
+  }
 
  private:
   ExtractionState& state_;
   std::string outputPath_;
   bool finished_ = false;
 };
-
-// Removes the output of a failed extraction.
-bool DeleteOutput(const std::string& path) { return ::unlink(path.c_str()) == 0 || errno == ENOENT; }
 
 }  // namespace
 
@@ -123,13 +157,13 @@ int UnzipMember(const std::string& archiveName, const std::string& targetName, u
   }
   LocalHeader header;
   if (!ReadLocalHeader(state, headerOffset, header)) return scope.Finish(kUnzipCorrupt);
-  if ((header.flags & 0x08) != 0 && header.method != 0 && header.compressedSize == 0) {
+  if ((header.flags & zip::kFlagDataDescriptor) != 0 && header.method != 0 && header.compressedSize == 0) {
     header.compressedSize = kUnknownSize;
     header.uncompressedSize = kUnknownSize;
     header.crc = 0;
   }
   if (!IsSupportedMethod(header.method)) return scope.Finish(kUnzipUnsupportedMethod);
-  if ((header.flags & 0x01) != 0) return scope.Finish(kUnzipEncrypted);
+  if ((header.flags & zip::kFlagEncrypted) != 0) return scope.Finish(kUnzipEncrypted);
 
   state.flags = header.flags;
   state.compressedSize = header.compressedSize;
@@ -159,37 +193,24 @@ int UnzipMember(const std::string& archiveName, const std::string& targetName, u
   state.crc = 0xFFFFFFFFu;
   const int result = Decompress(state, header.method);
   uint32_t expectedCrc = header.crc;
-  if (result == kDecodeOk && (header.flags & 0x08) != 0) expectedCrc = ReadDescriptorCrc(state, header.method);
+  if (result == kDecodeOk && (header.flags & zip::kFlagDataDescriptor) != 0) {
+    expectedCrc = ReadDescriptorCrc(state, header.method);
+  }
   const uint32_t crc = state.crc ^ 0xFFFFFFFFu;
   state.archive.Close();
   SetFileWriteTime(state.output.fd(), header.dosDateTime);  // a failure is ignored
   const int closeError = state.output.Close();
 
-  if (result != kDecodeOk || closeError != 0) {
-    if (!DeleteOutput(path)) {
-      scope.OutputKept();
-      throw platform::IoError(errno);
-    }
-    scope.OutputKept();
-    return scope.Finish(result != kDecodeOk ? result : kUnzipWriteFailed);
-  }
-  if (crc != expectedCrc) {
-    DeleteOutput(path);
-    scope.OutputKept();
-    return scope.Finish(kUnzipCrcMismatch);
-  }
+  if (result != kDecodeOk) return scope.FailDecoding(result);
+  if (closeError != 0) return scope.FailDecoding(kUnzipWriteFailed);
+  if (crc != expectedCrc) return scope.Finish(kUnzipCrcMismatch);
   if (state.notify) {
     uint16_t percentage = 100;
     state.notify(state.keyCode, &percentage);
-    if (percentage == 0xFFFF) {
-      DeleteOutput(path);
-      scope.OutputKept();
-      return scope.Finish(kUnzipAborted);
-    }
+    if (percentage == 0xFFFF) return scope.Finish(kUnzipAborted);
   }
-  scope.OutputKept();
   platform::SetFileAttributes(path, attributes);  // a failure is ignored
-  return scope.Finish(kUnzipOk);
+  return scope.Commit();
 }
 
 }  // namespace archive

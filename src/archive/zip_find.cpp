@@ -3,39 +3,14 @@
 #include <algorithm>
 #include <cstring>
 
-#include "archive/little_endian.h"
+#include "archive/directory_location.h"
+#include "archive/zip_format.h"
 
 namespace archive {
 namespace {
 
-constexpr int64_t kSearchBlock = 4096;
-constexpr int64_t kEndRecordLength = 22;
-constexpr int32_t kCentralHeaderLength = 46;
-
-bool IsSignature(const uint8_t* p, uint8_t third, uint8_t fourth) {
-  return p[0] == 0x50 && p[1] == 0x4B && p[2] == third && p[3] == fourth;
-}
-
-// Finds the end-of-central-directory record nearest the end of the file.
-// Returns its file offset (or -1) and the directory start it names.
-int64_t FindEndRecord(platform::SharedFile& file, int64_t fileSize, uint32_t& directoryStart) {
-  const int64_t length = std::min(fileSize, kSearchBlock);
-  auto block = std::make_unique<uint8_t[]>(static_cast<size_t>(length) + 1);
-  int64_t start = fileSize - length;
-  for (;;) {
-    if (!file.Seek(start) || file.Read(block.get(), static_cast<size_t>(length)) != length) return -1;
-    for (int64_t offset = length - kEndRecordLength; offset >= 0; --offset) {
-      if (IsSignature(block.get() + offset, 0x05, 0x06)) {
-        directoryStart = Get32(block.get() + offset + 16);
-        return start + offset;
-      }
-    }
-    if (start == 0) return -1;
-    // Consecutive blocks overlap by the length of the record, so a record
-    // across a block boundary is seen whole in the earlier block.
-    start = std::max<int64_t>(0, start - (length - kEndRecordLength));
-  }
-}
+constexpr auto kHeaderLength = static_cast<int32_t>(zip::kCentralHeaderLength);
+constexpr uint64_t kLargest32 = 0xFFFFFFFF;
 
 // Moves the unparsed bytes to the front of the window and fills the rest
 // from the archive. Bytes the file no longer has are zero, which no header
@@ -51,34 +26,48 @@ bool RefillWindow(ZipSearchRec& rec) {
   return true;
 }
 
+// The whole header's length, from its three length fields.
+int64_t HeaderLength(const uint8_t* h) {
+  zip::CentralHeader header;
+  zip::ParseCentralHeader(h, header);
+  return static_cast<int64_t>(header.Length());
+}
+
 int ParseEntry(ZipSearchRec& rec) {
   const uint8_t* buffer = rec.Buffer.get();
-  auto headerLength = [&]() -> int64_t {
-    const uint8_t* h = buffer + rec.Position;
-    return int64_t{kCentralHeaderLength} + Get16(h + 28) + Get16(h + 30) + Get16(h + 32);
-  };
   int32_t left = rec.BufferLength - rec.Position;
   if (rec.BufferLength == kZipWindowLength &&
-      (left < kCentralHeaderLength || headerLength() > left)) {
-    if (!RefillWindow(rec)) return 1;
+      (left < kHeaderLength || HeaderLength(buffer + rec.Position) > left)) {
+    if (!RefillWindow(rec)) return kZipFindNoMore;
     left = rec.BufferLength;
   }
   const uint8_t* h = buffer + rec.Position;
-  if (left >= 4 && IsSignature(h, 0x05, 0x06)) return 1;
-  if (left < kCentralHeaderLength || headerLength() > left || !IsSignature(h, 0x01, 0x02)) return 1;
+  zip::CentralHeader header;
+  if (left < kHeaderLength || !zip::ParseCentralHeader(h, header) ||
+      static_cast<int64_t>(header.Length()) > left) {
+    return kZipFindNoMore;  // the end record's signature, or a malformed header
+  }
+  const uint8_t* name = h + zip::kCentralHeaderLength;
+  zip::ApplyZip64Extra(name + header.nameLength, header.extraLength, header);
 
-  rec.Flags = Get16(h + 8);
-  rec.PackMethod = Get16(h + 10);
-  rec.Time = Get32(h + 12);
-  rec.Crc = Get32(h + 16);
-  rec.CompressedSize = Get32(h + 20);
-  rec.Size = Get32(h + 24);
-  rec.Attributes = h[5] == 0 ? h[38] : 0;
-  rec.HeaderOffset = Get32(h + 42);
+  // Shifted to the file; an offset the shift takes below 0 names no header.
+  const int64_t offset = static_cast<int64_t>(header.localHeaderOffset) + rec.OffsetShift;
+  if (header.compressedSize > kLargest32 || header.uncompressedSize > kLargest32 || offset < 0 ||
+      static_cast<uint64_t>(offset) > kLargest32) {
+    return kZipFindTooLarge;
+  }
+
+  rec.Flags = header.flags;
+  rec.PackMethod = header.method;
+  rec.Time = uint32_t{header.date} << 16 | header.time;
+  rec.Crc = header.crc;
+  rec.CompressedSize = static_cast<uint32_t>(header.compressedSize);
+  rec.Size = static_cast<uint32_t>(header.uncompressedSize);
+  rec.Attributes = header.HostSystem() == zip::kHostMsDos ? (header.externalAttributes & 0xFF) : 0;
+  rec.HeaderOffset = static_cast<uint32_t>(offset);
 
   // The name ends at its length, at a zero byte, or after 259 characters.
-  const uint8_t* name = h + kCentralHeaderLength;
-  const size_t nameLength = std::min<size_t>(Get16(h + 28), kZipNameBufferSize - 1);
+  const size_t nameLength = std::min<size_t>(header.nameLength, kZipNameBufferSize - 1);
   size_t copied = 0;
   while (copied < nameLength && name[copied] != 0) {
     rec.FileName[copied] = static_cast<char>(name[copied]);
@@ -88,8 +77,8 @@ int ParseEntry(ZipSearchRec& rec) {
   // Entry names use '/' between folders, which is this platform's separator
   // already, so the name needs no translation.
 
-  rec.Position = static_cast<uint16_t>(rec.Position + headerLength());
-  return 0;
+  rec.Position = static_cast<uint16_t>(rec.Position + header.Length());
+  return kZipFindFound;
 }
 
 }  // namespace
@@ -97,39 +86,43 @@ int ParseEntry(ZipSearchRec& rec) {
 int ZipFindFirst(const std::string& archiveName, ZipSearchRec& rec) {
   ZipFindClose(rec);
   platform::SharedFile file;
-  if (file.Open(archiveName, platform::FileAccess::Read, platform::FileShare::Shared) != 0) return -1;
+  if (file.Open(archiveName, platform::FileAccess::Read, platform::FileShare::Shared) != 0) return kZipFindUnreadable;
   const int64_t fileSize = file.Size();
-  if (fileSize <= 0) return -1;
+  if (fileSize <= 0) return kZipFindUnreadable;
 
-  uint32_t directoryStart = 0;
-  const int64_t endRecord = FindEndRecord(file, fileSize, directoryStart);
-  if (endRecord < 0) return -1;
-  if (endRecord < kCentralHeaderLength) return -2;
-  // The directory must lie before the end record; an offset behind it (or a
-  // 64-bit archive's 0xFFFFFFFF) names no directory this reader can walk.
-  if (directoryStart > endRecord) return -1;
+  zip::EndRecord endRecord;
+  const int64_t endOffset = FindEndRecordBackwards(file, fileSize, endRecord);
+  if (endOffset < 0) return kZipFindUnreadable;
+  if (endOffset < kHeaderLength) return kZipFindEarlyEnd;
+  const auto location = LocateDirectory(file, endOffset, endRecord);
+  if (!location) return kZipFindUnreadable;
 
-  const int64_t directoryLength = endRecord - directoryStart + 4;
+  // The directory plus the four signature bytes of the record behind it,
+  // which stop the walk after the last entry.
+  const int64_t directoryLength = endOffset - location->start + 4;
   const int32_t bufferLength =
       directoryLength >= kZipWindowLength ? kZipWindowLength : static_cast<int32_t>(directoryLength);
   // Zero-filled, so bytes a short read leaves out are never uninitialised.
   auto buffer = std::unique_ptr<uint8_t[]>(new uint8_t[static_cast<size_t>(bufferLength) + 1]());
-  if (!file.Seek(directoryStart) || file.Read(buffer.get(), static_cast<size_t>(bufferLength)) < 0) return -1;
+  if (!file.Seek(location->start) || file.Read(buffer.get(), static_cast<size_t>(bufferLength)) < 0) {
+    return kZipFindUnreadable;
+  }
 
   rec.Buffer = std::move(buffer);
   rec.BufferLength = bufferLength;
   rec.Position = 0;
+  rec.OffsetShift = location->offsetShift;
   if (bufferLength == kZipWindowLength) rec.Archive = std::move(file);
 
   const int result = ParseEntry(rec);
-  if (result != 0) ZipFindClose(rec);
+  if (result != kZipFindFound) ZipFindClose(rec);
   return result;
 }
 
 int ZipFindNext(ZipSearchRec& rec) {
-  if (!rec.IsOpen()) return -2;
+  if (!rec.IsOpen()) return kZipFindClosed;
   const int result = ParseEntry(rec);
-  if (result != 0) ZipFindClose(rec);
+  if (result != kZipFindFound) ZipFindClose(rec);
   return result;
 }
 
@@ -139,6 +132,7 @@ void ZipFindClose(ZipSearchRec& rec) {
   rec.Buffer.reset();
   rec.BufferLength = 0;
   rec.Position = 0;
+  rec.OffsetShift = 0;
 }
 
 }  // namespace archive

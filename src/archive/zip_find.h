@@ -11,7 +11,11 @@
 // return anything but 0, so the final ZipFindClose is always harmless.
 //
 // Only the end-of-central-directory record (found by its signature within
-// the last blocks of the file) and the central headers are read. A directory
+// the last blocks of the file), the zip64 end record where the end record
+// defers to it, and the central headers are read. Sizes and offsets that a
+// header keeps in its zip64 extra field are taken from there; an archive
+// behind a stub whose offsets count from the archive's own start is read
+// with every header offset shifted to the file (directory_location.h). A directory
 // (plus the four signature bytes of the end record that stop the walk)
 // under 64000 bytes is read whole and the archive is closed at once; a larger
 // one is read through a 64000-byte window that slides forward, with the
@@ -43,18 +47,28 @@ struct ZipSearchRec {
   uint16_t Attributes = 0;            // MS-DOS attribute byte, or 0 for other hosts
   uint16_t Flags = 0;
   platform::SharedFile Archive;       // open only in windowed mode
+  int64_t OffsetShift = 0;            // added to every recorded header offset
 
   bool IsOpen() const { return Buffer != nullptr; }
 };
 
+inline constexpr int kZipFindFound = 0;
+inline constexpr int kZipFindNoMore = 1;       // end of the directory, a malformed header, a failed refill
+inline constexpr int kZipFindTooLarge = 2;     // the entry's sizes or offset need more than 32 bits
+inline constexpr int kZipFindUnreadable = -1;  // see ZipFindFirst
+inline constexpr int kZipFindEarlyEnd = -2;    // ZipFindFirst: end record before offset 46
+inline constexpr int kZipFindClosed = -2;      // ZipFindNext: the record is closed
+
 // 0 an entry was found; 1 the directory holds no entry or its first header is
-// malformed; -1 the archive cannot be opened, is empty, cannot be read, has
-// no end record, or its end record points at no plausible directory; -2 the
-// end record starts before file offset 46.
+// malformed; 2 the first entry lies beyond what the record's 32-bit fields
+// hold (an entry or offset past 4 GiB); -1 the archive cannot be opened, is
+// empty, cannot be read, has no end record, or its end record points at no
+// plausible directory; -2 the end record starts before file offset 46.
 int ZipFindFirst(const std::string& archiveName, ZipSearchRec& rec);
 
 // 0 an entry was found; 1 no further entry (end of the directory, a malformed
-// header, a failed refill); -2 the record is closed.
+// header, a failed refill); 2 the entry lies beyond the 32-bit fields (the
+// iteration ends there); -2 the record is closed.
 int ZipFindNext(ZipSearchRec& rec);
 
 // Releases the buffer and, in windowed mode, closes the archive. Does nothing

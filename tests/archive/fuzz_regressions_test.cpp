@@ -24,6 +24,7 @@ std::string ReadAll(const fs::path& path) {
 bool RunTarget(const std::string& target, const std::string& scratch, const std::string& input) {
   const auto* data = reinterpret_cast<const uint8_t*>(input.data());
   if (target == "zip_find") return fuzz_support::RunZipFind(scratch, data, input.size());
+  if (target == "walk") return fuzz_support::RunWalk(scratch, data, input.size());
   if (target == "unzip_archive") return fuzz_support::RunArchive(scratch, data, input.size());
   static const std::pair<const char*, fuzz_support::Family> families[] = {
       {"unzip_stored", fuzz_support::kStored},   {"unzip_shrink", fuzz_support::kShrink},

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/unzip.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 
@@ -239,4 +240,50 @@ TEST(ZipFind, TwoWalksSideBySide) {
   EXPECT_STREQ(second.FileName, "a");
   ZipFindClose(first);
   ZipFindClose(second);
+}
+
+TEST(ZipFind, ArchiveConcatenatedBehindAStubIsReadWithOffsetsShiftedToTheFile) {
+  TempDir dir;
+  const std::string song(3001, 'a');
+  for (const bool adjusted : {false, true}) {
+    SCOPED_TRACE(adjusted ? "offsets from the file's start" : "offsets from the archive's start");
+    ZipBuilder builder;
+    ZipEntrySpec zip64;
+    zip64.name = "Zip64.txt";
+    zip64.data = song;
+    zip64.zip64Local = true;  // a stored entry whose local sizes are in the zip64 field
+    builder.Prefix(std::string(4097, 's'), adjusted).Add("Deflated.txt", song, 8).Add(zip64);
+    const std::string path = dir.File("stub.zip");
+    builder.WriteTo(path);
+
+    ZipSearchRec rec;
+    int r = ZipFindFirst(path, rec);
+    for (size_t i = 0; i < 2; ++i, r = ZipFindNext(rec)) {
+      ASSERT_EQ(r, 0);
+      EXPECT_EQ(rec.HeaderOffset, builder.HeaderOffsets()[i]);
+      const std::string target = dir.File("out.txt");
+      ASSERT_EQ(archive::UnzipMember(path, target, 0x20, rec.HeaderOffset, nullptr, 0), 0) << rec.FileName;
+      EXPECT_EQ(testing_support::ReadFile(target), song);
+    }
+    EXPECT_EQ(r, archive::kZipFindNoMore);
+  }
+}
+
+TEST(ZipFind, Zip64SizesComeFromTheExtraFieldAndSizesPast4GiBEndTheWalk) {
+  TempDir dir;
+  ZipEntrySpec fits;
+  fits.name = "fits.txt";
+  fits.data = "12345";
+  fits.zip64CentralCompressedSize = 5;
+  ZipEntrySpec huge = fits;
+  huge.name = "huge.bin";
+  huge.zip64CentralCompressedSize = uint64_t{5} << 30;
+  ZipBuilder().Add(fits).Add(huge).WriteTo(dir.File("a.zip"));
+
+  ZipSearchRec rec;
+  ASSERT_EQ(ZipFindFirst(dir.File("a.zip"), rec), 0);
+  EXPECT_EQ(rec.CompressedSize, 5u);
+  // Never a truncated size: the iteration ends with its own result.
+  EXPECT_EQ(ZipFindNext(rec), archive::kZipFindTooLarge);
+  EXPECT_FALSE(rec.IsOpen());
 }

@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -265,4 +267,26 @@ TEST_F(CliTest, WalkListsEveryLocalHeader) {
            << "0\t0x0000\t0\t0\t00000000\tdir/\n";
   EXPECT_EQ(outcome.out, expected.str());
   EXPECT_EQ(Run("walk '" + dir.File("missing.zip") + "'").exitCode, 1);
+}
+
+TEST(IndexRebuild, IndexesEveryEntryOfArchivesWrittenByTodaysTools) {
+  const std::string shared = testing_support::SharedTestData();
+  if (shared.empty()) GTEST_SKIP() << "no ../shared/testdata";
+  TempDir dir;
+  size_t expected = 0;
+  for (const auto& file : std::filesystem::directory_iterator(shared + "modern")) {
+    if (file.path().extension() != ".zip") continue;
+    std::filesystem::copy_file(file.path(), dir.File(file.path().filename().string()));
+  }
+  std::ifstream manifest(shared + "modern/MANIFEST.tsv");
+  for (std::string line; std::getline(manifest, line);) ++expected;
+  --expected;  // the column titles
+
+  Rebuilder r;
+  RecordedEffects effects;
+  ASSERT_EQ(r.rebuild.Run(dir.path(), effects, false), RebuildResult::Created);
+  const std::string index = ReadFile(dir.File("kest.idx"));
+  EXPECT_EQ(static_cast<size_t>(std::count(index.begin(), index.end(), '\n')), expected);
+  EXPECT_NE(index.find("Piped<>Piped Song 4.txt\r\n"), std::string::npos);
+  EXPECT_NE(index.find("Streamed Zip64<>Red Song 3.txt\r\n"), std::string::npos);
 }

@@ -1,6 +1,7 @@
 #include "support/zip_builder.h"
 
 #include <array>
+#include <initializer_list>
 #include <stdexcept>
 
 #include "support/temp_dir.h"
@@ -20,6 +21,20 @@ void Put16(std::string& out, uint32_t v) {
 void Put32(std::string& out, uint32_t v) {
   Put16(out, v & 0xFFFF);
   Put16(out, v >> 16);
+}
+
+void Put64(std::string& out, uint64_t v) {
+  Put32(out, static_cast<uint32_t>(v));
+  Put32(out, static_cast<uint32_t>(v >> 32));
+}
+
+// A zip64 extended-information block (ID 1) with the given 8-byte values.
+std::string Zip64Block(std::initializer_list<uint64_t> values) {
+  std::string block;
+  Put16(block, 1);
+  Put16(block, static_cast<uint32_t>(values.size() * 8));
+  for (const uint64_t v : values) Put64(block, v);
+  return block;
 }
 
 }  // namespace
@@ -86,8 +101,9 @@ ZipBuilder& ZipBuilder::ArchiveComment(std::string comment) {
   return *this;
 }
 
-ZipBuilder& ZipBuilder::Prefix(std::string bytes) {
+ZipBuilder& ZipBuilder::Prefix(std::string bytes, bool adjustOffsets) {
   prefix_ = std::move(bytes);
+  adjustOffsets_ = adjustOffsets;
   return *this;
 }
 
@@ -109,6 +125,11 @@ std::string ZipBuilder::Build() const {
     const uint16_t flags = static_cast<uint16_t>(e.flags | (e.dataDescriptor ? 0x08 : 0));
     const uint32_t offset = static_cast<uint32_t>(out.size());
     offsets_.push_back(offset);
+    const uint32_t recordedOffset = adjustOffsets_ ? offset : offset - static_cast<uint32_t>(prefix_.size());
+    const std::string localExtra =
+        e.extra + (e.zip64Local ? Zip64Block({e.data.size(), payload.size()}) : std::string());
+    const std::string centralExtra =
+        e.extra + (e.zip64CentralCompressedSize ? Zip64Block({*e.zip64CentralCompressedSize}) : std::string());
 
     Put32(out, 0x04034B50);
     Put16(out, 20);
@@ -117,18 +138,23 @@ std::string ZipBuilder::Build() const {
     Put16(out, e.dosTime);
     Put16(out, e.dosDate);
     Put32(out, e.dataDescriptor ? 0 : crc);
-    Put32(out, e.dataDescriptor ? 0 : static_cast<uint32_t>(payload.size()));
-    Put32(out, e.dataDescriptor ? 0 : static_cast<uint32_t>(e.data.size()));
+    Put32(out, e.zip64Local ? 0xFFFFFFFF : e.dataDescriptor ? 0 : static_cast<uint32_t>(payload.size()));
+    Put32(out, e.zip64Local ? 0xFFFFFFFF : e.dataDescriptor ? 0 : static_cast<uint32_t>(e.data.size()));
     Put16(out, static_cast<uint32_t>(e.name.size()));
-    Put16(out, static_cast<uint32_t>(e.extra.size()));
+    Put16(out, static_cast<uint32_t>(localExtra.size()));
     out += e.name;
-    out += e.extra;
+    out += localExtra;
     out += payload;
     if (e.dataDescriptor) {
       if (e.descriptorSignature) Put32(out, 0x08074B50);
       Put32(out, crc);
-      Put32(out, static_cast<uint32_t>(payload.size()));
-      Put32(out, static_cast<uint32_t>(e.data.size()));
+      if (e.zip64Local) {
+        Put64(out, payload.size());
+        Put64(out, e.data.size());
+      } else {
+        Put32(out, static_cast<uint32_t>(payload.size()));
+        Put32(out, static_cast<uint32_t>(e.data.size()));
+      }
     }
 
     Put32(central, 0x02014B50);
@@ -139,17 +165,17 @@ std::string ZipBuilder::Build() const {
     Put16(central, e.dosTime);
     Put16(central, e.dosDate);
     Put32(central, crc);
-    Put32(central, static_cast<uint32_t>(payload.size()));
+    Put32(central, e.zip64CentralCompressedSize ? 0xFFFFFFFF : static_cast<uint32_t>(payload.size()));
     Put32(central, static_cast<uint32_t>(e.data.size()));
     Put16(central, static_cast<uint32_t>(e.name.size()));
-    Put16(central, static_cast<uint32_t>(e.extra.size()));
+    Put16(central, static_cast<uint32_t>(centralExtra.size()));
     Put16(central, static_cast<uint32_t>(e.comment.size()));
     Put16(central, 0);
     Put16(central, 0);
     Put32(central, e.externalAttributes);
-    Put32(central, offset);
+    Put32(central, recordedOffset);
     central += e.name;
-    central += e.extra;
+    central += centralExtra;
     central += e.comment;
   }
   const uint32_t centralStart = static_cast<uint32_t>(out.size());
@@ -160,7 +186,7 @@ std::string ZipBuilder::Build() const {
   Put16(out, static_cast<uint32_t>(entries_.size()));
   Put16(out, static_cast<uint32_t>(entries_.size()));
   Put32(out, static_cast<uint32_t>(central.size()));
-  Put32(out, centralStart);
+  Put32(out, adjustOffsets_ ? centralStart : centralStart - static_cast<uint32_t>(prefix_.size()));
   Put16(out, static_cast<uint32_t>(comment_.size()));
   out += comment_;
   return out;

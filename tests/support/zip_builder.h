@@ -26,6 +26,10 @@ struct ZipEntrySpec {
   std::string extra;
   std::string comment;
   int deflateLevel = 6;
+  bool zip64Local = false;           // local sizes 0xFFFFFFFF, the real ones in a zip64 extra field
+  // The central header's compressed size marked, with this value in its
+  // zip64 extra field (it may differ from the data's real size).
+  std::optional<uint64_t> zip64CentralCompressedSize;
 };
 
 uint32_t Crc32Of(const std::string& data);
@@ -40,7 +44,9 @@ class ZipBuilder {
   ZipBuilder& Add(const std::string& name, const std::string& data, uint16_t method = 0);
   ZipBuilder& ArchiveComment(std::string comment);
   // Bytes placed before the first local header (a self-extractor stub, say).
-  ZipBuilder& Prefix(std::string bytes);
+  // Offsets count from the start of the file unless adjustOffsets is false
+  // (an archive simply concatenated behind the bytes).
+  ZipBuilder& Prefix(std::string bytes, bool adjustOffsets = true);
 
   std::string Build() const;
   // Offsets of each entry's local header in the last Build().
@@ -51,6 +57,7 @@ class ZipBuilder {
   std::vector<ZipEntrySpec> entries_;
   std::string comment_;
   std::string prefix_;
+  bool adjustOffsets_ = true;
   mutable std::vector<uint32_t> offsets_;
 };
 
