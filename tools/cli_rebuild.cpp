@@ -13,6 +13,7 @@
 #include "cli_command.h"
 #include "components/find_file.h"
 #include "index/rebuild.h"
+#include "platform/paths.h"
 
 namespace cli {
 namespace {
@@ -45,7 +46,7 @@ int RunRebuild(const std::vector<std::string>& args) {
     }
   }
   if (dir.empty()) dir = CurrentDirectory();
-  if (dir.back() != '/') dir += '/';
+  dir = platform::WithTrailingSeparator(dir);
 
   fretfile::TFindFile finder;
   fretfile::TZipFile zip;

@@ -5,6 +5,7 @@
 
 #include "cli_command.h"
 #include "index/search.h"
+#include "platform/paths.h"
 
 namespace cli {
 namespace {
@@ -38,7 +39,7 @@ int RunSearch(const std::vector<std::string>& args) {
   query.artist = positional[0];
   query.song = positional[1];
 
-  if (!dir.empty() && dir.back() != '/') dir += '/';
+  dir = platform::WithTrailingSeparator(dir);
   const std::string path = dir + fretfile::kIndexFileName;
   std::error_code missing;
   if (!std::filesystem::exists(path, missing)) {

@@ -3,16 +3,12 @@
 #include "platform/file_attributes.h"
 #include "platform/find_files.h"
 #include "platform/message_pump.h"
+#include "platform/paths.h"
 
 namespace fretfile {
 namespace {
 
 constexpr uint32_t kEveryAttribute = 63;
-
-std::string WithSeparator(std::string dir) {
-  if (dir.empty() || dir.back() != '/') dir += '/';
-  return dir;
-}
 
 bool IsDotEntry(const std::string& name) { return name == "." || name == ".."; }
 
@@ -36,7 +32,7 @@ void TFindFile::Execute() {
 }
 
 void TFindFile::ScanDirectory(std::string dir) {
-  dir = WithSeparator(std::move(dir));
+  dir = platform::WithTrailingSeparator(std::move(dir));
   if (OnNewPath) OnNewPath(*this, dir, abort_);
   if (abort_) return;
   platform::DirectoryFinder finder;
@@ -58,7 +54,7 @@ void TFindFile::ScanDirectory(std::string dir) {
 void TFindFile::ScanTree(std::string root) {
   pending_.clear();
   queued_.clear();
-  root = WithSeparator(std::move(root));
+  root = platform::WithTrailingSeparator(std::move(root));
   platform::ProcessMessages();
   pending_.push_back(root);
   queued_.insert(platform::DirectoryIdentity(root));
@@ -73,7 +69,7 @@ void TFindFile::ScanTree(std::string root) {
 }
 
 void TFindFile::CollectSubdirectories(std::string dir) {
-  dir = WithSeparator(std::move(dir));
+  dir = platform::WithTrailingSeparator(std::move(dir));
   platform::DirectoryFinder finder;
   if (!finder.First(dir, "*.*", kEveryAttribute)) return;
   platform::FoundEntry entry;

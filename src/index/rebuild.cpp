@@ -5,6 +5,7 @@
 #include "index/replace_all.h"
 #include "platform/file_attributes.h"
 #include "platform/io_error.h"
+#include "platform/paths.h"
 
 namespace fretfile {
 namespace {
@@ -35,11 +36,6 @@ class BusyScope {
 
 IndexRebuild::IndexRebuild(TFindFile& finder, TZipFile& zip) : finder_(finder), zip_(zip) {
   if (!zip_.OnReadFile) zip_.OnReadFile = [this](ZipFile entry) { ZipReadFile(entry); };
-}
-
-std::string IndexRebuild::FileNameOf(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 std::string IndexRebuild::ArchiveBase(const std::string& fileName) {
@@ -85,7 +81,7 @@ void IndexRebuild::WriteArchives(const std::string& indexPath, RebuildEffects& e
   try {
     const std::vector<std::string> archives = finder_.Files();
     for (const std::string& archive : archives) {
-      const std::string name = FileNameOf(archive);
+      const std::string name = platform::NameOf(archive);
       effects.ShowStatus(kProcessingStatus + name);
       currentBase_ = ReplaceAll(ArchiveBase(name), "_", " ");
       zip_.ReadEntries(archive);

@@ -62,8 +62,6 @@ class IndexRebuild {
   // The archive part of the index lines: the file name without its last 4
   // characters (the ".zip"); a name of 3 characters or fewer stays whole.
   static std::string ArchiveBase(const std::string& fileName);
-  // The text behind the last separator of a path.
-  static std::string FileNameOf(const std::string& path);
 
  private:
   void WriteArchives(const std::string& indexPath, RebuildEffects& effects);

@@ -5,12 +5,12 @@
 #include <climits>
 #include <vector>
 
+#include "platform/paths.h"
+
 namespace platform {
 
 std::string AppDirFromProgramPath(const std::string& programPath) {
-  const auto last = programPath.find_last_of(kSeparator);
-  if (last == std::string::npos) return {};
-  return programPath.substr(0, last + 1);
+  return WithTrailingSeparator(FolderOf(programPath));
 }
 
 std::string ApplicationDir() {

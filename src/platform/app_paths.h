@@ -6,8 +6,6 @@
 
 namespace platform {
 
-inline constexpr char kSeparator = '/';
-
 // The directory part of a program path, up to and including its last
 // separator. "/opt/songs/fretfile" gives "/opt/songs/"; a bare name gives "".
 std::string AppDirFromProgramPath(const std::string& programPath);

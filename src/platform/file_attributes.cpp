@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include "platform/paths.h"
+
 namespace platform {
 
 int64_t GetFileAttributes(const std::string& path) {
@@ -11,8 +13,7 @@ int64_t GetFileAttributes(const std::string& path) {
   if (S_ISDIR(st.st_mode)) attributes |= kAttrDirectory;
   if (S_ISREG(st.st_mode)) attributes |= kAttrArchive;
   if ((st.st_mode & 0222) == 0) attributes |= kAttrReadOnly;
-  const auto slash = path.find_last_of('/');
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  const std::string name = NameOf(path);
   if (!name.empty() && name[0] == '.' && name != "." && name != "..") attributes |= kAttrHidden;
   return attributes;
 }

@@ -12,6 +12,7 @@
 #include "platform/gui/error_handler.h"
 #include "platform/gui/mounted_volumes.h"
 #include "platform/io_error.h"
+#include "platform/paths.h"
 #include "platform/profile.h"
 #include "ui/string_grid.h"
 
@@ -31,17 +32,6 @@ QFont DialogFont() {
 
 QString PathText(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
 std::string PathBytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
-
-std::string ParentOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos || slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-std::string NameOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 const QFileIconProvider& IconProvider() {
   static const QFileIconProvider provider;
@@ -140,8 +130,7 @@ void TForm2::FormCreate() {
 
 void TForm2::BitBtn1Click() {
   const std::string ini = AppDir_ + "kest.ini";
-  std::string path = directory_;
-  if (path.empty() || path.back() != '/') path += '/';
+  const std::string path = platform::WithTrailingSeparator(directory_);
   if (!platform::WritePrivateProfileString(kViewerSection, "Path", path, ini) ||
       !platform::WritePrivateProfileString(kViewerSection, "Name", ToBytes(Edit1->text()), ini)) {
     throw std::runtime_error("Unable to write to " + ini);
@@ -152,8 +141,7 @@ void TForm2::SetDirectory(const std::string& path) {
   std::error_code error;
   std::filesystem::path absolute = std::filesystem::absolute(path, error);
   if (error) throw platform::IoError(error.value());
-  std::string normal = absolute.lexically_normal().string();
-  while (normal.size() > 1 && normal.back() == '/') normal.pop_back();
+  const std::string normal = platform::WithoutTrailingSeparator(absolute.lexically_normal().string());
   if (!std::filesystem::is_directory(normal, error)) throw platform::IoError(error ? error.value() : ENOENT);
   if (!QDir(PathText(normal)).isReadable()) throw platform::IoError(EACCES);
 
@@ -170,13 +158,13 @@ void TForm2::FillDirectoryList() {
   // subfolders, each indented by its depth.
   DirectoryListBox1->clear();
   std::vector<std::string> chain;
-  for (std::string at = directory_;; at = ParentOf(at)) {
+  for (std::string at = directory_;; at = platform::FolderOf(at)) {
     chain.insert(chain.begin(), at);
-    if (at == "/") break;
+    if (at.size() <= 1) break;  // the root (paths here are absolute)
   }
   const QIcon folder = IconProvider().icon(QAbstractFileIconProvider::Folder);
   auto addItem = [&](const std::string& path, size_t depth) {
-    const std::string label = path == "/" ? path : NameOf(path);
+    const std::string label = path == "/" ? path : platform::NameOf(path);
     auto* item = new QListWidgetItem(folder, QString(static_cast<qsizetype>(depth * 2), QLatin1Char(' ')) +
                                                  PathText(label));
     item->setData(kPathRole, PathText(path));
@@ -187,7 +175,7 @@ void TForm2::FillDirectoryList() {
 
   const QDir dir(PathText(directory_));
   const QStringList subfolders = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
-  const std::string prefix = directory_ == "/" ? "/" : directory_ + "/";
+  const std::string prefix = platform::WithTrailingSeparator(directory_);
   for (const QString& name : subfolders) addItem(prefix + PathBytes(name), chain.size());
 }
 

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/paths.h"
 #include "platform/shared_file.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
@@ -58,7 +59,7 @@ std::vector<std::string> ListedNames(const std::string& dir) {
   finder.SetDirectory(dir);
   finder.Execute();
   std::vector<std::string> names;
-  for (const auto& path : finder.Files()) names.push_back(IndexRebuild::FileNameOf(path));
+  for (const auto& path : finder.Files()) names.push_back(platform::NameOf(path));
   return names;
 }
 
