@@ -4,6 +4,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "platform/paths.h"
+
 namespace archive {
 namespace {
 
@@ -36,18 +38,14 @@ bool IsInside(const std::filesystem::path& base, const std::filesystem::path& ca
 
 std::optional<std::string> SafeJoin(const std::string& folder, const std::string& entryName) {
   if (folder.empty() || !IsPlainRelativeName(entryName)) return std::nullopt;
-  std::string joined = folder;
-  if (joined.back() != '/') joined += '/';
-  joined += entryName;
+  const std::string joined = platform::WithTrailingSeparator(folder) + entryName;
 
   // Symbolic links among the parts that exist already are followed, both in
   // the folder and below it; the result must still lie inside the folder.
   std::error_code error;
   const auto base = std::filesystem::weakly_canonical(folder, error);
   if (error) return std::nullopt;
-  std::string target = joined;
-  while (target.size() > 1 && target.back() == '/') target.pop_back();
-  const auto resolved = std::filesystem::weakly_canonical(target, error);
+  const auto resolved = std::filesystem::weakly_canonical(platform::WithoutTrailingSeparator(joined), error);
   if (error || !IsInside(base, resolved)) return std::nullopt;
   return joined;
 }

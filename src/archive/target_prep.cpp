@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "platform/file_attributes.h"
+#include "platform/paths.h"
 
 namespace archive {
 namespace {
@@ -18,11 +19,6 @@ void MakeFolders(const std::string& folder) {
   std::filesystem::create_directories(folder, ignored);
 }
 
-std::string FolderOf(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
-
 int CreateOutput(const std::string& path, platform::SharedFile& output) {
   return output.Open(path, platform::FileAccess::Write, platform::FileShare::DenyAll,
                      platform::FileCreation::CreateOrTruncate);
@@ -33,18 +29,18 @@ int CreateOutput(const std::string& path, platform::SharedFile& output) {
 TargetOutcome PrepareTarget(const std::string& targetName, uint16_t attributes, platform::SharedFile& output,
                             std::string& path) {
   path = targetName;
-  if ((attributes & platform::kAttrDirectory) != 0 && !path.empty() && path.back() != '/') path += '/';
+  if ((attributes & platform::kAttrDirectory) != 0) path = platform::WithTrailingSeparator(path);
   // A path that does not fit the 260-character buffer is refused before
   // anything is made, rather than cut short into some other name.
   if (path.empty() || path.size() > kMaxTargetPath) return TargetOutcome::Failed;
 
   if (path.back() == '/') {
-    MakeFolders(FolderOf(path));
+    MakeFolders(platform::FolderOf(path));
     return TargetOutcome::Directory;
   }
   int error = CreateOutput(path, output);
   if (error == ENOENT) {
-    MakeFolders(FolderOf(path));
+    MakeFolders(platform::FolderOf(path));
     error = CreateOutput(path, output);
   }
   return error == 0 ? TargetOutcome::File : TargetOutcome::Failed;
