@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli_command.h"
+#include "index/collection.h"
 #include "index/search.h"
 #include "platform/paths.h"
 
@@ -40,7 +41,7 @@ int RunSearch(const std::vector<std::string>& args) {
   query.song = positional[1];
 
   dir = platform::WithTrailingSeparator(dir);
-  const std::string path = dir + fretfile::kIndexFileName;
+  const std::string path = fretfile::IndexPathOf(dir);
   std::error_code missing;
   if (!std::filesystem::exists(path, missing)) {
     std::fprintf(stderr, "No index file exists.\n");

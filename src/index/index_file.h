@@ -15,7 +15,6 @@
 
 namespace fretfile {
 
-inline constexpr const char* kIndexFileName = "kest.idx";
 inline constexpr std::string_view kIndexSeparator = "<>";
 
 // Writes a new index. The lines go to a temporary file beside the index,

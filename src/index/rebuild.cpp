@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include "index/collection.h"
 #include "index/replace_all.h"
 #include "platform/file_attributes.h"
 #include "platform/io_error.h"
@@ -60,7 +61,7 @@ RebuildResult IndexRebuild::Run(const std::string& appDir, RebuildEffects& effec
   }
 
   BusyScope busy(effects);
-  WriteArchives(appDir + kIndexFileName, effects);
+  WriteArchives(IndexPathOf(appDir), effects);
   return RebuildResult::Created;
 }
 

@@ -6,14 +6,13 @@
 #include <QFontMetrics>
 #include <cerrno>
 #include <filesystem>
-#include <stdexcept>
 #include <system_error>
 
+#include "index/collection.h"
 #include "platform/gui/error_handler.h"
 #include "platform/gui/mounted_volumes.h"
 #include "platform/io_error.h"
 #include "platform/paths.h"
-#include "platform/profile.h"
 #include "ui/string_grid.h"
 
 namespace fretfile {
@@ -121,20 +120,14 @@ void TForm2::CreateControls() {
 }
 
 void TForm2::FormCreate() {
-  const std::string ini = AppDir_ + "kest.ini";
-  std::error_code error;
-  if (!std::filesystem::exists(ini, error)) return;
-  SetDirectory(platform::GetPrivateProfileString(kViewerSection, "Path", "Error", ini));
-  Edit1->setText(ToQString(platform::GetPrivateProfileString(kViewerSection, "Name", "Error", ini)));
+  if (!SettingsFileExists(AppDir_)) return;
+  const ViewerSetting stored = ReadViewerSetting(AppDir_);
+  SetDirectory(stored.path);
+  Edit1->setText(ToQString(stored.name));
 }
 
 void TForm2::BitBtn1Click() {
-  const std::string ini = AppDir_ + "kest.ini";
-  const std::string path = platform::WithTrailingSeparator(directory_);
-  if (!platform::WritePrivateProfileString(kViewerSection, "Path", path, ini) ||
-      !platform::WritePrivateProfileString(kViewerSection, "Name", ToBytes(Edit1->text()), ini)) {
-    throw std::runtime_error("Unable to write to " + ini);
-  }
+  WriteViewerSetting(AppDir_, ViewerSetting{platform::WithTrailingSeparator(directory_), ToBytes(Edit1->text())});
 }
 
 void TForm2::SetDirectory(const std::string& path) {

@@ -16,8 +16,6 @@
 
 namespace fretfile {
 
-inline constexpr const char* kViewerSection = "Ext Viewers";
-
 class TForm2 : public QDialog {
   Q_OBJECT
  public:

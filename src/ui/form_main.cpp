@@ -9,10 +9,10 @@
 #include <filesystem>
 #include <system_error>
 
-#include "platform/gui/error_handler.h"
-#include "platform/profile.h"
-#include "platform/shell.h"
+#include "index/collection.h"
 #include "index/search.h"
+#include "platform/gui/error_handler.h"
+#include "platform/shell.h"
 #include "ui/form2.h"
 
 // The pictures and the cursor live in a static library's resources, which
@@ -181,17 +181,12 @@ void TFormMain::SetTabOrder() {
 
 void TFormMain::FormCreate() {
   std::error_code ignored;
-  std::filesystem::create_directory(AppDir_ + "temp", ignored);
+  std::filesystem::create_directory(TempFolderOf(AppDir_), ignored);
 
   WriteGridHeaders(StringGrid->Cells());
   StringGrid->Model()->Refresh();
 
-  const std::string ini = AppDir_ + "kest.ini";
-  if (std::filesystem::exists(ini, ignored)) {
-    const std::string name = platform::GetPrivateProfileString("Ext Viewers", "Name", "Error", ini);
-    const std::string path = platform::GetPrivateProfileString("Ext Viewers", "Path", "Error", ini);
-    ViewerCommand_ = path + name;
-  }
+  if (SettingsFileExists(AppDir_)) ViewerCommand_ = ReadViewerSetting(AppDir_).Command();
 }
 
 bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
@@ -244,7 +239,7 @@ void TFormMain::Image1DblClick() {
 }
 
 void TFormMain::ExitButtonClick() {
-  const std::string temp = AppDir_ + "temp";
+  const std::string temp = TempFolderOf(AppDir_);
   std::error_code ignored;
   if (std::filesystem::is_directory(temp, ignored)) platform::ShellRemoveTree(temp);
   QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);

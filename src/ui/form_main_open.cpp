@@ -6,10 +6,10 @@
 #include <optional>
 
 #include "archive/unzip.h"
+#include "index/collection.h"
 #include "platform/gui/desktop_open.h"
 #include "platform/gui/dialogs.h"
 #include "platform/key_state.h"
-#include "platform/profile.h"
 #include "platform/shell.h"
 #include "ui/form2.h"
 #include "ui/form_main.h"
@@ -88,10 +88,7 @@ void TFormMain::StringGridKeyUp(int key) {
 
 void TFormMain::InternalViewer1Click() {
   if (Form2 != nullptr) Form2->exec();
-  const std::string ini = AppDir_ + "kest.ini";
-  const std::string name = platform::GetPrivateProfileString(kViewerSection, "Name", "Error", ini);
-  const std::string path = platform::GetPrivateProfileString(kViewerSection, "Path", "Error", ini);
-  ViewerCommand_ = path + name;
+  ViewerCommand_ = ReadViewerSetting(AppDir_).Command();
 }
 
 }  // namespace fretfile

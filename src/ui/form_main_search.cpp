@@ -3,6 +3,7 @@
 #include <QScopedValueRollback>
 #include <filesystem>
 
+#include "index/collection.h"
 #include "index/search.h"
 #include "platform/gui/dialogs.h"
 #include "platform/message_pump.h"
@@ -22,7 +23,7 @@ void TFormMain::SearchButtonClick() {
   // asked for while one runs, or while a rebuild asks or writes, is refused.
   if (searchRunning_ || RebuildRunning()) return;
 
-  const std::string path = AppDir_ + kIndexFileName;
+  const std::string path = IndexPathOf(AppDir_);
   std::error_code missing;
   if (!std::filesystem::exists(path, missing)) {
     platform::ShowMessage("No index file exists.");

@@ -5,6 +5,7 @@
 
 #include "archive/safe_path.h"
 #include "archive/zip_find.h"
+#include "index/collection.h"
 #include "index/replace_all.h"
 #include "platform/find_files.h"
 #include "platform/io_error.h"
@@ -53,7 +54,7 @@ std::string ArchivePathOfRow(const std::string& appDir, const std::string& artis
 }
 
 std::optional<std::string> TempPathOf(const std::string& appDir, const std::string& fileName) {
-  return archive::SafeJoin(appDir + "temp", WithSlashes(fileName));
+  return archive::SafeJoin(TempFolderOf(appDir), WithSlashes(fileName));
 }
 
 std::string SoughtEntryName(const std::string& songCell) { return ReplaceAll(songCell, " ", "_"); }
