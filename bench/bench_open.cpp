@@ -25,11 +25,11 @@
 
 #include "archive/unzip.h"
 #include "bench_support.h"
+#include "index/hit_lookup.h"
 #include "platform/gui/dialogs.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 #include "ui/form_main.h"
-#include "ui/hit_lookup.h"
 #include "ui/viewer_window.h"
 
 #ifdef FRETFILE_HAVE_ZLIB

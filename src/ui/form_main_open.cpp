@@ -7,13 +7,13 @@
 
 #include "archive/unzip.h"
 #include "index/collection.h"
+#include "index/hit_lookup.h"
 #include "platform/gui/desktop_open.h"
 #include "platform/gui/dialogs.h"
 #include "platform/key_state.h"
 #include "platform/shell.h"
 #include "ui/form2.h"
 #include "ui/form_main.h"
-#include "ui/hit_lookup.h"
 #include "ui/viewer_window.h"
 
 namespace fretfile {

@@ -5,12 +5,12 @@
 #include <QStringDecoder>
 #include <cerrno>
 
+#include "index/hit_lookup.h"
 #include "platform/gui/dialogs.h"
 #include "platform/gui/error_handler.h"
 #include "platform/io_error.h"
 #include "platform/shared_file.h"
 #include "ui/form_main.h"
-#include "ui/hit_lookup.h"
 
 namespace fretfile {
 namespace {

@@ -6,7 +6,6 @@
 
 #include "archive/unzip.h"
 #include "open_test_fixture.h"
-#include "ui/hit_lookup.h"
 
 using testing_support::FileExists;
 using testing_support::OpenFixture;
@@ -18,10 +17,7 @@ namespace {
 
 using OpenHitTest = OpenFixture;
 
-TEST_F(OpenHitTest, RowGivesArchiveWithUnderscoresAndEntryWithUnderscores) {
-  EXPECT_EQ(fretfile::ArchivePathOfRow("/c/", "Some Artist"), "/c/Some_Artist.zip");
-  EXPECT_EQ(fretfile::SoughtEntryName("My Song.txt"), "My_Song.txt");
-
+TEST_F(OpenHitTest, RowOpensItsEntryInAViewerWindow) {
   ZipBuilder().Add("Other.txt", "other").Add("My_Song.txt", "one\ntwo\rthree\r\nfour").WriteTo(dir.File("Some_Artist.zip"));
   Open("Some Artist", "My Song.txt");
 
@@ -115,22 +111,6 @@ TEST_F(OpenHitTest, BackslashOfAnOldToolIsAFolderToo) {
   Open("Old", "..\\escaped.txt");
   EXPECT_EQ(dialogs.Texts().back(), "Unable to process ..\\escaped.txt");
   EXPECT_FALSE(FileExists(dir.File("escaped.txt")));
-}
-
-TEST_F(OpenHitTest, NamesWithRealSpacesOpenWhenNoUnderscoreFormExists) {
-  ZipBuilder().Add("My Song.txt", "spaced").WriteTo(dir.File("Some Artist.zip"));
-  Open("Some Artist", "My Song.txt");
-  EXPECT_TRUE(dialogs.shown.empty());
-  EXPECT_EQ(MemoText(2), "spaced");
-  EXPECT_EQ(Viewer(2)->Hint, dir.File("Some Artist.zip"));
-  EXPECT_EQ(Viewer(2)->Memo->Hint, "My Song.txt");
-}
-
-TEST_F(OpenHitTest, UnderscoreFormKeepsPrecedenceOverRealSpaces) {
-  ZipBuilder().Add("My Song.txt", "spaced entry").Add("My_Song.txt", "underscored entry").WriteTo(dir.File("Some_Artist.zip"));
-  ZipBuilder().Add("My_Song.txt", "spaced archive").WriteTo(dir.File("Some Artist.zip"));
-  Open("Some Artist", "My Song.txt");
-  EXPECT_EQ(MemoText(2), "underscored entry");
 }
 
 TEST_F(OpenHitTest, NameThatWouldLeaveTempIsRefusedAndNothingIsWrittenOutside) {

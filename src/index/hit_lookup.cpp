@@ -1,4 +1,4 @@
-#include "ui/hit_lookup.h"
+#include "index/hit_lookup.h"
 
 #include <cerrno>
 #include <vector>
