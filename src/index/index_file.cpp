@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <stdexcept>
 
 #include "platform/io_error.h"
 
@@ -76,11 +75,11 @@ void IndexWriter::Abandon() {
 
 IndexText IndexText::Load(const std::string& path) {
   platform::SharedFile file;
-  if (file.Open(path, platform::FileAccess::Read, platform::FileShare::DenyAll) != 0) {
-    throw std::runtime_error("Cannot open file " + path);
+  if (const int error = file.Open(path, platform::FileAccess::Read, platform::FileShare::DenyAll); error != 0) {
+    throw platform::IoError(error, "Cannot open file " + path);
   }
   const int64_t size = file.Size();
-  if (size < 0) throw std::runtime_error("Cannot open file " + path);
+  if (size < 0) throw platform::IoError(errno, "Cannot open file " + path);
   std::string bytes(static_cast<size_t>(size), '\0');
   const ssize_t got = file.Read(bytes.data(), bytes.size());
   if (got < 0) throw platform::IoError(errno);

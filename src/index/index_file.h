@@ -58,7 +58,8 @@ class IndexText {
  public:
 
   // Loads the file, opened without sharing: fails whenever another party
-  // has it open. Throws std::runtime_error("Cannot open file <path>").
+  // has it open. Throws platform::IoError "Cannot open file <path>" when it
+  // cannot be opened, and with the platform's text when it cannot be read.
   static IndexText Load(const std::string& path);
   // Splits bytes already in memory by the same rules.
   static IndexText FromBytes(std::string bytes);

@@ -141,7 +141,8 @@ TEST(IndexText, AnIndexHeldOpenByAnotherPartyCannotBeLoaded) {
   try {
     IndexText::Load(dir.File("kest.idx"));
     FAIL();
-  } catch (const std::runtime_error& error) {
+  } catch (const platform::IoError& error) {
     EXPECT_EQ(std::string(error.what()), "Cannot open file " + dir.File("kest.idx"));
+    EXPECT_EQ(error.code(), EWOULDBLOCK);
   }
 }
