@@ -1,15 +1,15 @@
-// Widget tests run real widgets on the offscreen platform inside one
-// QApplication for the whole test program.
-#include <QApplication>
+// Widget tests run real widgets on the offscreen platform inside the
+// program's own application object, one for the whole test program.
 #include <cstdlib>
 
 #include <gtest/gtest.h>
 
+#include "platform/gui/error_handler.h"
 #include "platform/gui/key_state_filter.h"
 
 int main(int argc, char** argv) {
   ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  QApplication app(argc, argv);
+  platform::FretfileApplication app(argc, argv);
   platform::KeyStateFilter::Install();
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();

@@ -9,6 +9,7 @@
 
 #include "open_test_fixture.h"
 #include "platform/gui/error_handler.h"
+#include "ui/form2.h"
 
 using testing_support::OpenFixture;
 using testing_support::ReadFile;
@@ -26,6 +27,29 @@ class ViewerWindowTest : public OpenFixture {
   void OpenSong() { Open("Some Artist", "My Song.txt"); }
   std::string Extracted() const { return ReadFile(dir.File("temp/My_Song.txt")); }
 };
+
+// The title an X11 window manager shows (_NET_WM_NAME): Qt's xcb platform
+// appends " — " and the application's display name, when one was set, to
+// every title that does not already end in it. A display name that was set
+// stays when the application name changes; one that was not follows it.
+std::string WindowManagerTitle(const QWidget& window) {
+  const QString name = QCoreApplication::applicationName();
+  QCoreApplication::setApplicationName(name + QStringLiteral(" (probe)"));
+  const QString displayName = QGuiApplication::applicationDisplayName();
+  const bool displayNameSet = displayName != QCoreApplication::applicationName();
+  QCoreApplication::setApplicationName(name);
+  const QString title = window.windowTitle();
+  if (!displayNameSet || title.endsWith(displayName)) return title.toStdString();
+  return (title + QString::fromUtf8(" — ") + displayName).toStdString();
+}
+
+TEST_F(ViewerWindowTest, WindowManagersShowTheTitlesAsTheyAre) {
+  OpenSong();
+  ASSERT_NE(Viewer(2), nullptr);
+  EXPECT_EQ(WindowManagerTitle(*Viewer(2)), "My_Song.txt by Some Artist");
+  EXPECT_EQ(WindowManagerTitle(*form), "Fretfile 1.5");
+  EXPECT_EQ(WindowManagerTitle(*form->Form2), "External Viewer");
+}
 
 TEST_F(ViewerWindowTest, TextBoxBelongsToTheMainWindowAndCommandsCarryWhatTheirHandlersNeed) {
   OpenSong();

@@ -21,8 +21,9 @@ bool RunReportingErrors(const std::function<void()>& action) {
 }
 
 FretfileApplication::FretfileApplication(int& argc, char** argv) : QApplication(argc, argv) {
+  // No display name: Qt would append it to every window title the window
+  // manager shows ("First_Song.txt by Some Band — Fretfile 1.5").
   setApplicationName(kApplicationTitle);
-  setApplicationDisplayName(kApplicationTitle);
 }
 
 bool FretfileApplication::notify(QObject* receiver, QEvent* event) {
