@@ -31,7 +31,7 @@ class WindowRebuildEffects : public RebuildEffects {
     bool goOn = false;
     platform::RunOnUiThread([&] {
       // Only No stops: Escape answers No, any other way out goes on.
-      goOn = !thread_.Destroying() && platform::AskInformationYesNo(question) != platform::Answer::No;
+      goOn = !thread_.Destroying() && platform::AskYesNo(question) != platform::Answer::No;
     });
     return goOn;
   }

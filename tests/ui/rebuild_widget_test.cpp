@@ -76,7 +76,7 @@ TEST_F(RebuildWidgetTest, RebuiltIndexIsFoundByTheSearch) {
   EXPECT_EQ(form->StringGrid->Cells().Cell(1, 1), "Second Song.txt");
 }
 
-TEST_F(RebuildWidgetTest, AnswerNoLeavesEverything) {
+TEST_F(RebuildWidgetTest, OnlyNoStopsTheRebuildClosingTheQuestionGoesOn) {
   dialogs.answers.push_back(platform::Answer::No);
   auto form = MakeForm();
   const QString status = form->StatusText();
@@ -84,6 +84,11 @@ TEST_F(RebuildWidgetTest, AnswerNoLeavesEverything) {
   EXPECT_EQ(dialogs.shown.size(), 1u);
   EXPECT_EQ(form->StatusText(), status);
   EXPECT_EQ(ReadFile(dir.File("kest.idx")), kOldIndex);
+
+  dialogs.answers.push_back(platform::Answer::Closed);
+  RebuildAndWait(*form);
+  EXPECT_EQ(form->StatusText(), "Index Created");
+  EXPECT_NE(ReadFile(dir.File("kest.idx")), kOldIndex);
 }
 
 TEST_F(RebuildWidgetTest, FailureIsShownAndTheWindowIsUsableAgain) {

@@ -112,11 +112,14 @@ TEST_F(ViewerWindowTest, SaveAsksAndWritesTheEditedTextWithCrLf) {
   EXPECT_TRUE(Viewer(2)->isVisible());  // the window stays open after a save
 }
 
-TEST_F(ViewerWindowTest, SaveAnsweredNoWritesNothing) {
+TEST_F(ViewerWindowTest, SaveAnsweredNoOrClosedWritesNothing) {
   OpenSong();
   Viewer(2)->Memo->setPlainText(QStringLiteral("edited"));
   dialogs.answers.push_back(platform::Answer::No);
+  dialogs.answers.push_back(platform::Answer::Closed);
   Viewer(2)->Save->trigger();
+  Viewer(2)->Save->trigger();
+  EXPECT_EQ(dialogs.shown.size(), 2u);
   EXPECT_EQ(Extracted(), "one\ntwo");
 }
 

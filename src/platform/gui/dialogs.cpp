@@ -1,6 +1,7 @@
 #include "platform/gui/dialogs.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -14,8 +15,25 @@ DialogResponder& Responder() {
 
 QString ToQt(const std::string& text) { return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())); }
 
+// A message box that tells closing by the title bar apart from the Escape
+// key: Qt ends both in the escape button.
+class QuestionBox : public QMessageBox {
+ public:
+  using QMessageBox::QMessageBox;
+  bool ClosedByTitleBar() const { return closedByTitleBar_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override {
+    if (clickedButton() == nullptr) closedByTitleBar_ = true;
+    QMessageBox::closeEvent(event);
+  }
+
+ private:
+  bool closedByTitleBar_ = false;
+};
+
 Answer ShowReal(const DialogBox& box) {
-  QMessageBox message(QApplication::activeWindow());
+  QuestionBox message(QApplication::activeWindow());
   message.setWindowTitle(ToQt(box.title));
   message.setText(ToQt(box.text));
   switch (box.kind) {
@@ -27,14 +45,14 @@ Answer ShowReal(const DialogBox& box) {
       message.setIcon(QMessageBox::Critical);
       message.setStandardButtons(QMessageBox::Ok);
       break;
-    case BoxKind::Information:
     case BoxKind::YesNo: {
-      message.setIcon(box.kind == BoxKind::Information ? QMessageBox::Information : QMessageBox::Question);
+      message.setIcon(QMessageBox::Information);
       auto* yes = message.addButton(QObject::tr("&Yes"), QMessageBox::YesRole);
       auto* no = message.addButton(QObject::tr("&No"), QMessageBox::NoRole);
       message.setDefaultButton(yes);
       message.setEscapeButton(no);
       message.exec();
+      if (message.ClosedByTitleBar()) return Answer::Closed;
       return message.clickedButton() == yes ? Answer::Yes : Answer::No;
     }
     case BoxKind::YesNoCancel:
@@ -70,7 +88,6 @@ void SetDialogResponder(DialogResponder responder) { Responder() = std::move(res
 void ShowMessage(const std::string& text) { Show(BoxKind::Message, kApplicationTitle, text); }
 void ShowErrorBox(const std::string& text) { Show(BoxKind::Error, kApplicationTitle, text); }
 Answer AskYesNo(const std::string& text) { return Show(BoxKind::YesNo, "Information", text); }
-Answer AskInformationYesNo(const std::string& text) { return Show(BoxKind::Information, "Information", text); }
 Answer AskYesNoCancel(const std::string& text) { return Show(BoxKind::YesNoCancel, "Information", text); }
 Answer AskRetryCancel(const std::string& text) { return Show(BoxKind::RetryCancel, kApplicationTitle, text); }
 

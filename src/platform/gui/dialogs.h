@@ -12,8 +12,10 @@ namespace platform {
 
 inline constexpr const char* kApplicationTitle = "Fretfile 1.5";
 
-enum class BoxKind { Message, Error, Information, YesNo, YesNoCancel, RetryCancel };
-enum class Answer { Ok, Yes, No, Cancel, Retry };
+enum class BoxKind { Message, Error, YesNo, YesNoCancel, RetryCancel };
+// Closed: the box was closed by its title bar (or system menu), no button
+// chosen; each caller decides what that means.
+enum class Answer { Ok, Yes, No, Cancel, Retry, Closed };
 
 struct DialogBox {
   BoxKind kind;
@@ -30,11 +32,10 @@ void SetDialogResponder(DialogResponder responder);
 void ShowMessage(const std::string& text);
 // An error box (error icon) titled with the application title.
 void ShowErrorBox(const std::string& text);
-// A question titled "Information" with "&Yes" (default) and "&No"; Escape
-// and closing the box answer No.
+// A question titled "Information", with the information icon and the
+// buttons "&Yes" (default) and "&No". Escape answers No; closing the box by
+// its title bar answers Closed.
 Answer AskYesNo(const std::string& text);
-// An information-type question with Yes and No, as the rebuild asks it.
-Answer AskInformationYesNo(const std::string& text);
 Answer AskYesNoCancel(const std::string& text);
 Answer AskRetryCancel(const std::string& text);
 

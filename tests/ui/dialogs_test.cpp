@@ -1,0 +1,59 @@
+// The real question box of the dialogs layer (every other test answers the
+// boxes with a responder): it is answered from the event loop its exec()
+// runs, by a key or by closing it.
+#include "platform/gui/dialogs.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct ShownBox {
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  std::string title;
+  std::string defaultButton;
+  std::string escapeButton;
+};
+
+// Asks, and once the box is up records it and lets `answer` end it.
+platform::Answer AskAndAnswer(const std::function<void(QMessageBox&)>& answer, ShownBox& shown) {
+  platform::SetDialogResponder(nullptr);
+  QTimer::singleShot(0, qApp, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr) {
+      ADD_FAILURE() << "no question box is shown";
+      for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* other = qobject_cast<QMessageBox*>(widget); other != nullptr && other->isVisible()) other->done(0);
+      }
+      return;
+    }
+    shown.icon = box->icon();
+    shown.title = box->windowTitle().toStdString();
+    if (box->defaultButton() != nullptr) shown.defaultButton = box->defaultButton()->text().toStdString();
+    if (auto* escape = qobject_cast<QPushButton*>(box->escapeButton())) shown.escapeButton = escape->text().toStdString();
+    answer(*box);
+  });
+  return platform::AskYesNo("Are you sure that you want to save this file?");
+}
+
+TEST(Dialogs, TheYesNoQuestionIsAnInformationBoxAndClosingItIsNeitherAnswer) {
+  ShownBox shown;
+  EXPECT_EQ(AskAndAnswer([](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Return); }, shown),
+            platform::Answer::Yes);
+  EXPECT_EQ(shown.icon, QMessageBox::Information);
+  EXPECT_EQ(shown.title, "Information");
+  EXPECT_EQ(shown.defaultButton, "&Yes");
+  EXPECT_EQ(shown.escapeButton, "&No");
+
+  EXPECT_EQ(AskAndAnswer([](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Escape); }, shown),
+            platform::Answer::No);
+  EXPECT_EQ(AskAndAnswer([](QMessageBox& box) { box.close(); }, shown), platform::Answer::Closed);
+}
+
+}  // namespace
