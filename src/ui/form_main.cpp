@@ -116,7 +116,7 @@ void TFormMain::CreateControls() {
     StringGridDrawCell(painter, column, row, rect, selected);
   });
   StringGrid->installEventFilter(this);
-  connect(StringGrid, &QTableView::doubleClicked, this, handled(&TFormMain::DBGrid1DblClick));
+  connect(StringGrid, &StringGridView::DblClick, this, handled(&TFormMain::DBGrid1DblClick));
 
   GroupBox1 = Make<QGroupBox>(client, "GroupBox1", bold, {8, 235, 562, 74}, QStringLiteral("Search Criteria"));
   // A frame with the title set into its top line, whose client area starts

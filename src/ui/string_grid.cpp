@@ -1,5 +1,6 @@
 #include "ui/string_grid.h"
 
+#include <QMouseEvent>
 #include <QPainter>
 
 namespace fretfile {
@@ -77,6 +78,11 @@ class HeaderRow : public QHeaderView {
     }
   }
 
+  void mouseDoubleClickEvent(QMouseEvent* event) override {
+    QHeaderView::mouseDoubleClickEvent(event);
+    emit grid_->DblClick();
+  }
+
  private:
   StringGridView* grid_;
 };
@@ -106,6 +112,11 @@ StringGridView::StringGridView(QWidget* parent) : QTableView(parent), model_(new
 }
 
 void StringGridView::SetDrawCellHandler(DrawCellHandler handler) { drawCell_ = std::move(handler); }
+
+void StringGridView::mouseDoubleClickEvent(QMouseEvent* event) {
+  QTableView::mouseDoubleClickEvent(event);
+  emit DblClick();
+}
 
 int StringGridView::Row() const {
   const QModelIndex current = currentIndex();

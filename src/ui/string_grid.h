@@ -58,6 +58,15 @@ class StringGridView : public QTableView {
   void SetRow(int row);
   int RowHeight() const { return 15; }
 
+ signals:
+  // A double click anywhere in the grid: on a row, on the header row or
+  // below the last row. Where it was is not told: the selected row is what
+  // a double click opens.
+  void DblClick();
+
+ protected:
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+
  private:
   StringGridModel* model_;
   DrawCellHandler drawCell_;

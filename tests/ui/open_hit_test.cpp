@@ -40,6 +40,35 @@ TEST_F(OpenHitTest, EnterInTheGridOpensTheSelectedRowAndOtherKeysDoNot) {
   EXPECT_NE(Viewer(2), nullptr);
 }
 
+// What the window system delivers for a double click.
+void DoubleClick(QWidget* widget, QPoint at) {
+  QTest::mouseClick(widget, Qt::LeftButton, {}, at);
+  QTest::mouseDClick(widget, Qt::LeftButton, {}, at);
+  QTest::mouseRelease(widget, Qt::LeftButton, {}, at);
+}
+
+TEST_F(OpenHitTest, ADoubleClickOnARowSelectsAndOpensItOnTheHeaderOrBelowTheRowsTheSelectedRow) {
+  ZipBuilder().Add("My_Song.txt", "mine").Add("Your_Song.txt", "yours").WriteTo(dir.File("Some_Artist.zip"));
+  SelectRow("Some Artist", "My Song.txt");
+  auto& cells = form->StringGrid->Cells();
+  cells.SetRowCount(3);
+  cells.SetCell(0, 2, "Some Artist");
+  cells.SetCell(1, 2, "Your Song.txt");
+  form->StringGrid->Model()->Refresh();
+  form->StringGrid->SetRow(1);
+
+  QWidget* rows = form->StringGrid->viewport();
+  DoubleClick(rows, form->StringGrid->visualRect(form->StringGrid->model()->index(1, 1)).center());
+  EXPECT_EQ(MemoText(2), "yours");
+  ASSERT_EQ(Viewer(3), nullptr);  // once
+  DoubleClick(rows, QPoint(10, rows->height() - 5));
+  EXPECT_EQ(MemoText(3), "yours");
+  DoubleClick(form->StringGrid->horizontalHeader()->viewport(), QPoint(10, 5));
+  EXPECT_EQ(MemoText(4), "yours");
+  EXPECT_EQ(Viewer(5), nullptr);
+  EXPECT_TRUE(dialogs.shown.empty());
+}
+
 TEST_F(OpenHitTest, EnterRightAfterASearchOpensTheFirstHit) {
   ZipBuilder().Add("My_Song.txt", "first").Add("Your_Song.txt", "second").WriteTo(dir.File("Some_Artist.zip"));
   testing_support::WriteFile(dir.File("kest.idx"), "Some Artist<>My Song.txt\r\nSome Artist<>Your Song.txt\r\n");
