@@ -16,6 +16,9 @@ namespace {
   throw platform::IoError(code, "Cannot write index file " + indexPath + ": " + reason);
 }
 
+// Thrown from the walker's handler to end the walk when a stop is requested.
+struct RebuildStopped {};
+
 class BusyScope {
  public:
   explicit BusyScope(RebuildEffects& effects) : effects_(effects) { effects_.SetBusy(true); }
@@ -51,21 +54,22 @@ RebuildResult IndexRebuild::Run(const std::string& appDir, RebuildEffects& effec
   } clearRunning{running_};
 
   if (ask && !effects.Confirm(kRebuildQuestion)) return RebuildResult::Declined;
+  if (effects.StopRequested()) return RebuildResult::Stopped;
 
   finder_.SetDirectory(appDir);
   finder_.SetFilter("*.zip");
   finder_.Execute();
+  if (effects.StopRequested()) return RebuildResult::Stopped;
   if (finder_.Files().empty()) {
     effects.ShowMessage(kNoArchivesMessage);
     return RebuildResult::NoArchives;
   }
 
   BusyScope busy(effects);
-  WriteArchives(IndexPathOf(appDir), effects);
-  return RebuildResult::Created;
+  return WriteArchives(IndexPathOf(appDir), effects) ? RebuildResult::Created : RebuildResult::Stopped;
 }
 
-void IndexRebuild::WriteArchives(const std::string& indexPath, RebuildEffects& effects) {
+bool IndexRebuild::WriteArchives(const std::string& indexPath, RebuildEffects& effects) {
   // A read-only index is kept as the user protected it, as when it was
   // rewritten in place (the new index replaces it by renaming, which the
   // file's own permissions would not stop).
@@ -79,9 +83,15 @@ void IndexRebuild::WriteArchives(const std::string& indexPath, RebuildEffects& e
   } catch (const platform::IoError& error) {
     ThrowIndexError(indexPath, error.code(), error.what());
   }
+  writingEffects_ = &effects;
+  struct ClearEffects {
+    RebuildEffects*& effects;
+    ~ClearEffects() { effects = nullptr; }
+  } clearEffects{writingEffects_};
   try {
     const std::vector<std::string> archives = finder_.Files();
     for (const std::string& archive : archives) {
+      if (effects.StopRequested()) throw RebuildStopped{};
       const std::string name = platform::NameOf(archive);
       effects.ShowStatus(kProcessingStatus + name);
       currentBase_ = ReplaceAll(ArchiveBase(name), "_", " ");
@@ -92,16 +102,21 @@ void IndexRebuild::WriteArchives(const std::string& indexPath, RebuildEffects& e
     } catch (const platform::IoError& error) {
       ThrowIndexError(indexPath, error.code(), error.what());
     }
+  } catch (const RebuildStopped&) {
+    writer_.Abandon();
+    return false;
   } catch (...) {
     writer_.Abandon();
     throw;
   }
   // Shown once the new index is in place, not before a close that can fail.
   effects.ShowStatus(kIndexCreatedStatus);
+  return true;
 }
 
 void IndexRebuild::ZipReadFile(const ZipFile& entry) {
   if (!writer_.IsOpen()) return;
+  if (writingEffects_ != nullptr && writingEffects_->StopRequested()) throw RebuildStopped{};
   try {
     writer_.WriteLine(currentBase_, ReplaceAll(entry.FileName, "_", " "));
   } catch (const platform::IoError& error) {

@@ -31,9 +31,13 @@ class RebuildEffects {
   virtual void ShowStatus(const std::string& text) = 0;
   // true: wait cursor and the buttons disabled; false: both restored.
   virtual void SetBusy(bool busy) = 0;
+  // Asked before each step and for each entry, on the rebuild's thread:
+  // true ends the rebuild there, the old index kept (the program is ending
+  // and must not wait for the whole collection).
+  virtual bool StopRequested() { return false; }
 };
 
-enum class RebuildResult { Created, Declined, NoArchives, AlreadyRunning };
+enum class RebuildResult { Created, Declined, NoArchives, AlreadyRunning, Stopped };
 
 class IndexRebuild {
  public:
@@ -48,7 +52,8 @@ class IndexRebuild {
   // old one only when it is complete: on any error the old index stays byte
   // for byte, the busy state is switched off and the error is rethrown
   // (naming the archive or the index file). A rebuild started while another
-  // one runs returns AlreadyRunning and does nothing.
+  // one runs returns AlreadyRunning and does nothing. When the effects ask
+  // for a stop, the rebuild ends with Stopped and the old index stays.
   RebuildResult Run(const std::string& appDir, RebuildEffects& effects, bool ask = true);
 
   // The walker's OnReadFile handler: one index line for one entry of the
@@ -64,7 +69,8 @@ class IndexRebuild {
   static std::string ArchiveBase(const std::string& fileName);
 
  private:
-  void WriteArchives(const std::string& indexPath, RebuildEffects& effects);
+  // False when a stop request ended it (the old index stays).
+  bool WriteArchives(const std::string& indexPath, RebuildEffects& effects);
 
   TFindFile& finder_;
   TZipFile& zip_;
@@ -72,6 +78,8 @@ class IndexRebuild {
   // Shared with ZipReadFile while the index is written.
   IndexWriter writer_;
   std::string indexPath_;
+  // The effects of the rebuild that is writing, for its stop requests.
+  RebuildEffects* writingEffects_ = nullptr;
   // The archive part of the current archive's lines, "_" already shown as
   // spaces.
   std::string currentBase_;

@@ -1,6 +1,7 @@
 #include "ui/form_main.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QMenuBar>
@@ -93,7 +94,13 @@ TFormMain::TFormMain(std::string appDir, QWidget* parent) : QMainWindow(parent),
   Artistname->setFocus();
 }
 
-TFormMain::~TFormMain() { DestroyRebuildComponents(); }
+TFormMain::~TFormMain() {
+  // A running rebuild is waited for below; it stops at its next entry, and
+  // meanwhile no frozen window is left on the screen.
+  StopRebuild();
+  hide();
+  DestroyRebuildComponents();
+}
 
 void TFormMain::CreateControls() {
   // Every handler runs through the general error handler.
@@ -238,7 +245,13 @@ void TFormMain::Image1DblClick() {
   StringGrid->horizontalHeader()->viewport()->update();
 }
 
+void TFormMain::closeEvent(QCloseEvent* event) {
+  StopRebuild();
+  QMainWindow::closeEvent(event);
+}
+
 void TFormMain::ExitButtonClick() {
+  StopRebuild();
   const std::string temp = TempFolderOf(AppDir_);
   std::error_code ignored;
   if (std::filesystem::is_directory(temp, ignored)) platform::ShellRemoveTree(temp);

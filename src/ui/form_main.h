@@ -74,6 +74,9 @@ class TFormMain : public QMainWindow {
   bool SearchRunning() const { return searchRunning_; }
   // True while a rebuild asks or writes (searches and rebuilds are refused).
   bool RebuildRunning() const;
+  // The program is ending: a running rebuild stops at its next entry, the
+  // old index kept, so that nothing waits for the whole collection.
+  void StopRebuild();
 
   // Controls, by their names on the window.
   StringGridView* StringGrid = nullptr;
@@ -108,6 +111,8 @@ class TFormMain : public QMainWindow {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  // Closing the window ends the program.
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   // The controls and the menus.

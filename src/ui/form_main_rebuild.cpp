@@ -20,25 +20,27 @@
 namespace fretfile {
 namespace {
 
-// What the rebuild shows, done in the window. Once the window is being
-// closed (the worker component waits for the rebuild in its destructor),
-// nothing more is shown and the question counts as No.
+// What the rebuild shows, done in the window. Once the program is ending
+// (the window closed, Exit chosen, or the worker component waiting for the
+// rebuild in its destructor), the rebuild stops at the next entry, nothing
+// more is shown and the question counts as No.
 class WindowRebuildEffects : public RebuildEffects {
  public:
-  WindowRebuildEffects(TFormMain& form, const TWinThread& thread) : form_(form), thread_(thread) {}
+  WindowRebuildEffects(TFormMain& form, const TWinThread& thread, const std::atomic<bool>& stop)
+      : form_(form), thread_(thread), stop_(stop) {}
 
   bool Confirm(const std::string& question) override {
     bool goOn = false;
     platform::RunOnUiThread([&] {
       // Only No stops: Escape answers No, any other way out goes on.
-      goOn = !thread_.Destroying() && platform::AskYesNo(question) != platform::Answer::No;
+      goOn = !StopRequested() && platform::AskYesNo(question) != platform::Answer::No;
     });
     return goOn;
   }
 
   void ShowMessage(const std::string& text) override {
     platform::RunOnUiThread([&] {
-      if (!thread_.Destroying()) platform::ShowMessage(text);
+      if (!StopRequested()) platform::ShowMessage(text);
     });
   }
 
@@ -57,9 +59,12 @@ class WindowRebuildEffects : public RebuildEffects {
     });
   }
 
+  bool StopRequested() override { return stop_ || thread_.Destroying(); }
+
  private:
   TFormMain& form_;
   const TWinThread& thread_;
+  const std::atomic<bool>& stop_;
   std::unique_ptr<ApplicationWaitCursor> waitCursor_;  // touched on the user-interface thread only
 };
 
@@ -73,13 +78,15 @@ struct TFormMain::RebuildState {
   IndexRebuild Rebuild{FindFile, Zip};
   // From the click until the worker's procedure ends (asking included).
   std::atomic<int> active{0};
+  // Set when the program is ending: the rebuild stops at the next entry.
+  std::atomic<bool> stop{false};
   std::unique_ptr<WindowRebuildEffects> effects;
   TWinThread WinThread;
 };
 
 void TFormMain::CreateRebuildComponents() {
   rebuild_ = new RebuildState;
-  rebuild_->effects = std::make_unique<WindowRebuildEffects>(*this, rebuild_->WinThread);
+  rebuild_->effects = std::make_unique<WindowRebuildEffects>(*this, rebuild_->WinThread, rebuild_->stop);
 
   rebuild_->FindFile.setObjectName(QStringLiteral("FindFile"));
   // The stored layout's directory; every rebuild lists AppDir instead.
@@ -120,9 +127,14 @@ void TFormMain::DestroyRebuildComponents() {
 
 bool TFormMain::RebuildRunning() const { return rebuild_ != nullptr && rebuild_->active > 0; }
 
+void TFormMain::StopRebuild() {
+  if (rebuild_ != nullptr) rebuild_->stop = true;
+}
+
 void TFormMain::IndexButtonClick() {
   // One rebuild at a time, and none while a search reads the index.
   if (RebuildRunning() || SearchRunning()) return;
+  rebuild_->stop = false;
   ++rebuild_->active;
   try {
     rebuild_->WinThread.Spawn(0);

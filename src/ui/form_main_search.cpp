@@ -16,6 +16,8 @@ void TFormMain::EnableButtons(bool enabled) {
   Searchbutton->setEnabled(enabled);
   indexbutton->setEnabled(enabled);
   Exitbutton->setEnabled(enabled);
+  // The menu's Exit ends the program as the button does, so it goes with it.
+  Exit1->setEnabled(enabled);
 }
 
 void TFormMain::SearchButtonClick() {

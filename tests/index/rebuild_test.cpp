@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <algorithm>
 #include <filesystem>
@@ -36,6 +37,7 @@ class RecordedEffects : public fretfile::RebuildEffects {
  public:
   bool answer = true;
   std::function<void()> whileAsking;
+  std::function<bool()> stop;
   std::vector<std::string> log;
   bool busy = false;
 
@@ -50,6 +52,7 @@ class RecordedEffects : public fretfile::RebuildEffects {
     busy = on;
     log.push_back(on ? "busy" : "idle");
   }
+  bool StopRequested() override { return stop && stop(); }
 };
 
 // The archives of dir in the order the finder lists them.
@@ -120,6 +123,25 @@ TEST(IndexRebuild, NoArchivesLeavesTheOldIndexAndTheBusyStateAlone) {
   EXPECT_EQ(effects.log, (std::vector<std::string>{"ask Are you sure that you want to rebuild the index now?",
                                                     "message No archive files exist."}));
   EXPECT_EQ(ReadFile(dir.File("kest.idx")), kOldIndex);
+}
+
+TEST(IndexRebuild, AStopRequestEndsTheWalkAtTheNextEntryAndKeepsTheOldIndex) {
+  TempDir dir;
+  ZipBuilder().Add("a.txt", "a").Add("b.txt", "b").WriteTo(dir.File("A.zip"));
+  ZipBuilder().Add("c.txt", "c").WriteTo(dir.File("C.zip"));
+  WriteFile(dir.File("kest.idx"), kOldIndex);
+  Rebuilder r;
+  RecordedEffects effects;
+  // Requested once the first archive is being walked.
+  effects.stop = [&] { return !effects.log.empty() && effects.log.back().starts_with("status Processing"); };
+  EXPECT_EQ(r.rebuild.Run(dir.path(), effects, /*ask=*/false), RebuildResult::Stopped);
+  EXPECT_EQ(std::count_if(effects.log.begin(), effects.log.end(),
+                          [](const std::string& line) { return line.starts_with("status"); }),
+            1);
+  EXPECT_EQ(effects.log.back(), "idle");
+  EXPECT_EQ(ReadFile(dir.File("kest.idx")), kOldIndex);
+  EXPECT_FALSE(FileExists(dir.File("kest.idx.new")));
+  EXPECT_FALSE(r.rebuild.RebuildRunning());
 }
 
 TEST(IndexRebuild, AnswerNoChangesNothing) {

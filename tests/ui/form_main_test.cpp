@@ -215,7 +215,8 @@ TEST_F(FormMainTest, TheWaitCursorIsShownDuringTheSearchAndTheButtonsAreOff) {
   // Runs from the event loop pass the search makes between lines.
   QTimer::singleShot(0, form.get(), [&] {
     sawWait = fretfile::ApplicationShowsDatabaseWait();
-    sawButtonsOff = !form->Searchbutton->isEnabled() && !form->indexbutton->isEnabled() && !form->Exitbutton->isEnabled();
+    sawButtonsOff = !form->Searchbutton->isEnabled() && !form->indexbutton->isEnabled() &&
+                    !form->Exitbutton->isEnabled() && !form->Exit1->isEnabled();
     form->SearchButtonClick();  // a second search while one runs is refused
     refusedSecond = form->SearchRunning();
   });

@@ -108,6 +108,27 @@ TEST_F(RebuildWidgetTest, FailureIsShownAndTheWindowIsUsableAgain) {
   EXPECT_EQ(form->StatusText(), "Index Created");
 }
 
+TEST_F(RebuildWidgetTest, ExitIsOffWhileTheRebuildWritesAndClosingTheWindowStopsIt) {
+  auto form = MakeForm();
+  bool closed = false;
+  bool exitWasOff = false;
+  // Runs while the worker waits for its first status text to be shown.
+  QObject::connect(form->StatusBar, &QStatusBar::messageChanged, form.get(), [&](const QString& text) {
+    if (closed || !text.startsWith(QStringLiteral("Processing"))) return;
+    exitWasOff = !form->Exitbutton->isEnabled() && !form->Exit1->isEnabled();
+    closed = true;
+    form->close();
+  });
+  RebuildAndWait(*form);
+  ASSERT_TRUE(closed);
+  EXPECT_TRUE(exitWasOff);
+  EXPECT_EQ(ReadFile(dir.File("kest.idx")), kOldIndex);
+  EXPECT_NE(form->StatusText(), QStringLiteral("Index Created"));
+  EXPECT_TRUE(ButtonsEnabled(*form));
+  EXPECT_TRUE(form->Exit1->isEnabled());
+  EXPECT_FALSE(fretfile::ApplicationShowsDatabaseWait());
+}
+
 TEST_F(RebuildWidgetTest, ClosingTheWindowWhileTheQuestionIsPendingDoesNotHang) {
   auto form = MakeForm();
   QTest::mouseClick(form->indexbutton, Qt::LeftButton);
