@@ -13,8 +13,10 @@ std::string GetPrivateProfileString(const std::string& section, const std::strin
                                     const std::string& defaultValue, const std::string& path);
 
 // Creates the file and the section when missing, replaces the key's value in
-// place or appends the key to its section. Returns false when the file cannot
-// be written.
+// place or appends the key to its section. The file is replaced as a whole
+// (written beside it, then renamed over it). Returns false when it cannot be
+// written; a read-only file (no write permission) is never written, even by
+// root.
 bool WritePrivateProfileString(const std::string& section, const std::string& key,
                                const std::string& value, const std::string& path);
 

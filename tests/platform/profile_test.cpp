@@ -1,5 +1,9 @@
 #include "platform/profile.h"
 
+#include <sys/stat.h>
+
+#include <filesystem>
+
 #include <gtest/gtest.h>
 
 #include "support/temp_dir.h"
@@ -49,6 +53,31 @@ TEST(Profile, ValuesAreBytesUnchanged) {
   EXPECT_EQ(platform::GetPrivateProfileString("S", "Path", "", ini), "C:\\Tools\\\xE9");
 }
 
-TEST(Profile, UnwritableFileFails) {
+TEST(Profile, UnwritableOrReadOnlyFileFailsAndStaysAsItWas) {
   EXPECT_FALSE(platform::WritePrivateProfileString("S", "k", "v", "/nonexistent-dir/k.ini"));
+  TempDir dir;
+  // Read-only: refused even where the process could write it (root).
+  const auto ini = dir.File("k.ini");
+  WriteFile(ini, "[S]\r\nk=old\r\n");
+  ASSERT_EQ(::chmod(ini.c_str(), 0444), 0);
+  EXPECT_FALSE(platform::WritePrivateProfileString("S", "k", "new", ini));
+  EXPECT_EQ(ReadFile(ini), "[S]\r\nk=old\r\n");
+  std::filesystem::create_directory(dir.File("folder.ini"));
+  EXPECT_FALSE(platform::WritePrivateProfileString("S", "k", "v", dir.File("folder.ini")));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2) << "no file left behind";
+}
+
+TEST(Profile, WriteReplacesTheFileWholeKeepingItsPermissionsAndLinks) {
+  TempDir dir;
+  const auto real = dir.File("real.ini");
+  WriteFile(real, "[S]\r\nk=old\r\n");
+  ASSERT_EQ(::chmod(real.c_str(), 0640), 0);
+  std::filesystem::create_symlink(real, dir.File("k.ini"));
+  ASSERT_TRUE(platform::WritePrivateProfileString("S", "k", "new", dir.File("k.ini")));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.File("k.ini")));
+  EXPECT_EQ(ReadFile(real), "[S]\r\nk=new\r\n");
+  struct stat st{};
+  ASSERT_EQ(::stat(real.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2) << "no file left behind";
 }

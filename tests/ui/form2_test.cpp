@@ -3,6 +3,8 @@
 #include "ui/form2.h"
 
 #include <QTimer>
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -119,13 +121,18 @@ TEST_F(Form2Test, DirectoryListAndDriveSelectorMoveTheChosenDirectory) {
   EXPECT_EQ(form2.Directory(), "/");
 }
 
-TEST_F(Form2Test, UnwritableIniIsReportedAndTheDialogClosesAllTheSame) {
+TEST_F(Form2Test, ReadOnlyIniIsNotWrittenTheFailureIsReportedAndTheDialogClosesAllTheSame) {
+  const std::string stored = "[Ext Viewers]\r\nPath=" + Tools() + "/\r\nName=viewer.exe\r\n";
+  WriteFile(Ini(), stored);
+  ASSERT_EQ(::chmod(Ini().c_str(), 0444), 0);
   TForm2 form2(dir.path());
-  std::filesystem::create_directory(Ini());  // a folder where the file should go
+  form2.SetDirectory(dir.path());
   form2.BitBtn1->click();
   ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].kind, platform::BoxKind::Error);
   EXPECT_EQ(dialogs.shown[0].text, "Unable to write to " + Ini() + ".");
   EXPECT_EQ(form2.result(), QDialog::Accepted);
+  EXPECT_EQ(ReadFile(Ini()), stored);
 }
 
 // The menu command shows the dialog modally; the test answers it from the
