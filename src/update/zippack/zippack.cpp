@@ -357,8 +357,10 @@ class AddRun {
   // Steps 8 to 10: the number of files stored.
   int32_t Store() {
     uint64_t totalSize = 0;
-    for (const Addition& addition : additions_) {
-      if (!addition.skipped) totalSize += addition.file.size;
+    for (size_t i = 0; i < additions_.size(); ++i) {
+      if (additions_[i].skipped) continue;
+      totalSize += additions_[i].file.size;
+      if (additions_[i].replaces != kNoEntry) archive_.entries()[additions_[i].replaces].fate = static_cast<uint32_t>(i);
     }
     totalsReported_ = true;
     if (!reporter_.TotalFiles(toWrite_) || !reporter_.TotalSize(totalSize)) return 0;
