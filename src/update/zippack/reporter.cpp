@@ -38,8 +38,11 @@ ZipCallbackRec Reporter::Record(const std::string& text) const {
 
 bool Reporter::Call(ZipCallbackRec& record, int32_t action) {
   if (cancelled_) return false;
-  if (callback_ == nullptr) return true;
   record.ActionCode = action;
+  if (callback_ == nullptr) {
+    record.ErrorCode = 0;  // nobody to answer a question
+    return true;
+  }
   if (callback_(&record) != 0) cancelled_ = true;
   return !cancelled_;
 }

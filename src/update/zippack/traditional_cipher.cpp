@@ -25,7 +25,9 @@ void TraditionalCipher::Update(uint8_t plain) {
 }
 
 uint8_t TraditionalCipher::KeyByte() const {
-  const auto temp = static_cast<uint16_t>(keys_[2] | 2);
+  // The low 16 bits of the key, multiplied in 32 bits (a 16-bit product
+  // would overflow as int).
+  const uint32_t temp = (keys_[2] | 2) & 0xFFFF;
   return static_cast<uint8_t>((temp * (temp ^ 1)) >> 8);
 }
 

@@ -62,7 +62,7 @@
 //   - A file that cannot be read is reported and skipped; the entry it would
 //     have replaced stays.
 //   - Memory does not grow with the archive's bytes: a fixed set of buffers
-//     and 32 bytes per existing entry.
+//     (a few MiB, zlib's included) and 36 bytes per existing entry.
 //
 // Flags of the block with no meaning here, accepted and ignored: Volume (a
 // disk label), ArchiveFilesOnly and ResetArchiveBit (the MS-DOS archive bit),
