@@ -32,6 +32,20 @@ void AppendBlock(std::string& out, const uint8_t* values, size_t length) {
 
 }  // namespace
 
+CentralHeader CentralHeaderFor(const LocalHeader& local) {
+  CentralHeader header;
+  header.versionNeeded = local.versionNeeded;
+  header.flags = local.flags;
+  header.method = local.method;
+  header.time = local.time;
+  header.date = local.date;
+  header.crc = local.crc;
+  header.compressedSize = local.compressedSize;
+  header.uncompressedSize = local.uncompressedSize;
+  header.nameLength = local.nameLength;
+  return header;
+}
+
 bool HasSignature(const uint8_t* bytes, uint32_t signature) { return Get32(bytes) == signature; }
 
 bool EndRecord::NeedsZip64() const {

@@ -171,6 +171,11 @@ struct Zip64Locator {
   uint32_t totalDisks = 0;
 };
 
+// The central header of an entry whose local header is given: the fields
+// both records share, copied; the rest (host, comment, attributes, offset)
+// left for the caller.
+CentralHeader CentralHeaderFor(const LocalHeader& local);
+
 // --- parsing -------------------------------------------------------------------
 // Each reads the record's fixed bytes (the lengths above) and returns false,
 // leaving the record unspecified, when the signature is not the record's.

@@ -289,22 +289,13 @@ EntryOutcome EntryWriter::Write(const EntryPlan& plan, std::string& central, uin
     }
   }
 
-  zip::CentralHeader header;
+  zip::CentralHeader header = zip::CentralHeaderFor(local);
   const uint16_t host = plan.forceDos ? zip::kHostMsDos : zip::kHostUnix;
   header.versionMadeBy = static_cast<uint16_t>(host << 8 | std::max(kVersionOfThisWriter, local.versionNeeded));
-  header.versionNeeded = local.versionNeeded;
-  header.flags = local.flags;
-  header.method = local.method;
-  header.time = local.time;
-  header.date = local.date;
-  header.crc = local.crc;
-  header.compressedSize = local.compressedSize;
-  header.uncompressedSize = local.uncompressedSize;
   header.localHeaderOffset = headerAt;
   header.externalAttributes = ExternalAttributes(st.st_mode, file.isFolder, plan.forceDos);
   const std::string extra = zip::Zip64ExtraFor(header);
   const std::string comment = plan.comment.substr(0, 0xFFFF);
-  header.nameLength = local.nameLength;
   header.extraLength = static_cast<uint16_t>(extra.size());
   header.commentLength = static_cast<uint16_t>(comment.size());
   if (extra.size() > 0 && header.versionNeeded < kVersionZip64) {

@@ -55,39 +55,19 @@ bool Reporter::Message(MessageCode code, const std::string& subject, const std::
 
 bool Reporter::Verbose(const std::string& text) { return !verbose_ || Message(kInformation, text); }
 
-bool Reporter::TotalFiles(uint64_t count) {
-  auto record = Record({});
-  record.Size = Clamp32(count);
-  return Call(record, kActionTotalFiles);
-}
-
-bool Reporter::TotalSize(uint64_t bytes) {
-  auto record = Record({});
-  record.Size = Clamp32(bytes);
-  return Call(record, kActionTotalSize);
-}
-
-bool Reporter::NewFile(const std::string& name, uint64_t size) {
-  auto record = Record(name);
+bool Reporter::Tell(int32_t action, uint64_t size, const std::string& text) {
+  auto record = Record(text);
   record.Size = Clamp32(size);
-  return Call(record, kActionNewFile);
+  return Call(record, action);
 }
 
-bool Reporter::BytesDone(uint64_t bytes) {
-  auto record = Record({});
-  record.Size = Clamp32(bytes);
-  return Call(record, kActionProgress);
-}
+bool Reporter::TotalFiles(uint64_t count) { return Tell(kActionTotalFiles, count); }
+bool Reporter::TotalSize(uint64_t bytes) { return Tell(kActionTotalSize, bytes); }
+bool Reporter::NewFile(const std::string& name, uint64_t size) { return Tell(kActionNewFile, size, name); }
+bool Reporter::BytesDone(uint64_t bytes) { return Tell(kActionProgress, bytes); }
 
-bool Reporter::EndOfBatch() {
-  auto record = Record({});
-  return Call(record, kActionEndOfBatch);
-}
-
-bool Reporter::KeepAlive() {
-  auto record = Record({});
-  return Call(record, kActionNone);
-}
+bool Reporter::EndOfBatch() { return Tell(kActionEndOfBatch, 0); }
+bool Reporter::KeepAlive() { return Tell(kActionNone, 0); }
 
 std::optional<std::string> Reporter::AskEntryName(const std::string& name) {
   auto record = Record(name);

@@ -47,6 +47,8 @@ class Reporter {
   // Calls back with the record filled for `action`; false when the caller
   // asked to stop (or had already).
   bool Call(ZipCallbackRec& record, int32_t action);
+  // Calls back with a size (and a text) that needs no answer.
+  bool Tell(int32_t action, uint64_t size, const std::string& text = {});
   ZipCallbackRec Record(const std::string& text) const;
 
   ZipCallback callback_;

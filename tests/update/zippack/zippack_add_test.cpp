@@ -6,22 +6,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <random>
 
 #include "archive/dos_time.h"
-#include "support/temp_dir.h"
-#include "support/zip_builder.h"
 #include "update/zippack/zippack_harness.h"
 
 namespace zippack_test {
 namespace {
-
-using testing_support::ReadFile;
-using testing_support::TempDir;
-using testing_support::WriteFile;
-using testing_support::ZipBuilder;
-using testing_support::ZipEntrySpec;
 
 std::string Song(int n) {
   std::string text;
@@ -152,13 +143,7 @@ TEST(ZipPackAdd, AReplacedEntryKeepsItsPlaceAndEveryOtherByteStays) {
 
   // A name given back with "\" names the same entry.
   WriteFile(dir.File("temp/folder/Song.txt"), "edited again");
-  exec.answer = [](zippack::ZipCallbackRec& record) {
-    if (record.ActionCode == zippack::kActionNewName) {
-      ::strcpy(record.Text, "folder\\Song.txt");
-      record.ErrorCode = 1;
-    }
-    return 0;
-  };
+  exec.answer = Answering({{zippack::kActionNewName, "folder\\Song.txt"}});
   ASSERT_EQ(exec.Run(), 1);
   entries = ReadWithLibzip(path);
   ASSERT_EQ(NamesOf(entries), (std::vector<std::string>{"Alpha.txt", "folder/Song.txt", "Zulu.txt"}));
@@ -304,13 +289,7 @@ TEST(ZipPackAdd, EncryptsWithTheBlocksTheSpecificationsOrAnAskedPassword) {
   exec.Add(SpecLine(dir.File("b.txt"), {}, 0, zippack::kSpecEncryptOwnPassword, "own"));
   exec.Add(SpecLine(dir.File("c.txt"), {}, 0, zippack::kSpecEncryptOwnPassword));
   exec.Add(dir.File("plain.txt"));
-  exec.answer = [](zippack::ZipCallbackRec& record) {
-    if (record.ActionCode == zippack::kActionPassword) {
-      ::strcpy(record.Text, "asked");
-      record.ErrorCode = 1;
-    }
-    return 0;
-  };
+  exec.answer = Answering({{zippack::kActionPassword, "asked"}});
   ASSERT_EQ(exec.Run(), 4);
   ASSERT_EQ(exec.Of(zippack::kActionPassword).size(), 1u);
   EXPECT_EQ(exec.Of(zippack::kActionPassword)[0].text, "c.txt");
@@ -340,14 +319,7 @@ TEST(ZipPackAdd, TakesNamesCommentsAndTheArchiveTimeFromTheCaller) {
   exec.comment = "the block's comment";
   exec.latestTime = true;
   exec.Add(dir.File("x.txt"));
-  exec.answer = [](zippack::ZipCallbackRec& record) {
-    if (record.ActionCode == zippack::kActionNewName) ::strcpy(record.Text, "renamed/x.txt");
-    if (record.ActionCode == zippack::kActionFileComment) ::strcpy(record.Text, "a comment");
-    if (record.ActionCode == zippack::kActionNewName || record.ActionCode == zippack::kActionFileComment) {
-      record.ErrorCode = 1;
-    }
-    return 0;
-  };
+  exec.answer = Answering({{zippack::kActionNewName, "renamed/x.txt"}, {zippack::kActionFileComment, "a comment"}});
   ASSERT_EQ(exec.Run(), 1);
   const auto entries = ReadWithLibzip(path);
   ASSERT_EQ(NamesOf(entries), (std::vector<std::string>{"old.txt", "renamed/x.txt"}));

@@ -8,10 +8,10 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "archive/zip_find.h"
-#include "support/temp_dir.h"
 
 namespace zippack_test {
 namespace {
@@ -40,6 +40,16 @@ uint32_t Get32(const std::string& bytes, size_t at) {
 }
 
 }  // namespace
+
+std::function<int32_t(zippack::ZipCallbackRec&)> Answering(std::map<int32_t, std::string> texts) {
+  return [texts = std::move(texts)](zippack::ZipCallbackRec& record) {
+    if (const auto it = texts.find(record.ActionCode); it != texts.end()) {
+      ::snprintf(record.Text, sizeof record.Text, "%s", it->second.c_str());
+      record.ErrorCode = 1;
+    }
+    return 0;
+  };
+}
 
 int32_t LibraryVersion() { return TheLibrary().version(); }
 int32_t CallWithBlock(void* block) { return TheLibrary().exec(block); }

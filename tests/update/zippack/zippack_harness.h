@@ -12,9 +12,17 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_dir.h"
+#include "support/zip_builder.h"
 #include "update/zippack_abi.h"
 
 namespace zippack_test {
+
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+using testing_support::ZipBuilder;
+using testing_support::ZipEntrySpec;
 
 struct Event {
   int32_t action = 0;
@@ -68,6 +76,10 @@ class Exec {
   std::string archive_;
   std::vector<SpecLine> specs_;
 };
+
+// A call-back answer giving these texts to these actions (7 names, 8
+// passwords, 12 comments) and going on.
+std::function<int32_t(zippack::ZipCallbackRec&)> Answering(std::map<int32_t, std::string> texts);
 
 int32_t LibraryVersion();
 // Calls ZipPackExec with any block (for blocks the library must refuse).
