@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
 #include "archive/locate_directory.h"
 
@@ -48,6 +49,38 @@ struct FdSource {
 bool OnOneDisk(const zip::EndRecord& record) {
   const auto firstDisk = [](uint16_t disk) { return disk == 0 || disk == zip::kZip64Marker16; };
   return firstDisk(record.diskNumber) && firstDisk(record.directoryDisk);
+}
+
+// The named check that the directory lies inside the file, in front of the
+// record that describes it.
+bool DirectoryInsideFile(const archive::DirectoryLocation& location) {
+  const int64_t end = location.zip64EndRecordOffset >= 0 ? location.zip64EndRecordOffset : location.endRecordOffset;
+  return location.start >= 0 && location.start <= end && location.size <= static_cast<uint64_t>(end - location.start);
+}
+
+// The named check on the entry count: the classic field keeps only the low
+// 16 bits, which some writers let wrap instead of writing zip64.
+bool EntryCountMatches(uint64_t listed, const archive::DirectoryLocation& location) {
+  return location.zip64EndRecordOffset >= 0 ? listed == location.totalEntries
+                                            : (listed & 0xFFFF) == location.totalEntries;
+}
+
+// The named check on where an entry starts: inside the file, in front of
+// the directory, with room for its local header. The offset in the file, or
+// nothing.
+std::optional<uint64_t> LocalHeaderPlace(uint64_t recorded, int64_t shift, uint64_t directoryStart) {
+  if (recorded > static_cast<uint64_t>(INT64_MAX / 2)) return std::nullopt;
+  const int64_t offset = static_cast<int64_t>(recorded) + shift;
+  if (offset < 0 || static_cast<uint64_t>(offset) + zip::kLocalHeaderLength > directoryStart) return std::nullopt;
+  return static_cast<uint64_t>(offset);
+}
+
+// The named check that an entry fits before the next one begins: its local
+// header, name, extra field and data (the directory's size, which also holds
+// for entries with a data descriptor).
+bool EntryFitsItsRegion(const zip::LocalHeader& local, uint64_t compressedSize, uint64_t region) {
+  const uint64_t header = zip::kLocalHeaderLength + uint64_t{local.nameLength} + local.extraLength;
+  return header <= region && compressedSize <= region - header;
 }
 
 }  // namespace
@@ -117,13 +150,7 @@ ExistingArchive::Outcome ExistingArchive::Read(int fd, uint64_t fileSize,
   if (source.error != 0) return Fail(Outcome::Unreadable, std::strerror(source.error));
   if (!location) return Fail(Outcome::Damaged, "the central directory lies outside the file");
   if (end.NeedsZip64() && location->zip64EndRecordOffset < 0) return Fail(Outcome::Damaged, "zip64 end record missing");
-  // The named check that the directory lies inside the file, in front of
-  // the record that describes it.
-  const auto directoryEnd = static_cast<uint64_t>(
-      location->zip64EndRecordOffset >= 0 ? location->zip64EndRecordOffset : location->endRecordOffset);
-  if (location->start < 0 || location->size > directoryEnd - std::min<uint64_t>(directoryEnd, location->start)) {
-    return Fail(Outcome::Damaged, "the central directory runs past its end record");
-  }
+  if (!DirectoryInsideFile(*location)) return Fail(Outcome::Damaged, "the central directory runs past its end record");
   directoryStart_ = static_cast<uint64_t>(location->start);
   directorySize_ = location->size;
   offsetShift_ = location->offsetShift;
@@ -142,27 +169,19 @@ ExistingArchive::Outcome ExistingArchive::Read(int fd, uint64_t fileSize,
   entries_.clear();
   while ((result = reader.Next(record)) == DirectoryReader::kRecord) {
     if (record.header.diskStart != 0) return Fail(Outcome::Spanned, {});
-    // The named check on where an entry starts: inside the file, in front of
-    // the directory, with room for its local header.
-    const int64_t offset = static_cast<int64_t>(record.header.localHeaderOffset) + location->offsetShift;
-    if (record.header.localHeaderOffset > static_cast<uint64_t>(INT64_MAX / 2) || offset < 0 ||
-        static_cast<uint64_t>(offset) + zip::kLocalHeaderLength > directoryStart_) {
-      return Fail(Outcome::Damaged, "an entry's local header lies outside the archive");
-    }
+    const auto offset = LocalHeaderPlace(record.header.localHeaderOffset, offsetShift_, directoryStart_);
+    if (!offset) return Fail(Outcome::Damaged, "an entry's local header lies outside the archive");
     ExistingEntry entry;
-    entry.localOffset = static_cast<uint64_t>(offset);
+    entry.localOffset = *offset;
     entry.dosDateTime = uint32_t{record.header.date} << 16 | record.header.time;
     entry.compressedSize = record.header.compressedSize;
     visit(entries_.size(), record);
     entries_.push_back(entry);
   }
   if (result == DirectoryReader::kDamaged) return Fail(Outcome::Damaged, reader.why());
-  // The named check on the entry count: the classic field keeps only the
-  // low 16 bits, which some writers let wrap instead of writing zip64.
-  const uint64_t listed = entries_.size();
-  const bool countMatches = location->zip64EndRecordOffset >= 0 ? listed == location->totalEntries
-                                                                : (listed & 0xFFFF) == location->totalEntries;
-  if (!countMatches) return Fail(Outcome::Damaged, "the central directory lists another number of entries");
+  if (!EntryCountMatches(entries_.size(), *location)) {
+    return Fail(Outcome::Damaged, "the central directory lists another number of entries");
+  }
   return LayOut();
 }
 
@@ -185,13 +204,7 @@ ExistingArchive::Outcome ExistingArchive::LayOut() {
     zip::LocalHeader local;
     if (!ReadAllAt(fd_, fixed, sizeof fixed, start)) return Fail(Outcome::Unreadable, "a local header cannot be read");
     if (!zip::ParseLocalHeader(fixed, local)) return Fail(Outcome::Damaged, "a local header is missing");
-    // The named check that an entry fits before the next one begins: its
-    // local header, name, extra field and data (the directory's size, which
-    // also holds for entries with a data descriptor).
-    const uint64_t header = zip::kLocalHeaderLength + uint64_t{local.nameLength} + local.extraLength;
-    if (header > region || entries_[index].compressedSize > region - header) {
-      return Fail(Outcome::Damaged, "entries overlap");
-    }
+    if (!EntryFitsItsRegion(local, entries_[index].compressedSize, region)) return Fail(Outcome::Damaged, "entries overlap");
   }
   return Outcome::Read;
 }

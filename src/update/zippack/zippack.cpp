@@ -71,10 +71,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -390,8 +394,10 @@ class AddRun {
   // (cancelled, or the archive cannot be written). A file that cannot be
   // read is reported and left out, which is not a stop.
   bool WriteAddition(TempArchive& out, EntryWriter& writer, Addition& addition) {
-    if (!reporter_.NewFile(addition.name, addition.file.size)) return false;
-    reporter_.Verbose((addition.replaces == kNoEntry ? "adding: " : "updating: ") + addition.name);
+    if (!reporter_.NewFile(addition.name, addition.file.size) ||
+        !reporter_.Verbose((addition.replaces == kNoEntry ? "adding: " : "updating: ") + addition.name)) {
+      return false;
+    }
     EntryPlan plan;
     plan.file = &addition.file;
     plan.name = addition.name;
@@ -472,11 +478,7 @@ class AddRun {
       CentralRecord record;
       std::string bytes;
       for (const ExistingEntry& entry : archive_.entries()) {
-        // The named check that the directory reads the same the second time
-        // (a writer that ignores our lock may have changed it).
-        if (reader.Next(record) != DirectoryReader::kRecord ||
-            static_cast<int64_t>(record.header.localHeaderOffset) + archive_.offsetShift() !=
-                static_cast<int64_t>(entry.localOffset)) {
+        if (!ReadsAsBefore(reader, record, entry)) {
           reporter_.Message(kArchiveChanged, request_.archive);
           return false;
         }
@@ -501,6 +503,14 @@ class AddRun {
     const uint64_t directorySize = out.Position() - directoryStart;
     if (!WriteEndRecords(out, directoryStart, directorySize, count)) return WriteFailed(out);
     return true;
+  }
+
+  // The named check that the directory reads the same the second time (a
+  // writer that ignores our lock may have changed it meanwhile).
+  bool ReadsAsBefore(DirectoryReader& reader, CentralRecord& record, const ExistingEntry& entry) const {
+    return reader.Next(record) == DirectoryReader::kRecord &&
+           static_cast<int64_t>(record.header.localHeaderOffset) + archive_.offsetShift() ==
+               static_cast<int64_t>(entry.localOffset);
   }
 
   bool WriteEndRecords(TempArchive& out, uint64_t directoryStart, uint64_t directorySize, uint64_t count) {
