@@ -90,15 +90,16 @@ TEST(ZipPackAdd, MakesANewArchiveThatEveryReaderReads) {
   ::umask(mask);
   EXPECT_EQ(ModeOf(dir.File("new.zip")) & 07777, 0666 & ~mask);
   EXPECT_TRUE(StrayTemps(dir.path()).empty());
-  // The call-backs of one batch.
+  // The call-backs of one batch, in their order.
+  std::vector<int32_t> actions;
+  for (const Event& e : exec.events) {
+    if (e.action != zippack::kActionProgress && e.action != zippack::kActionNone) actions.push_back(e.action);
+  }
+  EXPECT_EQ(actions, (std::vector<int32_t>{7, 7, 12, 12, 5, 6, 1, 1, 3}));
   EXPECT_EQ(exec.Of(zippack::kActionTotalFiles).at(0).size, 2);
   EXPECT_EQ(exec.Of(zippack::kActionTotalSize).at(0).size, static_cast<int32_t>(Song(1).size() + Song(2).size()));
-  ASSERT_EQ(exec.Of(zippack::kActionNewFile).size(), 2u);
-  EXPECT_EQ(exec.Of(zippack::kActionNewFile)[1].text, "songs/live/Motörhead – Live.txt");
-  EXPECT_EQ(exec.Of(zippack::kActionNewName).size(), 2u);
-  EXPECT_EQ(exec.Of(zippack::kActionFileComment).size(), 2u);
-  EXPECT_FALSE(exec.Of(zippack::kActionProgress).empty());
-  EXPECT_EQ(exec.events.back().action, zippack::kActionEndOfBatch);
+  EXPECT_EQ(exec.Of(zippack::kActionNewFile).at(1).text, "songs/live/Motörhead – Live.txt");
+  EXPECT_EQ(exec.Of(zippack::kActionProgress).size(), 2u);
   EXPECT_TRUE(exec.Errors().empty());
 }
 

@@ -150,7 +150,6 @@ std::vector<ZipContent> ReadWithLibzip(const std::string& path, const std::map<s
     entry.name = st.name;
     entry.method = st.comp_method;
     entry.encrypted = st.encryption_method != ZIP_EM_NONE;
-    entry.modified = st.mtime;
     zip_uint32_t length = 0;
     if (const char* comment = zip_file_get_comment(archive, i, &length, ZIP_FL_ENC_RAW)) entry.comment.assign(comment, length);
     zip_file_get_external_attributes(archive, i, 0, &entry.hostSystem, &entry.attributes);

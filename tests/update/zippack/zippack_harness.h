@@ -93,7 +93,6 @@ struct ZipContent {
   bool encrypted = false;
   uint8_t hostSystem = 0;
   uint32_t attributes = 0;
-  std::time_t modified = 0;
 };
 
 // Every entry, in directory order, read by libzip with its consistency
