@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds Fretfile and copies the program and fretfile-cli into your own
+# Builds Fretfile and copies the program, fretfile-cli and the compression
+# library libzippack.so (which both load from their own folder) into your own
 # collection folder (the folder that holds your artist archives):
 #   scripts/install-into.sh ~/Music/songs
 set -euo pipefail
@@ -8,5 +9,5 @@ target="${1:?usage: scripts/install-into.sh COLLECTION_FOLDER}"
 [ -d "$target" ] || { echo "No such folder: $target" >&2; exit 1; }
 "$root/scripts/setup.sh"
 "$root/scripts/build.sh" "$root/build"
-cp "$root/build/src/fretfile" "$root/build/tools/fretfile-cli" "$target/"
+cp "$root/build/src/fretfile" "$root/build/tools/fretfile-cli" "$root/build/src/libzippack.so" "$target/"
 echo "Installed into $target. Start $target/fretfile and press \"Rebuild Index\"."

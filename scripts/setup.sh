@@ -7,7 +7,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config   # compiler and build
   qt6-base-dev libgl-dev                         # Qt 6 Widgets
   libgtest-dev                                   # GoogleTest
-  zlib1g-dev libzip-dev                          # test oracle and benchmark peers
+  zlib1g-dev libzip-dev                          # deflate for libzippack.so; test reader, benchmark peers
   xvfb xauth fonts-dejavu-core fonts-liberation2 # fonts, running without a desktop
 )
 

@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+
 namespace archive {
 
 std::optional<std::time_t> DosDateTimeToUnix(uint32_t dosDateTime) {
@@ -24,6 +26,20 @@ std::optional<std::time_t> DosDateTimeToUnix(uint32_t dosDateTime) {
   const std::time_t result = std::mktime(&local);
   if (result == static_cast<std::time_t>(-1)) return std::nullopt;
   return result;
+}
+
+uint32_t UnixToDosDateTime(std::time_t moment) {
+  constexpr uint32_t kEarliest = (0u << 9 | 1u << 5 | 1u) << 16;
+  constexpr uint32_t kLatest = (127u << 9 | 12u << 5 | 31u) << 16 | (23u << 11 | 59u << 5 | 29u);
+  std::tm local{};
+  if (::localtime_r(&moment, &local) == nullptr) return kEarliest;
+  const int year = local.tm_year + 1900;
+  if (year < 1980) return kEarliest;
+  if (year > 2107) return kLatest;
+  const auto date = static_cast<uint32_t>((year - 1980) << 9 | (local.tm_mon + 1) << 5 | local.tm_mday);
+  // A leap second (tm_sec 60) still fits the format's 0..29 two-second steps.
+  const auto time = static_cast<uint32_t>(local.tm_hour << 11 | local.tm_min << 5 | std::min(local.tm_sec, 59) / 2);
+  return date << 16 | time;
 }
 
 bool SetFileWriteTime(int fd, uint32_t dosDateTime) {

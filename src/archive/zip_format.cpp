@@ -1,6 +1,7 @@
 #include "archive/zip_format.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "archive/little_endian.h"
 
@@ -30,6 +31,20 @@ void AppendBlock(std::string& out, const uint8_t* values, size_t length) {
 }
 
 }  // namespace
+
+CentralHeader CentralHeaderFor(const LocalHeader& local) {
+  CentralHeader header;
+  header.versionNeeded = local.versionNeeded;
+  header.flags = local.flags;
+  header.method = local.method;
+  header.time = local.time;
+  header.date = local.date;
+  header.crc = local.crc;
+  header.compressedSize = local.compressedSize;
+  header.uncompressedSize = local.uncompressedSize;
+  header.nameLength = local.nameLength;
+  return header;
+}
 
 bool HasSignature(const uint8_t* bytes, uint32_t signature) { return Get32(bytes) == signature; }
 
@@ -170,7 +185,7 @@ Zip64Outcome ApplyZip64Extra(const uint8_t* extra, size_t extraLength, CentralHe
   return Zip64Outcome::Applied;
 }
 
-void WriteLocalHeader(const LocalHeader& h, uint8_t* b) {
+void WriteLocalHeader(const LocalHeader& h, uint8_t* b, bool forceZip64) {
   using namespace local_field;
   Put32(b + kSignature, kLocalHeaderSignature);
   Put16(b + kVersionNeeded, h.versionNeeded);
@@ -180,7 +195,7 @@ void WriteLocalHeader(const LocalHeader& h, uint8_t* b) {
   Put16(b + kDate, h.date);
   Put32(b + kCrc, h.crc);
   // Once either size needs zip64, both go into the extra block.
-  const bool zip64 = Marked(Clamp32(h.compressedSize)) || Marked(Clamp32(h.uncompressedSize));
+  const bool zip64 = forceZip64 || Marked(Clamp32(h.compressedSize)) || Marked(Clamp32(h.uncompressedSize));
   Put32(b + kCompressedSize, zip64 ? kZip64Marker32 : Clamp32(h.compressedSize));
   Put32(b + kUncompressedSize, zip64 ? kZip64Marker32 : Clamp32(h.uncompressedSize));
   Put16(b + kNameLength, h.nameLength);
@@ -242,8 +257,8 @@ void WriteZip64Locator(const Zip64Locator& l, uint8_t* b) {
   Put32(b + kTotalDisks, l.totalDisks);
 }
 
-std::string Zip64ExtraFor(const LocalHeader& h) {
-  if (!Marked(Clamp32(h.compressedSize)) && !Marked(Clamp32(h.uncompressedSize))) return {};
+std::string Zip64ExtraFor(const LocalHeader& h, bool forceZip64) {
+  if (!forceZip64 && !Marked(Clamp32(h.compressedSize)) && !Marked(Clamp32(h.uncompressedSize))) return {};
   uint8_t values[16];
   Put64(values, h.uncompressedSize);
   Put64(values + 8, h.compressedSize);
@@ -268,6 +283,63 @@ std::string Zip64ExtraFor(const CentralHeader& h) {
   std::string block;
   if (length > 0) AppendBlock(block, values, length);
   return block;
+}
+
+bool RelocateCentralRecord(std::string& record, uint64_t offset) {
+  auto* b = reinterpret_cast<uint8_t*>(record.data());
+  CentralHeader h;
+  if (record.size() < kCentralHeaderLength || !ParseCentralHeader(b, h) || h.Length() > record.size()) return false;
+  const size_t extraAt = kCentralHeaderLength + h.nameLength;
+  const uint8_t* extra = b + extraAt;
+  size_t blockLength = 0;
+  const uint8_t* block = FindExtraBlock(extra, h.extraLength, kZip64ExtraId, blockLength);
+  // The block lists the marked values in a fixed order; the offset follows
+  // the sizes that are marked.
+  const size_t offsetAt = (Marked(h.uncompressedSize) ? 8 : 0) + (Marked(h.compressedSize) ? 8 : 0);
+
+  if (Marked(h.localHeaderOffset)) {
+    if (block == nullptr || blockLength < offsetAt + 8) return false;
+    Put64(b + (block - b) + offsetAt, offset);
+    return true;
+  }
+  if (!Marked(Clamp32(offset))) {
+    Put32(b + central_field::kLocalHeaderOffset, static_cast<uint32_t>(offset));
+    return true;
+  }
+  // The offset now needs the zip64 block, which must keep the values it held.
+  CentralHeader full = h;
+  if (ApplyZip64Extra(extra, h.extraLength, full) == Zip64Outcome::Missing) return false;
+  std::string values;
+  uint8_t eight[8];
+  for (const auto& [classic, value] : {std::pair{h.uncompressedSize, full.uncompressedSize},
+                                       std::pair{h.compressedSize, full.compressedSize}}) {
+    if (Marked(classic)) {
+      Put64(eight, value);
+      values.append(reinterpret_cast<const char*>(eight), 8);
+    }
+  }
+  Put64(eight, offset);
+  values.append(reinterpret_cast<const char*>(eight), 8);
+  if (h.diskStart == kZip64Marker16) {
+    Put32(eight, full.diskStart);
+    values.append(reinterpret_cast<const char*>(eight), 4);
+  }
+  std::string newExtra;
+  AppendBlock(newExtra, reinterpret_cast<const uint8_t*>(values.data()), values.size());
+  // Every other block stays as it was, in its order.
+  const auto* extraChars = reinterpret_cast<const char*>(extra);
+  if (block == nullptr) {
+    newExtra.append(extraChars, h.extraLength);
+  } else {
+    const size_t blockStart = static_cast<size_t>(block - extra) - 4;
+    newExtra.append(extraChars, blockStart);
+    newExtra.append(extraChars + blockStart + 4 + blockLength, h.extraLength - blockStart - 4 - blockLength);
+  }
+  if (newExtra.size() > 0xFFFF) return false;
+  Put32(b + central_field::kLocalHeaderOffset, kZip64Marker32);
+  Put16(b + central_field::kExtraLength, static_cast<uint16_t>(newExtra.size()));
+  record.replace(extraAt, h.extraLength, newExtra);
+  return true;
 }
 
 std::string DataDescriptor(uint32_t crc, uint64_t compressedSize, uint64_t uncompressedSize, bool zip64) {

@@ -171,6 +171,11 @@ struct Zip64Locator {
   uint32_t totalDisks = 0;
 };
 
+// The central header of an entry whose local header is given: the fields
+// both records share, copied; the rest (host, comment, attributes, offset)
+// left for the caller.
+CentralHeader CentralHeaderFor(const LocalHeader& local);
+
 // --- parsing -------------------------------------------------------------------
 // Each reads the record's fixed bytes (the lengths above) and returns false,
 // leaving the record unspecified, when the signature is not the record's.
@@ -201,15 +206,27 @@ const uint8_t* FindExtraBlock(const uint8_t* extra, size_t extraLength, uint16_t
 // --- writing ---------------------------------------------------------------------
 // Each writes the record's fixed bytes. A size or offset that does not fit 32
 // bits is written as the marker; the caller then puts the block of
-// Zip64ExtraFor into the record's extra field.
-void WriteLocalHeader(const LocalHeader& header, uint8_t* bytes);
+// Zip64ExtraFor into the record's extra field. A local header written before
+// its sizes are known may force the zip64 form (both sizes marked, the block
+// present), so that the header keeps its length whatever the sizes become.
+void WriteLocalHeader(const LocalHeader& header, uint8_t* bytes, bool forceZip64 = false);
 void WriteCentralHeader(const CentralHeader& header, uint8_t* bytes);
 void WriteEndRecord(const EndRecord& record, uint8_t* bytes);
 void WriteZip64EndRecord(const Zip64EndRecord& record, uint8_t* bytes);
 void WriteZip64Locator(const Zip64Locator& locator, uint8_t* bytes);
 // The zip64 extra block a header needs (empty when every value fits).
-std::string Zip64ExtraFor(const LocalHeader& header);
+std::string Zip64ExtraFor(const LocalHeader& header, bool forceZip64 = false);
 std::string Zip64ExtraFor(const CentralHeader& header);
+// The length of the zip64 block of a local header in the forced form.
+inline constexpr size_t kLocalZip64ExtraLength = 4 + 16;
+
+// Gives a whole central record (fixed bytes, name, extra field, comment; its
+// fields already checked to lie within `record`) a new local-header offset,
+// touching nothing else: the classic field when it holds the offset and the
+// new one fits, the zip64 block's field when the offset is kept there, and
+// otherwise a zip64 block that gains the offset. False when the extra field
+// would outgrow its 16-bit length, or a marked field has no zip64 value.
+bool RelocateCentralRecord(std::string& record, uint64_t localHeaderOffset);
 // The data descriptor with its signature: 16 bytes, or 24 with zip64 sizes.
 std::string DataDescriptor(uint32_t crc, uint64_t compressedSize, uint64_t uncompressedSize, bool zip64);
 
