@@ -78,6 +78,7 @@ TFormMain::TFormMain(std::string appDir, QWidget* parent) : QMainWindow(parent),
   CreateControls();
   SetTabOrder();
   CreateRebuildComponents();
+  CreateZipUpdater();
 
   // Fixed border: the user cannot resize the window.
   centralWidget()->setFixedSize(kClientWidth, kClientHeight);
@@ -93,7 +94,10 @@ TFormMain::TFormMain(std::string appDir, QWidget* parent) : QMainWindow(parent),
   Artistname->setFocus();
 }
 
-TFormMain::~TFormMain() { DestroyRebuildComponents(); }
+TFormMain::~TFormMain() {
+  DestroyZipUpdater();
+  DestroyRebuildComponents();
+}
 
 void TFormMain::CreateControls() {
   // Every handler runs through the general error handler.
