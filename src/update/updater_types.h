@@ -77,7 +77,9 @@ enum TZipDiskAction : uint8_t { zdaOk, zdaErase, zdaReject, zdaCancel };
 
 // The fixed part of one central header, after its signature: these 42 bytes
 // are the record's head in this order and width (packed, as the format lays
-// them out); the values are in host order.
+// them out); the values are in host order. Packed fields may sit at odd
+// addresses: read them by value, never bind a reference or pointer to one
+// (EXPECT_EQ takes references: copy first, uint32_t{entry.CRC32}).
 #pragma pack(push, 1)
 struct ZipDirEntryHead {
   uint16_t MadeByVersion = 0;     // the host system in the high byte

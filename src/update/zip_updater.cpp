@@ -1,10 +1,10 @@
 #include "update/zip_updater.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <filesystem>
 #include <new>
 #include <system_error>

@@ -2,16 +2,17 @@
 // add runs a copy of the tool with the recording library beside it, the
 // place the tool takes its library from.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
 #include <filesystem>
 
+#include "support/cli_runner.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 #include "update/recording_library.h"
 
-using testing_support::ReadFile;
+using testing_support::BuiltCliPath;
+using testing_support::CliOutcome;
+using testing_support::RunCli;
 using testing_support::RecordingLibrary;
 using testing_support::TempDir;
 using testing_support::ZipBuilder;
@@ -21,24 +22,7 @@ namespace {
 
 class CliUpdate : public ::testing::Test {
  protected:
-  struct Outcome {
-    int exitCode;
-    std::string out;
-    std::string err;
-  };
-
-  static std::string BuiltCli() {
-    const auto self = std::filesystem::read_symlink("/proc/self/exe");
-    return (self.parent_path().parent_path() / "tools" / "fretfile-cli").string();
-  }
-
-  Outcome Run(const std::string& cli, const std::string& arguments) {
-    const std::string command = "'" + cli + "' " + arguments + " >'" + scratch_.File("out") + "' 2>'" +
-                                scratch_.File("err") + "'";
-    const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(scratch_.File("out")),
-            ReadFile(scratch_.File("err"))};
-  }
+  CliOutcome Run(const std::string& cli, const std::string& arguments) { return RunCli(cli, arguments, scratch_); }
 
   TempDir scratch_;
   TempDir dir_;
@@ -54,7 +38,7 @@ TEST_F(CliUpdate, DirPrintsTheListAndWhatTheReadFound) {
   char crcs[2][9];
   std::snprintf(crcs[0], sizeof crcs[0], "%08x", testing_support::Crc32Of("alpha"));
   std::snprintf(crcs[1], sizeof crcs[1], "%08x", testing_support::Crc32Of("beta"));
-  const Outcome listed = Run(BuiltCli(), "dir '" + dir_.File("x.zip") + "'");
+  const CliOutcome listed = Run(BuiltCliPath(), "dir '" + dir_.File("x.zip") + "'");
   EXPECT_EQ(listed.exitCode, 0);
   EXPECT_EQ(listed.out, "a.txt\t0\t5\t5\t" + std::string(crcs[0]) + "\t0\t0\n" + "live/b.txt\t0\t4\t4\t" +
                             crcs[1] + "\t" + std::to_string(builder.HeaderOffsets()[2] - 4) + "\t0\n" +
@@ -62,24 +46,24 @@ TEST_F(CliUpdate, DirPrintsTheListAndWhatTheReadFound) {
   EXPECT_NE(listed.err.find("Warning"), std::string::npos) << listed.err;
 
   testing_support::WriteFile(dir_.File("junk.zip"), "not an archive");
-  const Outcome junk = Run(BuiltCli(), "dir '" + dir_.File("junk.zip") + "'");
+  const CliOutcome junk = Run(BuiltCliPath(), "dir '" + dir_.File("junk.zip") + "'");
   EXPECT_EQ(junk.exitCode, 1);
   EXPECT_EQ(junk.out, "");
   EXPECT_NE(junk.err.find("not a zip archive"), std::string::npos) << junk.err;
-  const Outcome missing = Run(BuiltCli(), "dir '" + dir_.File("none.zip") + "'");
+  const CliOutcome missing = Run(BuiltCliPath(), "dir '" + dir_.File("none.zip") + "'");
   EXPECT_EQ(missing.exitCode, 1);
   EXPECT_NE(missing.err.find("File not found"), std::string::npos) << missing.err;
-  EXPECT_EQ(Run(BuiltCli(), "dir").exitCode, 2);
+  EXPECT_EQ(Run(BuiltCliPath(), "dir").exitCode, 2);
 }
 
 TEST_F(CliUpdate, AddHandsTheOptionsToTheLibraryBesideTheTool) {
   RecordingLibrary library;
   const std::string cli = library.Folder() + "/fretfile-cli";
-  std::filesystem::copy_file(BuiltCli(), cli);
+  std::filesystem::copy_file(BuiltCliPath(), cli);
   std::filesystem::permissions(cli, std::filesystem::perms::owner_exec, std::filesystem::perm_options::add);
 
   const std::string archive = "'" + dir_.File("new.zip") + "'";
-  const Outcome added = Run(cli, "add " + archive +
+  const CliOutcome added = Run(cli, "add " + archive +
                                      " a.txt 'b c.txt' --level 3 --update --dir-names --root /songs "
                                      "--password pw --temp-dir /var/tmp");
   EXPECT_EQ(added.exitCode, 0);
@@ -99,7 +83,7 @@ TEST_F(CliUpdate, AddHandsTheOptionsToTheLibraryBesideTheTool) {
   // Bare names and no options: the component's own defaults.
   library.SetResult(0);
   library.SetCallbacks("4");
-  const Outcome none = Run(cli, "add " + archive + " --move --freshen --recurse a.txt");
+  const CliOutcome none = Run(cli, "add " + archive + " --move --freshen --recurse a.txt");
   EXPECT_EQ(none.exitCode, 1);
   EXPECT_EQ(none.out, "processed 0\n");
   EXPECT_EQ(none.err, "library message\n");

@@ -69,7 +69,7 @@ TEST_F(DirectoryListTest, DataInFrontOfTheArchive) {
   EXPECT_EQ(MessageNumbers(), std::vector<int32_t>{msg::kDirectoryMoved});
   EXPECT_EQ(updater.StubOffset(), 5000);
   EXPECT_EQ(Names(), (std::vector<std::string>{"one.txt", "two.txt"}));
-  EXPECT_EQ(updater.DirEntry(1).RelOffLocalHdr, builder.HeaderOffsets()[1] - 5000);  // as recorded
+  EXPECT_EQ(uint32_t{updater.DirEntry(1).RelOffLocalHdr}, builder.HeaderOffsets()[1] - 5000);  // as recorded
 
   builder.Prefix(std::string(5000, 'S'), true);
   ListBytes(builder.Build());
@@ -185,9 +185,9 @@ TEST_F(DirectoryListTest, ValuesFromTheZip64ExtraField) {
   huge.zip64CentralCompressedSize = uint64_t{5} << 32;
   ListBytes(ZipBuilder().Add(fits).Add(huge).Add("after.txt", "a").Build());
   ASSERT_EQ(Names(), (std::vector<std::string>{"fits.txt", "huge.txt", "after.txt"}));
-  EXPECT_EQ(updater.DirEntry(0).CompressedSize, 5u);
+  EXPECT_EQ(uint32_t{updater.DirEntry(0).CompressedSize}, 5u);
   // Too large for the list's 32 bits: the marker, and the user is told.
-  EXPECT_EQ(updater.DirEntry(1).CompressedSize, 0xFFFFFFFFu);
+  EXPECT_EQ(uint32_t{updater.DirEntry(1).CompressedSize}, 0xFFFFFFFFu);
   EXPECT_EQ(updater.LastErrCode(), msg::kValueBeyond32Bits);
   EXPECT_TRUE(updater.LastMessage().ends_with("huge.txt"));
   EXPECT_EQ(updater.ZipFileName(), dir.File("a.zip"));

@@ -86,24 +86,4 @@ TEST_F(SettingsTest, MessagesHaveTextsAndNumbersWithoutOneSayWhichTheyAre) {
   EXPECT_EQ(msg::FormatText("50%", {}), "50%");
 }
 
-TEST_F(SettingsTest, ReportedMessagesAreShownOnlyWhenAttended) {
-  updater.ReportMessage(msg::kNothingToAdd, " (detail)");
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].errCode, 0);
-  EXPECT_EQ(messages[0].text, TextOf(msg::kNothingToAdd) + " (detail)");
-  EXPECT_EQ(updater.LastMessage(), messages[0].text);
-  EXPECT_EQ(updater.LastErrCode(), msg::kNothingToAdd);
-  EXPECT_EQ(prompts.shown, std::vector<std::string>{messages[0].text});
-
-  updater.Unattended = true;
-  updater.ReportMessage(msg::kNoZipFileName, "");
-  updater.ReportException(EZipUpdater(msg::kDriveAbsent, "/x/"));
-  EXPECT_EQ(prompts.shown.size(), 1u);
-  EXPECT_EQ(updater.LastErrCode(), msg::kDriveAbsent);
-  updater.Unattended = false;
-  updater.ReportException(EZipUpdater(msg::kCancelled, EZipUpdater::Display::No));
-  EXPECT_EQ(prompts.shown.size(), 1u);
-  EXPECT_EQ(messages.size(), 4u);
-}
-
 }  // namespace
