@@ -69,7 +69,8 @@ constexpr Entry kTable[] = {
     {kSpanFailed, "Error while writing the archive onto disks: "},
     {kDiskWhileUnattended, "A disk would have to be asked for, but no one may be asked"},
     {kNoLocalHeader, "An entry of the central directory has no local header"},
-    {kValueBeyond32Bits, "Warning: an entry's size or offset needs more than 32 bits; the list shows 4294967295 for it: "},
+    {kValueBeyond32Bits,
+     "Warning: an entry's size or offset needs more than 32 bits; the list shows 4294967295 for it: "},
     {kNotEnoughSpace, "This disk has not enough free space available"},
     {kInsertLastDisk, "Please insert last disk in set"},
     {kInsertVolumeOf, "Please insert disk volume %.1d of %.1d"},
@@ -138,10 +139,11 @@ std::string FormatText(const std::string& pattern, std::initializer_list<FormatA
                conversion == 'X') {
       if (next != arguments.end()) {
         if (const auto* number = std::get_if<int64_t>(&*next)) {
-          // The spec is ours, checked above: flags, width, precision.
-          const std::string spec = pattern.substr(i, at - i) + "ll" + conversion;
-          char buffer[64];
-          std::snprintf(buffer, sizeof buffer, spec.c_str(), static_cast<long long>(*number));
+          // The conversion is checked above (flags, width, precision only),
+          // so it is safe to hand to snprintf.
+          const std::string conversionText = pattern.substr(i, at - i) + "ll" + conversion;
+          char buffer[64] = {};
+          std::snprintf(buffer, sizeof buffer, conversionText.c_str(), static_cast<long long>(*number));
           out += buffer;
         } else {
           out += ToText(*next);

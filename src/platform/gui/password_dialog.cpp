@@ -11,7 +11,9 @@ namespace {
 
 constexpr int kLongestPassword = 80;
 
-QString ToQt(const std::string& text) { return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())); }
+QString ToQt(const std::string& text) {
+  return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 }  // namespace
 
