@@ -79,6 +79,7 @@ TFormMain::TFormMain(std::string appDir, QWidget* parent) : QMainWindow(parent),
   CreateControls();
   SetTabOrder();
   CreateRebuildComponents();
+  CreateZipUpdater();
 
   // Fixed border: the user cannot resize the window.
   centralWidget()->setFixedSize(kClientWidth, kClientHeight);
@@ -99,6 +100,7 @@ TFormMain::~TFormMain() {
   // meanwhile no frozen window is left on the screen.
   StopRebuild();
   hide();
+  DestroyZipUpdater();
   DestroyRebuildComponents();
 }
 

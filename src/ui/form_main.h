@@ -5,7 +5,8 @@
 //
 // The handlers keep the names of the program's design; their bodies live in
 // one file per concern: form_main.cpp (creation, painting, exit),
-// form_main_search.cpp, form_main_rebuild.cpp, form_main_open.cpp.
+// form_main_search.cpp, form_main_rebuild.cpp, form_main_open.cpp,
+// form_main_save.cpp.
 #pragma once
 
 #include <QCheckBox>
@@ -28,6 +29,7 @@ class QGroupBox;
 namespace fretfile {
 class TForm2;
 class TMenuItem;
+class TZipUpdater;
 class TWinThread;
 struct TWinThreadParam;
 struct ZipFile;
@@ -69,6 +71,8 @@ class TFormMain : public QMainWindow {
 
   // The external viewer chooser, created hidden with the window.
   TForm2* Form2 = nullptr;
+  // The archive-update component that stores saved songs (form_main_save.cpp).
+  TZipUpdater* ZipUpdater = nullptr;
 
   // True while a search runs (a second one is refused).
   bool SearchRunning() const { return searchRunning_; }
@@ -121,6 +125,11 @@ class TFormMain : public QMainWindow {
   // Rebuild components (finder, walker, worker thread): form_main_rebuild.cpp.
   void CreateRebuildComponents();
   void DestroyRebuildComponents();
+  // The archive-update component with its stored settings, and the archive
+  // part of SaveClick: form_main_save.cpp.
+  void CreateZipUpdater();
+  void DestroyZipUpdater();
+  void StoreInArchive(const std::string& archivePath, const std::string& filePath);
 
   std::string AppDir_;
   std::string ViewerCommand_;

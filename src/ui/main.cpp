@@ -5,6 +5,7 @@
 
 #include "platform/app_paths.h"
 #include "platform/gui/error_handler.h"
+#include "platform/gui/gui_prompts.h"
 #include "platform/gui/key_state_filter.h"
 #include "ui/form_main.h"
 
@@ -34,6 +35,7 @@ int main(int argc, char** argv) {
   }
   platform::FretfileApplication app(argc, argv);
   platform::KeyStateFilter::Install();
+  platform::InstallGuiPrompts();
   fretfile::TFormMain formMain(platform::ApplicationDir());
   formMain.show();
   return app.exec();

@@ -1,6 +1,7 @@
 // Answers every modal box of the dialogs layer during a test and records
 // what was shown. Answers are taken from a queue; an empty queue answers
-// Yes to questions and Ok to messages.
+// Yes to questions and Ok to messages and password boxes. A password box
+// takes its text from the queue of replies.
 #pragma once
 
 #include <deque>
@@ -15,13 +16,19 @@ class DialogRecorder {
   DialogRecorder() {
     platform::SetDialogResponder([this](const platform::DialogBox& box) {
       shown.push_back(box);
+      if (box.reply != nullptr && !replies.empty()) {
+        *box.reply = replies.front();
+        replies.pop_front();
+      }
       if (!answers.empty()) {
         const platform::Answer answer = answers.front();
         answers.pop_front();
         return answer;
       }
-      return box.kind == platform::BoxKind::Message || box.kind == platform::BoxKind::Error ? platform::Answer::Ok
-                                                                                             : platform::Answer::Yes;
+      return box.kind == platform::BoxKind::Message || box.kind == platform::BoxKind::Error ||
+                     box.kind == platform::BoxKind::Password
+                 ? platform::Answer::Ok
+                 : platform::Answer::Yes;
     });
   }
   ~DialogRecorder() { platform::SetDialogResponder(nullptr); }
@@ -36,6 +43,7 @@ class DialogRecorder {
 
   std::vector<platform::DialogBox> shown;
   std::deque<platform::Answer> answers;
+  std::deque<std::string> replies;
 };
 
 }  // namespace testing_support

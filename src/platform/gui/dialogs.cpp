@@ -1,5 +1,7 @@
 #include "platform/gui/dialogs.h"
 
+#include "platform/gui/password_dialog.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QMessageBox>
@@ -60,6 +62,8 @@ Answer ShowReal(const DialogBox& box) {
       message.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
       message.setDefaultButton(QMessageBox::Yes);
       break;
+    case BoxKind::Password:
+      return RunPasswordDialog(box);
     case BoxKind::RetryCancel:
       message.setIcon(QMessageBox::Warning);
       message.setStandardButtons(QMessageBox::Retry | QMessageBox::Cancel);
@@ -90,5 +94,14 @@ void ShowErrorBox(const std::string& text) { Show(BoxKind::Error, kApplicationTi
 Answer AskYesNo(const std::string& text) { return Show(BoxKind::YesNo, "Information", text); }
 Answer AskYesNoCancel(const std::string& text) { return Show(BoxKind::YesNoCancel, "Information", text); }
 Answer AskRetryCancel(const std::string& text) { return Show(BoxKind::RetryCancel, kApplicationTitle, text); }
+
+std::optional<std::string> AskPassword(const std::string& title, const std::string& prompt,
+                                       const std::string& okCaption, const std::string& cancelCaption) {
+  std::string reply;
+  const DialogBox box{BoxKind::Password, title, prompt, okCaption, cancelCaption, &reply};
+  const Answer answer = Responder() ? Responder()(box) : ShowReal(box);
+  if (answer != Answer::Ok) return std::nullopt;
+  return reply;
+}
 
 }  // namespace platform

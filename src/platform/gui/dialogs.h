@@ -6,13 +6,14 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace platform {
 
 inline constexpr const char* kApplicationTitle = "Fretfile 1.5";
 
-enum class BoxKind { Message, Error, YesNo, YesNoCancel, RetryCancel };
+enum class BoxKind { Message, Error, YesNo, YesNoCancel, RetryCancel, Password };
 // Closed: the box was closed by its title bar (or system menu), no button
 // chosen; each caller decides what that means.
 enum class Answer { Ok, Yes, No, Cancel, Retry, Closed };
@@ -21,6 +22,11 @@ struct DialogBox {
   BoxKind kind;
   std::string title;
   std::string text;
+  // A password box: its button captions, and where the entered text goes
+  // (a responder writes it there and answers Ok to accept it).
+  std::string okCaption = {};
+  std::string cancelCaption = {};
+  std::string* reply = nullptr;
 };
 
 using DialogResponder = std::function<Answer(const DialogBox&)>;
@@ -38,5 +44,8 @@ void ShowErrorBox(const std::string& text);
 Answer AskYesNo(const std::string& text);
 Answer AskYesNoCancel(const std::string& text);
 Answer AskRetryCancel(const std::string& text);
+// The password dialog: the entered text when accepted, nothing when not.
+std::optional<std::string> AskPassword(const std::string& title, const std::string& prompt,
+                                       const std::string& okCaption, const std::string& cancelCaption);
 
 }  // namespace platform

@@ -1,0 +1,46 @@
+// What the core shows the user or asks them without knowing any widget: a
+// plain message, a password, the busy cursor. The program's widget side
+// installs a handler at start-up (platform/gui/gui_prompts.h) that shows the
+// real dialogs; tests install their own and answer. Without a handler (the
+// command-line tool) a message goes to standard error, a password is
+// refused and the cursor is left alone.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace platform {
+
+struct PasswordRequest {
+  std::string title;
+  std::string prompt;
+  std::string okCaption;
+  std::string cancelCaption;
+};
+
+class PromptHandler {
+ public:
+  virtual ~PromptHandler() = default;
+  virtual void ShowMessage(const std::string& text) = 0;
+  // The entered text when the user accepted, nothing when they cancelled.
+  virtual std::optional<std::string> AskPassword(const PasswordRequest& request) = 0;
+  virtual void SetBusy(bool busy) = 0;
+};
+
+// Installs the handler (not owned; it must outlive its installation);
+// nullptr goes back to the plain behaviour.
+void SetPromptHandler(PromptHandler* handler);
+
+void PromptMessage(const std::string& text);
+std::optional<std::string> PromptPassword(const PasswordRequest& request);
+
+// The busy cursor for the life of the scope, on every way out.
+class BusyCursor {
+ public:
+  BusyCursor();
+  ~BusyCursor();
+  BusyCursor(const BusyCursor&) = delete;
+  BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+}  // namespace platform

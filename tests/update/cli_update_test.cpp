@@ -1,0 +1,105 @@
+// fretfile-cli dir and add, run as the child processes a user would start.
+// add runs a copy of the tool with the recording library beside it, the
+// place the tool takes its library from.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/cli_runner.h"
+#include "support/temp_dir.h"
+#include "support/zip_builder.h"
+#include "update/recording_library.h"
+
+using testing_support::BuiltCliPath;
+using testing_support::CliOutcome;
+using testing_support::RunCli;
+using testing_support::RecordingLibrary;
+using testing_support::TempDir;
+using testing_support::ZipBuilder;
+using testing_support::ZipEntrySpec;
+
+namespace {
+
+class CliUpdate : public ::testing::Test {
+ protected:
+  CliOutcome Run(const std::string& cli, const std::string& arguments) { return RunCli(cli, arguments, scratch_); }
+
+  TempDir scratch_;
+  TempDir dir_;
+};
+
+TEST_F(CliUpdate, DirPrintsTheListAndWhatTheReadFound) {
+  ZipEntrySpec folder;
+  folder.name = "live/";
+  ZipBuilder builder;
+  builder.Add("a.txt", "alpha").Add(folder).Add("live/b.txt", "beta").ArchiveComment("the band");
+  builder.Prefix("STUB", false);
+  builder.WriteTo(dir_.File("x.zip"));
+  char crcs[2][9];
+  std::snprintf(crcs[0], sizeof crcs[0], "%08x", testing_support::Crc32Of("alpha"));
+  std::snprintf(crcs[1], sizeof crcs[1], "%08x", testing_support::Crc32Of("beta"));
+  const CliOutcome listed = Run(BuiltCliPath(), "dir '" + dir_.File("x.zip") + "'");
+  EXPECT_EQ(listed.exitCode, 0);
+  EXPECT_EQ(listed.out, "a.txt\t0\t5\t5\t" + std::string(crcs[0]) + "\t0\t0\n" + "live/b.txt\t0\t4\t4\t" +
+                            crcs[1] + "\t" + std::to_string(builder.HeaderOffsets()[2] - 4) + "\t0\n" +
+                            "StubOffset\t4\nOffsetMismatch\t1\nDirOnlySkipped\t1\nArchiveComment\tthe band\n");
+  EXPECT_NE(listed.err.find("Warning"), std::string::npos) << listed.err;
+
+  testing_support::WriteFile(dir_.File("junk.zip"), "not an archive");
+  const CliOutcome junk = Run(BuiltCliPath(), "dir '" + dir_.File("junk.zip") + "'");
+  EXPECT_EQ(junk.exitCode, 1);
+  EXPECT_EQ(junk.out, "");
+  EXPECT_NE(junk.err.find("not a zip archive"), std::string::npos) << junk.err;
+  const CliOutcome missing = Run(BuiltCliPath(), "dir '" + dir_.File("none.zip") + "'");
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_NE(missing.err.find("File not found"), std::string::npos) << missing.err;
+  EXPECT_EQ(Run(BuiltCliPath(), "dir").exitCode, 2);
+}
+
+TEST_F(CliUpdate, AddHandsTheOptionsToTheLibraryBesideTheTool) {
+  RecordingLibrary library;
+  const std::string cli = library.Folder() + "/fretfile-cli";
+  std::filesystem::copy_file(BuiltCliPath(), cli);
+  std::filesystem::permissions(cli, std::filesystem::perms::owner_exec, std::filesystem::perm_options::add);
+
+  const std::string archive = "'" + dir_.File("new.zip") + "'";
+  const CliOutcome added = Run(cli, "add " + archive +
+                                     " a.txt 'b c.txt' --level 3 --update --dir-names --root /songs "
+                                     "--password pw --temp-dir /var/tmp");
+  EXPECT_EQ(added.exitCode, 0);
+  EXPECT_EQ(added.out, "processed 2\n");
+  EXPECT_EQ(added.err, "");
+  auto calls = library.Calls();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0]["archive"], dir_.File("new.zip"));
+  EXPECT_EQ(calls[0]["owner"], "0");
+  EXPECT_EQ(calls[0]["level"], "3");
+  EXPECT_EQ(calls[0]["update"], "1");
+  EXPECT_EQ(calls[0]["junkdirnames"], "0");
+  EXPECT_EQ(calls[0]["encrypt"], "1");
+  EXPECT_EQ(calls[0]["tempdir"], "/var/tmp");
+  EXPECT_EQ(calls[0]["spec1"], "b c.txt\tpw\t1\t0\t/songs/");
+
+  // Bare names and no options: the component's own defaults.
+  library.SetResult(0);
+  library.SetCallbacks("4");
+  const CliOutcome none = Run(cli, "add " + archive + " --move --freshen --recurse a.txt");
+  EXPECT_EQ(none.exitCode, 1);
+  EXPECT_EQ(none.out, "processed 0\n");
+  EXPECT_EQ(none.err, "library message\n");
+  calls = library.Calls();
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[1]["junkdirnames"], "1");
+  EXPECT_EQ(calls[1]["level"], "9");
+  EXPECT_EQ(calls[1]["move"], "1");
+  EXPECT_EQ(calls[1]["freshen"], "1");
+  EXPECT_EQ(calls[1]["spec0"], "a.txt\t(null)\t0\t1\t(null)");
+
+  for (const std::string& bad : {std::string("add"), "add " + archive, "add " + archive + " a.txt --level",
+                                  "add " + archive + " a.txt --level 10", "add " + archive + " a.txt --zip"}) {
+    EXPECT_EQ(Run(cli, bad).exitCode, 2) << bad;
+  }
+  EXPECT_EQ(library.Calls().size(), 2u);
+}
+
+}  // namespace

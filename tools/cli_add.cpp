@@ -1,0 +1,92 @@
+// fretfile-cli add ARCHIVE FILE... [options]: adds files to an archive
+// through the archive-update component and the compression library beside
+// the tool, unattended. Prints "processed N", and the component's last
+// message on standard error. Exit 0 when files were processed, 1 when none
+// were, 2 for bad usage.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "cli_command.h"
+#include "update/zip_updater.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "ARCHIVE FILE... [--level N] [--update] [--freshen] [--move] [--dir-names] [--recurse] [--root DIR] "
+    "[--password P] [--temp-dir DIR]";
+// The library takes a password of at most this many characters; a longer
+// one would be cut without a word, and the archive would not open with it.
+constexpr size_t kLongestPassword = 81;
+
+int Usage(const std::string& problem) {
+  std::fprintf(stderr, "fretfile-cli add: %s\nusage: fretfile-cli add %s\n", problem.c_str(), kUsage);
+  return 2;
+}
+
+bool ParseLevel(const std::string& text, int32_t& level) {
+  if (text.size() != 1 || text[0] < '0' || text[0] > '9') return false;
+  level = text[0] - '0';
+  return true;
+}
+
+int RunAdd(const std::vector<std::string>& args) {
+  fretfile::TZipUpdater updater;
+  updater.Unattended = true;
+  std::vector<std::string> positional;
+  bool options = true;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (!options || !arg.starts_with("--")) {
+      positional.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      options = false;
+      continue;
+    }
+    const auto flag = [&](fretfile::AddOptsEnum option) { updater.AddOptions.Include(option); };
+    if (arg == "--update") {
+      flag(fretfile::AddUpdate);
+    } else if (arg == "--freshen") {
+      flag(fretfile::AddFreshen);
+    } else if (arg == "--move") {
+      flag(fretfile::AddMove);
+    } else if (arg == "--dir-names") {
+      flag(fretfile::AddDirNames);
+    } else if (arg == "--recurse") {
+      flag(fretfile::AddRecurseDirs);
+    } else if (arg == "--level" || arg == "--root" || arg == "--password" || arg == "--temp-dir") {
+      if (i + 1 >= args.size()) return Usage(arg + " needs a value");
+      const std::string& value = args[++i];
+      if (arg == "--level") {
+        if (!ParseLevel(value, updater.AddCompLevel)) return Usage("the level is a number from 0 to 9");
+      } else if (arg == "--root") {
+        updater.SetRootDir(value);
+      } else if (arg == "--password") {
+        if (value.empty() || value.size() > kLongestPassword) {
+          return Usage("a password has 1 to " + std::to_string(kLongestPassword) + " characters");
+        }
+        updater.SetPassword(value);
+        flag(fretfile::AddEncrypt);
+      } else {
+        updater.TempDir = value;
+      }
+    } else {
+      return Usage("unknown option " + arg);
+    }
+  }
+  if (positional.size() < 2) return Usage("an archive and at least one file are needed");
+
+  updater.SetZipFileName(positional[0]);
+  updater.FSpecArgs.assign(positional.begin() + 1, positional.end());
+  updater.Add();
+  std::printf("processed %d\n", updater.ProcessedCount());
+  if (!updater.LastMessage().empty()) std::fprintf(stderr, "%s\n", updater.LastMessage().c_str());
+  return updater.ProcessedCount() > 0 ? 0 : 1;
+}
+
+const cli::CliCommandRegistration kRegistration({"add", kUsage, RunAdd});
+
+}  // namespace
