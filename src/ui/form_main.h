@@ -129,7 +129,7 @@ class TFormMain : public QMainWindow {
   // part of SaveClick: form_main_save.cpp.
   void CreateZipUpdater();
   void DestroyZipUpdater();
-  void StoreInArchive(const std::string& archivePath, const std::string& filePath);
+  void StoreInArchive(const std::string& archivePath, const std::string& entryName, const std::string& filePath);
 
   std::string AppDir_;
   std::string ViewerCommand_;

@@ -1,6 +1,11 @@
 // Storing a saved song into its archive: the archive-update component the
 // main window owns, with the window's stored settings, and the archive part
 // of a viewer's "Save".
+#include <fstream>
+#include <iterator>
+
+#include "index/collection.h"
+#include "index/saved_song.h"
 #include "platform/gui/dialogs.h"
 #include "ui/form_main.h"
 #include "update/zip_updater.h"
@@ -8,6 +13,15 @@
 namespace fretfile {
 
 inline constexpr const char* kAddFailedMessage = "Error in Add; Fatal DLL Exception in mainunit";
+
+namespace {
+
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
 
 void TFormMain::CreateZipUpdater() {
   ZipUpdater = new TZipUpdater(this);
@@ -35,15 +49,41 @@ void TFormMain::DestroyZipUpdater() {
   ZipUpdater = nullptr;
 }
 
-void TFormMain::StoreInArchive(const std::string& archivePath, const std::string& filePath) {
+void TFormMain::StoreInArchive(const std::string& archivePath, const std::string& entryName,
+                               const std::string& filePath) {
   ZipUpdater->SetZipFileName(archivePath);
   // Exactly this one file: a line left by an Add that ended early may
   // belong to another archive.
   ZipUpdater->FSpecArgs = {filePath};
+  // The song goes back under exactly its entry's name, folders included:
+  // it was extracted below temp/ with its folders, so names are taken
+  // relative to temp/ with their folders, for this one Add.
+  const std::string keptRoot = ZipUpdater->RootDir();
+  const AddOpts keptOptions = ZipUpdater->AddOptions;
+  ZipUpdater->SetRootDir(TempFolderOf(AppDir_) + "/");
+  ZipUpdater->AddOptions.Include(AddDirNames);
+  struct Restore {
+    TZipUpdater& updater;
+    const std::string& root;
+    AddOpts options;
+    ~Restore() {
+      updater.SetRootDir(root);
+      updater.AddOptions = options;
+    }
+  } restore{*ZipUpdater, keptRoot, keptOptions};
   try {
     ZipUpdater->Add();
   } catch (...) {
     platform::ShowMessage(kAddFailedMessage);
+    return;
+  }
+  // The component runs unattended and says nothing; a save that did not
+  // reach the archive must not look like one that did.
+  if (!ArchiveEntryHolds(archivePath, entryName, ReadWholeFile(filePath))) {
+    std::string text = "The song was not stored in its archive " + archivePath + ".";
+    if (!ZipUpdater->LastMessage().empty()) text += "\n" + ZipUpdater->LastMessage();
+    text += "\nYour edit is kept in " + filePath + ".";
+    platform::ShowMessage(text);
   }
 }
 

@@ -182,7 +182,7 @@ void TFormMain::SaveClick(TMenuItem* sender) {
     if (memo == nullptr || DigitsOf(memo->objectName()) != wanted) continue;
     WriteWholeFile(*target, memo->TextBytes());
   }
-  StoreInArchive(command.substr(0, bar), *target);
+  StoreInArchive(command.substr(0, bar), entryName, *target);
 }
 
 void TFormMain::CloseClick(TMenuItem* sender) {

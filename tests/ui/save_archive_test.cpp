@@ -49,7 +49,8 @@ TEST_F(SaveToArchiveTest, EverySaveHandsTheComponentExactlyTheSavedFile) {
   for (auto call : calls) {
     EXPECT_EQ(call["archive"], dir.File("Some_Artist.zip"));
     EXPECT_EQ(call["count"], "1");
-    EXPECT_EQ(call["spec0"], dir.File("temp/My_Song.txt") + "\t(null)\t0\t0\t(null)");
+    // Taken relative to temp/ with its folders: the entry's own name.
+    EXPECT_EQ(call["spec0"], dir.File("temp/My_Song.txt") + "\t(null)\t0\t0\t" + dir.File("temp/"));
     EXPECT_EQ(call["owner"], "0");
     EXPECT_EQ(call["level"], "9");
     EXPECT_EQ(call["update"], "1");
@@ -59,7 +60,12 @@ TEST_F(SaveToArchiveTest, EverySaveHandsTheComponentExactlyTheSavedFile) {
   EXPECT_EQ(form->ZipUpdater->ProcessedCount(), 1);
   EXPECT_TRUE(hourglass);
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-  EXPECT_EQ(dialogs.shown.size(), 2u);  // the two questions
+  // The stand-in stores nothing: each save says so after its question.
+  ASSERT_EQ(dialogs.shown.size(), 4u);
+  EXPECT_EQ(dialogs.shown[1].kind, platform::BoxKind::Message);
+  EXPECT_EQ(dialogs.shown[1].text, "The song was not stored in its archive " + dir.File("Some_Artist.zip") +
+                                       ".\nYour edit is kept in " + dir.File("temp/My_Song.txt") + ".");
+  EXPECT_EQ(form->ZipUpdater->RootDir(), "");  // the save's own settings do not stay
 }
 
 TEST_F(SaveToArchiveTest, AnErrorLeavingAddGetsTheFixedMessage) {

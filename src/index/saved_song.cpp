@@ -1,0 +1,33 @@
+#include "index/saved_song.h"
+
+#include <algorithm>
+
+#include "archive/crc32.h"
+#include "archive/zip_find.h"
+
+namespace fretfile {
+namespace {
+
+std::string WithSlashes(std::string name) {
+  std::replace(name.begin(), name.end(), '\\', '/');
+  return name;
+}
+
+}  // namespace
+
+bool ArchiveEntryHolds(const std::string& archivePath, const std::string& entryName, const std::string& content) {
+  const std::string wanted = WithSlashes(entryName);
+  const uint32_t crc = archive::Crc32(reinterpret_cast<const uint8_t*>(content.data()), content.size());
+  int matches = 0;
+  bool holds = false;
+  archive::ZipSearchRec rec;
+  for (int r = archive::ZipFindFirst(archivePath, rec); r == archive::kZipFindFound; r = archive::ZipFindNext(rec)) {
+    if (WithSlashes(rec.FileName) != wanted) continue;
+    ++matches;
+    holds = rec.Size == content.size() && rec.Crc == crc;
+  }
+  archive::ZipFindClose(rec);
+  return matches == 1 && holds;
+}
+
+}  // namespace fretfile
