@@ -15,6 +15,7 @@
 #include "ui/dialog_recorder.h"
 #include "ui/form_main.h"
 #include "ui/viewer_window.h"
+#include "update/zip_updater.h"
 
 namespace testing_support {
 
@@ -24,8 +25,12 @@ class OpenFixture : public ::testing::Test {
 
   void MakeForm() {
     form = std::make_unique<fretfile::TFormMain>(dir.path());
+    UseTheBuiltLibrary();
     form->show();
   }
+
+  // A save stores through the compression library the build made.
+  void UseTheBuiltLibrary() { form->ZipUpdater->SetDLLDirectory(FRETFILE_ZIPPACK_DIR); }
 
   // One grid row as the search shows it, selected.
   void SelectRow(const std::string& artist, const std::string& song) {

@@ -19,7 +19,6 @@ class SaveRoadTest : public OpenFixture {
   void SetUp() override {
     OpenFixture::SetUp();
     ZipBuilder().Add("Intro.txt", "intro").Add("live/My_Song.txt", "as recorded\r\n").WriteTo(archive);
-    form->ZipUpdater->SetDLLDirectory(FRETFILE_ZIPPACK_DIR);
   }
 
   void EditAndSave(const std::string& text) {

@@ -147,6 +147,7 @@ TEST_F(ViewerWindowTest, BarInTheCollectionFolderDoesNotShiftTheSavedName) {
   std::filesystem::create_directory(folder);
   ZipBuilder().Add("My_Song.txt", "one").WriteTo(folder + "Some_Artist.zip");
   form = std::make_unique<fretfile::TFormMain>(folder);
+  UseTheBuiltLibrary();
   OpenSong();
   Viewer(2)->Memo->setPlainText(QStringLiteral("saved"));
   Viewer(2)->Save->trigger();
