@@ -13,11 +13,11 @@
 // memory: peak memory of one replace in a 2 GiB archive of 2,048 entries and
 //   in an archive of 60,000 small entries (what memory grows with).
 //
-// The measured command is `zippack-add ARCHIVE FILE... --level 9`, a small
-// driver with the arguments and output of `fretfile-cli add`; `--with
-// PROGRAM` measures `PROGRAM add ARCHIVE FILE... --level 9` instead (for
-// instance build/tools/fretfile-cli). Scratch files live in a temporary
-// folder under /tmp and are removed at the end.
+// The measured command is `fretfile-cli add ARCHIVE FILE... --level 9`, the
+// whole program a user runs (the archive-update component loading
+// libzippack.so beside it); `--with PROGRAM` measures another build's
+// `PROGRAM add`. Scratch files live in a temporary folder under /tmp and are
+// removed at the end.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -41,7 +41,7 @@ namespace {
 
 namespace zip = archive::zip;
 
-std::string program;  // empty: the driver
+std::string program = FRETFILE_CLI;
 
 struct ChildRun {
   double seconds = 0;
@@ -73,12 +73,7 @@ ChildRun RunChild(const std::vector<std::string>& args) {
 
 // The measured Add: ARCHIVE FILE... at level 9.
 ChildRun Add(const std::string& archive, const std::vector<std::string>& files) {
-  std::vector<std::string> args;
-  if (program.empty()) {
-    args = {ZIPPACK_ADD_DRIVER, archive};
-  } else {
-    args = {program, "add", archive};
-  }
+  std::vector<std::string> args{program, "add", archive};
   args.insert(args.end(), files.begin(), files.end());
   args.insert(args.end(), {"--level", "9"});
   return RunChild(args);
@@ -181,7 +176,7 @@ void Replace() {
   }
   std::printf("replace one 4 KB song in %.0f MB (%d entries)\n", st.st_size / 1e6, kEntries);
   std::printf("| %-24s | %8s | %8s |\n", "command", "best", "median");
-  std::printf("| %-24s | %7.3fs | %7.3fs |\n", program.empty() ? "zippack-add" : "PROGRAM add", Best(ours), Median(ours));
+  std::printf("| %-24s | %7.3fs | %7.3fs |\n", "fretfile-cli add", Best(ours), Median(ours));
   std::printf("| %-24s | %7.3fs | %7.3fs |\n", "cp + sync", Best(peer), Median(peer));
   std::printf("ratio %.2fx (best), %.2fx (median); peak memory %.1f MiB\n", Best(ours) / Best(peer),
               Median(ours) / Median(peer), *std::max_element(peaks.begin(), peaks.end()));
@@ -249,7 +244,7 @@ void Many() {
   ::stat(peerArchive.c_str(), &b);
   std::printf("add %d songs (%.2f MB) at level 9 into a new archive\n", kSongs, bytes / 1e6);
   std::printf("| %-24s | %8s | %8s | %10s |\n", "command", "best", "median", "archive");
-  std::printf("| %-24s | %7.3fs | %7.3fs | %10lld |\n", program.empty() ? "zippack-add" : "PROGRAM add", Best(ours),
+  std::printf("| %-24s | %7.3fs | %7.3fs | %10lld |\n", "fretfile-cli add", Best(ours),
               Median(ours), static_cast<long long>(a.st_size));
   std::printf("| %-24s | %7.3fs | %7.3fs | %10lld |\n", "python3 zipfile", Best(peer), Median(peer),
               static_cast<long long>(b.st_size));
