@@ -50,6 +50,7 @@ bool Reporter::Call(ZipCallbackRec& record, int32_t action) {
 bool Reporter::Message(MessageCode code, const std::string& subject, const std::string& detail) {
   auto record = Record(MessageText(code, subject, detail));
   record.ErrorCode = code;
+  if (code != kInformation) errorReported_ = true;
   return Call(record, kActionMessage);
 }
 

@@ -20,6 +20,8 @@ class Reporter {
   Reporter(ZipCallback callback, void* ownerWindow, void* caller, bool verbose);
 
   bool Cancelled() const { return cancelled_; }
+  // Whether an error (a message with a nonzero code) has been reported.
+  bool ErrorReported() const { return errorReported_; }
 
   // An error or a notice for the user; code 0 is information.
   bool Message(MessageCode code, const std::string& subject, const std::string& detail = {});
@@ -56,6 +58,7 @@ class Reporter {
   void* caller_;
   bool verbose_;
   bool cancelled_ = false;
+  bool errorReported_ = false;
 };
 
 }  // namespace zippack

@@ -202,7 +202,9 @@ class AddRun {
     AskPasswordsAndComments();
     if (reporter_.Cancelled()) return false;
     if (toWrite_ == 0) {
-      reporter_.Message(kInformation, "nothing to add to " + request_.archive);
+      // After an error (a file not found, say) that error is what the
+      // caller keeps as the last word, not this notice.
+      if (!reporter_.ErrorReported()) reporter_.Message(kInformation, "nothing to add to " + request_.archive);
       return false;
     }
     return true;
