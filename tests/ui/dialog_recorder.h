@@ -1,9 +1,11 @@
 // Answers every modal box of the dialogs layer during a test and records
 // what was shown. Answers are taken from a queue; an empty queue answers
-// Yes to questions and Ok to messages.
+// Yes to questions and Ok to messages. The folder chooser is answered from
+// its own queue; an empty one cancels.
 #pragma once
 
 #include <deque>
+#include <optional>
 #include <vector>
 
 #include "platform/gui/dialogs.h"
@@ -23,8 +25,20 @@ class DialogRecorder {
       return box.kind == platform::BoxKind::Message || box.kind == platform::BoxKind::Error ? platform::Answer::Ok
                                                                                              : platform::Answer::Yes;
     });
+    platform::SetFolderResponder([this](const platform::FolderQuestion& question) {
+      folderQuestions.push_back(question);
+      std::optional<std::string> answer;
+      if (!folderAnswers.empty()) {
+        answer = folderAnswers.front();
+        folderAnswers.pop_front();
+      }
+      return answer;
+    });
   }
-  ~DialogRecorder() { platform::SetDialogResponder(nullptr); }
+  ~DialogRecorder() {
+    platform::SetDialogResponder(nullptr);
+    platform::SetFolderResponder(nullptr);
+  }
   DialogRecorder(const DialogRecorder&) = delete;
   DialogRecorder& operator=(const DialogRecorder&) = delete;
 
@@ -36,6 +50,8 @@ class DialogRecorder {
 
   std::vector<platform::DialogBox> shown;
   std::deque<platform::Answer> answers;
+  std::vector<platform::FolderQuestion> folderQuestions;
+  std::deque<std::optional<std::string>> folderAnswers;
 };
 
 }  // namespace testing_support

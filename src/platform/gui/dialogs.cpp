@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFile>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -10,6 +12,11 @@ namespace {
 
 DialogResponder& Responder() {
   static DialogResponder responder;
+  return responder;
+}
+
+FolderResponder& FolderResponderSlot() {
+  static FolderResponder responder;
   return responder;
 }
 
@@ -90,5 +97,18 @@ void ShowErrorBox(const std::string& text) { Show(BoxKind::Error, kApplicationTi
 Answer AskYesNo(const std::string& text) { return Show(BoxKind::YesNo, "Information", text); }
 Answer AskYesNoCancel(const std::string& text) { return Show(BoxKind::YesNoCancel, "Information", text); }
 Answer AskRetryCancel(const std::string& text) { return Show(BoxKind::RetryCancel, kApplicationTitle, text); }
+
+void SetFolderResponder(FolderResponder responder) { FolderResponderSlot() = std::move(responder); }
+
+std::optional<std::string> ChooseFolder(const std::string& title, const std::string& startFolder) {
+  const FolderQuestion question{title, startFolder};
+  if (FolderResponderSlot()) return FolderResponderSlot()(question);
+  // Folder names are bytes: they go through the file-name encoding, not a
+  // text encoding.
+  const QString chosen = QFileDialog::getExistingDirectory(
+      QApplication::activeWindow(), ToQt(title), QFile::decodeName(QByteArray::fromStdString(startFolder)));
+  if (chosen.isEmpty()) return std::nullopt;
+  return QFile::encodeName(chosen).toStdString();
+}
 
 }  // namespace platform

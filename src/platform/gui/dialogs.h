@@ -6,6 +6,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -38,5 +39,16 @@ void ShowErrorBox(const std::string& text);
 Answer AskYesNo(const std::string& text);
 Answer AskYesNoCancel(const std::string& text);
 Answer AskRetryCancel(const std::string& text);
+
+// The folder chooser: a dialog that shows only folders, starting in
+// startFolder. The chosen folder, or nothing when the user cancelled.
+struct FolderQuestion {
+  std::string title;
+  std::string startFolder;
+};
+using FolderResponder = std::function<std::optional<std::string>(const FolderQuestion&)>;
+// Installs a responder in place of the real chooser; an empty one restores it.
+void SetFolderResponder(FolderResponder responder);
+std::optional<std::string> ChooseFolder(const std::string& title, const std::string& startFolder);
 
 }  // namespace platform
