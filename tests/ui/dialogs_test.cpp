@@ -68,12 +68,11 @@ TEST(Dialogs, TheFolderChooserStartsWhereAskedAndCancelGivesNothing) {
   const auto chooseAndEnd = [&](bool accept) {
     QTimer::singleShot(0, qApp, [accept] {
       auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-      if (chooser == nullptr) {
-        ADD_FAILURE() << "no folder chooser is shown";
-        return;
-      }
-      EXPECT_EQ(chooser->windowTitle(), "Where are your songs?");
-      QDialog* dialog = chooser;  // QFileDialog hides accept()
+      EXPECT_NE(chooser, nullptr) << "no folder chooser is shown";
+      // QFileDialog hides accept(); whatever dialog is up ends, so nothing hangs.
+      auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      if (dialog == nullptr) return;
+      EXPECT_EQ(dialog->windowTitle(), "Where are your songs?");
       accept ? dialog->accept() : dialog->reject();
     });
     return platform::ChooseFolder("Where are your songs?", dir.path());
