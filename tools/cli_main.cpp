@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli_command.h"
+#include "platform/program_version.h"
 
 namespace cli {
 
@@ -21,7 +22,7 @@ const std::vector<CliCommand>& Commands() { return MutableCommands(); }
 }  // namespace cli
 
 static void PrintUsage(FILE* out) {
-  std::fprintf(out, "usage: fretfile-cli COMMAND [ARGS]\n\ncommands:\n");
+  std::fprintf(out, "usage: fretfile-cli COMMAND [ARGS]\n       fretfile-cli --version | --help\n\ncommands:\n");
   for (const auto& command : cli::Commands()) std::fprintf(out, "  %s %s\n", command.name, command.usage);
 }
 
@@ -29,6 +30,10 @@ int main(int argc, char** argv) {
   if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
     PrintUsage(argc < 2 ? stderr : stdout);
     return argc < 2 ? 2 : 0;
+  }
+  if (std::strcmp(argv[1], "--version") == 0) {
+    std::printf("fretfile-cli (Fretfile) %s\n", platform::kProgramVersion);
+    return 0;
   }
   const std::vector<std::string> args(argv + 2, argv + argc);
   for (const auto& command : cli::Commands()) {

@@ -90,8 +90,9 @@ TFormMain::TFormMain(std::string appDir, QWidget* parent) : QMainWindow(parent),
   }
 
   platform::RunReportingErrors([this] { FormCreate(); });
-  // The external viewer chooser is made once, hidden, and runs its own start-up.
-  Form2 = new TForm2(AppDir_, this);
+  // The external viewer chooser is made once, hidden, and runs its own
+  // start-up; without a collection, once one is chosen.
+  if (!AppDir_.empty()) Form2 = new TForm2(AppDir_, this);
   Artistname->setFocus();
 }
 
@@ -171,6 +172,10 @@ void TFormMain::CreateControls() {
   setMenuBar(bar);
   File1 = bar->addMenu(QStringLiteral("&File"));
   File1->setObjectName(QStringLiteral("File1"));
+  ChooseCollectionFolder1 = File1->addAction(QStringLiteral("Choose Collection Folder..."));
+  ChooseCollectionFolder1->setObjectName(QStringLiteral("ChooseCollectionFolder1"));
+  connect(ChooseCollectionFolder1, &QAction::triggered, this, handled(&TFormMain::ChooseCollectionFolder1Click));
+  File1->addSeparator();
   Exit1 = File1->addAction(QStringLiteral("E&xit"));
   Exit1->setObjectName(QStringLiteral("Exit1"));
   // The menu's Exit ends the program the way the Exit button does.
@@ -189,13 +194,18 @@ void TFormMain::SetTabOrder() {
 }
 
 void TFormMain::FormCreate() {
+  // Without a collection folder nothing is created or read.
   std::error_code ignored;
-  std::filesystem::create_directory(TempFolderOf(AppDir_), ignored);
+  if (!AppDir_.empty()) std::filesystem::create_directory(TempFolderOf(AppDir_), ignored);
 
   WriteGridHeaders(StringGrid->Cells());
   StringGrid->Model()->Refresh();
 
-  if (SettingsFileExists(AppDir_)) ViewerCommand_ = ReadViewerSetting(AppDir_).Command();
+  if (AppDir_.empty()) {
+    SetStatusText(QString::fromLatin1(kNoCollectionText));
+  } else if (SettingsFileExists(AppDir_)) {
+    ViewerCommand_ = ReadViewerSetting(AppDir_).Command();
+  }
 }
 
 bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
@@ -256,7 +266,7 @@ void TFormMain::ExitButtonClick() {
   StopRebuild();
   const std::string temp = TempFolderOf(AppDir_);
   std::error_code ignored;
-  if (std::filesystem::is_directory(temp, ignored)) platform::ShellRemoveTree(temp);
+  if (!AppDir_.empty() && std::filesystem::is_directory(temp, ignored)) platform::ShellRemoveTree(temp);
   QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 }
 

@@ -6,7 +6,8 @@
 // The handlers keep the names of the program's design; their bodies live in
 // one file per concern: form_main.cpp (creation, painting, exit),
 // form_main_search.cpp, form_main_rebuild.cpp, form_main_open.cpp,
-// form_main_save.cpp.
+// form_main_save.cpp, form_main_collection.cpp (choosing the collection
+// folder).
 #pragma once
 
 #include <QCheckBox>
@@ -41,7 +42,9 @@ class TFormMain : public QMainWindow {
   Q_OBJECT
  public:
   // appDir: the collection folder, ending in '/' (the program's own folder
-  // in production; a test's temporary folder in tests).
+  // or the one the user chose; a test's temporary folder in tests). Empty
+  // when none is chosen yet: the window then creates and reads nothing, and
+  // searching, rebuilding and choosing a viewer tell how to choose one.
   explicit TFormMain(std::string appDir, QWidget* parent = nullptr);
   ~TFormMain() override;
 
@@ -65,6 +68,15 @@ class TFormMain : public QMainWindow {
   void Image1DblClick();
   void ExitButtonClick();
   void InternalViewer1Click();
+  // File > Choose Collection Folder...: the user picks a folder, the window
+  // switches to it and the choice is remembered for the next start.
+  void ChooseCollectionFolder1Click();
+  // Switches the window to another collection folder (ending in '/'): its
+  // temp/ is created, its kest.ini read, the grid emptied.
+  void SetCollection(std::string appDir);
+  // Shown while no collection folder is chosen.
+  static constexpr const char* kNoCollectionText =
+      "Choose the folder of your song archives: File > Choose Collection Folder...";
   // The "Save" and "Close" commands of a viewer window (viewer_window.cpp).
   void SaveClick(TMenuItem* sender);
   void CloseClick(TMenuItem* sender);
@@ -99,6 +111,7 @@ class TFormMain : public QMainWindow {
   QLabel* Label3 = nullptr;
   QStatusBar* StatusBar = nullptr;
   QMenu* File1 = nullptr;
+  QAction* ChooseCollectionFolder1 = nullptr;
   QAction* Exit1 = nullptr;
   QMenu* Options1 = nullptr;
   QAction* InternalViewer1 = nullptr;
@@ -130,6 +143,12 @@ class TFormMain : public QMainWindow {
   void CreateZipUpdater();
   void DestroyZipUpdater();
   void StoreInArchive(const std::string& archivePath, const std::string& entryName, const std::string& filePath);
+  // False, after telling the user how to choose one, while no collection
+  // folder is chosen.
+  bool CollectionChosen();
+  // Closes every viewer window, after asking when there is one; false when
+  // the user says No.
+  bool CloseViewerWindows();
 
   std::string AppDir_;
   std::string ViewerCommand_;

@@ -87,6 +87,7 @@ void TFormMain::StringGridKeyUp(int key) {
 }
 
 void TFormMain::InternalViewer1Click() {
+  if (!CollectionChosen()) return;
   if (Form2 != nullptr) Form2->exec();
   ViewerCommand_ = ReadViewerSetting(AppDir_).Command();
 }

@@ -16,14 +16,17 @@ void TFormMain::EnableButtons(bool enabled) {
   Searchbutton->setEnabled(enabled);
   indexbutton->setEnabled(enabled);
   Exitbutton->setEnabled(enabled);
-  // The menu's Exit ends the program as the button does, so it goes with it.
+  // The menu's Exit ends the program as the button does, so it goes with it;
+  // the collection cannot change under a search or a rebuild.
   Exit1->setEnabled(enabled);
+  ChooseCollectionFolder1->setEnabled(enabled);
 }
 
 void TFormMain::SearchButtonClick() {
   // Enter in a query box reaches here whatever the buttons' state: a search
   // asked for while one runs, or while a rebuild asks or writes, is refused.
   if (searchRunning_ || RebuildRunning()) return;
+  if (!CollectionChosen()) return;
 
   const std::string path = IndexPathOf(AppDir_);
   std::error_code missing;

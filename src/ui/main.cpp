@@ -2,12 +2,17 @@
 #include <QGuiApplication>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
+#include "index/collection_choice.h"
 #include "platform/app_paths.h"
 #include "platform/gui/error_handler.h"
 #include "platform/gui/gui_prompts.h"
 #include "platform/gui/key_state_filter.h"
+#include "platform/program_version.h"
 #include "ui/form_main.h"
+#include "ui/program_arguments.h"
 
 namespace {
 
@@ -24,6 +29,17 @@ bool DisplayReachable() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  using Request = fretfile::ProgramArguments::Request;
+  // --version and --help need no display.
+  const auto early = fretfile::ParseProgramArguments({argv + 1, argv + argc});
+  if (early.request == Request::Version) {
+    std::printf("%s\n", platform::kProgramVersionText);
+    return 0;
+  }
+  if (early.request == Request::Help) {
+    std::fputs(fretfile::ProgramUsage().c_str(), stdout);
+    return 0;
+  }
   if (!DisplayReachable()) {
     std::fprintf(stderr,
                  "fretfile: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
@@ -33,10 +49,19 @@ int main(int argc, char** argv) {
                  argv[0], argv[0]);
     return 2;
   }
+  // The application object takes Qt's own options out of argv.
   platform::FretfileApplication app(argc, argv);
+  const auto arguments = fretfile::ParseProgramArguments({argv + 1, argv + argc});
+  if (arguments.request == Request::Error) {
+    std::fprintf(stderr, "fretfile: %s\nTry 'fretfile --help'.\n", arguments.error.c_str());
+    return 2;
+  }
   platform::KeyStateFilter::Install();
   platform::InstallGuiPrompts();
-  fretfile::TFormMain formMain(platform::ApplicationDir());
+  const std::string collection = fretfile::StartCollectionFolder(platform::ApplicationDir(), arguments.collection);
+  fretfile::TFormMain formMain(collection);
   formMain.show();
+  // No collection yet: ask once for the folder of the user's archives.
+  if (collection.empty()) platform::RunReportingErrors([&] { formMain.ChooseCollectionFolder1Click(); });
   return app.exec();
 }

@@ -1,10 +1,12 @@
 // Answers every modal box of the dialogs layer during a test and records
 // what was shown. Answers are taken from a queue; an empty queue answers
 // Yes to questions and Ok to messages and password boxes. A password box
-// takes its text from the queue of replies.
+// takes its text from the queue of replies. The folder chooser is answered
+// from its own queue; an empty one cancels.
 #pragma once
 
 #include <deque>
+#include <optional>
 #include <vector>
 
 #include "platform/gui/dialogs.h"
@@ -30,8 +32,20 @@ class DialogRecorder {
                  ? platform::Answer::Ok
                  : platform::Answer::Yes;
     });
+    platform::SetFolderResponder([this](const platform::FolderQuestion& question) {
+      folderQuestions.push_back(question);
+      std::optional<std::string> answer;
+      if (!folderAnswers.empty()) {
+        answer = folderAnswers.front();
+        folderAnswers.pop_front();
+      }
+      return answer;
+    });
   }
-  ~DialogRecorder() { platform::SetDialogResponder(nullptr); }
+  ~DialogRecorder() {
+    platform::SetDialogResponder(nullptr);
+    platform::SetFolderResponder(nullptr);
+  }
   DialogRecorder(const DialogRecorder&) = delete;
   DialogRecorder& operator=(const DialogRecorder&) = delete;
 
@@ -44,6 +58,8 @@ class DialogRecorder {
   std::vector<platform::DialogBox> shown;
   std::deque<platform::Answer> answers;
   std::deque<std::string> replies;
+  std::vector<platform::FolderQuestion> folderQuestions;
+  std::deque<std::optional<std::string>> folderAnswers;
 };
 
 }  // namespace testing_support

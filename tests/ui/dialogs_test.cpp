@@ -4,6 +4,7 @@
 #include "platform/gui/dialogs.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -11,6 +12,9 @@
 #include <functional>
 
 #include <gtest/gtest.h>
+
+#include "platform/paths.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -54,6 +58,29 @@ TEST(Dialogs, TheYesNoQuestionIsAnInformationBoxAndClosingItIsNeitherAnswer) {
   EXPECT_EQ(AskAndAnswer([](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Escape); }, shown),
             platform::Answer::No);
   EXPECT_EQ(AskAndAnswer([](QMessageBox& box) { box.close(); }, shown), platform::Answer::Closed);
+}
+
+// The real folder chooser opens in the start folder; OK gives the folder
+// shown, Cancel nothing.
+TEST(Dialogs, TheFolderChooserStartsWhereAskedAndCancelGivesNothing) {
+  platform::SetFolderResponder(nullptr);
+  testing_support::TempDir dir;
+  const auto chooseAndEnd = [&](bool accept) {
+    QTimer::singleShot(0, qApp, [accept] {
+      auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      EXPECT_NE(chooser, nullptr) << "no folder chooser is shown";
+      // QFileDialog hides accept(); whatever dialog is up ends, so nothing hangs.
+      auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      if (dialog == nullptr) return;
+      EXPECT_EQ(dialog->windowTitle(), "Where are your songs?");
+      accept ? dialog->accept() : dialog->reject();
+    });
+    return platform::ChooseFolder("Where are your songs?", dir.path());
+  };
+  const auto chosen = chooseAndEnd(true);
+  ASSERT_TRUE(chosen.has_value());
+  EXPECT_EQ(platform::WithTrailingSeparator(*chosen), dir.path());
+  EXPECT_FALSE(chooseAndEnd(false).has_value());
 }
 
 }  // namespace

@@ -216,7 +216,8 @@ TEST_F(FormMainTest, TheWaitCursorIsShownDuringTheSearchAndTheButtonsAreOff) {
   QTimer::singleShot(0, form.get(), [&] {
     sawWait = fretfile::ApplicationShowsDatabaseWait();
     sawButtonsOff = !form->Searchbutton->isEnabled() && !form->indexbutton->isEnabled() &&
-                    !form->Exitbutton->isEnabled() && !form->Exit1->isEnabled();
+                    !form->Exitbutton->isEnabled() && !form->Exit1->isEnabled() &&
+                    !form->ChooseCollectionFolder1->isEnabled();
     form->SearchButtonClick();  // a second search while one runs is refused
     refusedSecond = form->SearchRunning();
   });

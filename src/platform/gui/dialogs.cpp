@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFile>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -12,6 +14,11 @@ namespace {
 
 DialogResponder& Responder() {
   static DialogResponder responder;
+  return responder;
+}
+
+FolderResponder& FolderResponderSlot() {
+  static FolderResponder responder;
   return responder;
 }
 
@@ -102,6 +109,19 @@ std::optional<std::string> AskPassword(const std::string& title, const std::stri
   const Answer answer = Responder() ? Responder()(box) : ShowReal(box);
   if (answer != Answer::Ok) return std::nullopt;
   return reply;
+}
+
+void SetFolderResponder(FolderResponder responder) { FolderResponderSlot() = std::move(responder); }
+
+std::optional<std::string> ChooseFolder(const std::string& title, const std::string& startFolder) {
+  const FolderQuestion question{title, startFolder};
+  if (FolderResponderSlot()) return FolderResponderSlot()(question);
+  // Folder names are bytes: they go through the file-name encoding, not a
+  // text encoding.
+  const QString chosen = QFileDialog::getExistingDirectory(
+      QApplication::activeWindow(), ToQt(title), QFile::decodeName(QByteArray::fromStdString(startFolder)));
+  if (chosen.isEmpty()) return std::nullopt;
+  return QFile::encodeName(chosen).toStdString();
 }
 
 }  // namespace platform

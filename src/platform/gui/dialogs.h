@@ -48,4 +48,15 @@ Answer AskRetryCancel(const std::string& text);
 std::optional<std::string> AskPassword(const std::string& title, const std::string& prompt,
                                        const std::string& okCaption, const std::string& cancelCaption);
 
+// The folder chooser: a dialog that shows only folders, starting in
+// startFolder. The chosen folder, or nothing when the user cancelled.
+struct FolderQuestion {
+  std::string title;
+  std::string startFolder;
+};
+using FolderResponder = std::function<std::optional<std::string>(const FolderQuestion&)>;
+// Installs a responder in place of the real chooser; an empty one restores it.
+void SetFolderResponder(FolderResponder responder);
+std::optional<std::string> ChooseFolder(const std::string& title, const std::string& startFolder);
+
 }  // namespace platform
