@@ -1,6 +1,7 @@
 // Extraction speed and memory.
 //
 //   bench_extract [all | deflate | methods | memory] [ROUNDS]
+//   bench_extract make DIR     (writes the deflate data sets as archives)
 //
 // deflate: 64 MiB entries of four kinds (song text at level 9, mixed text
 //   and binary, text and binary coded mostly as literals, already
@@ -370,6 +371,29 @@ void DeflateCase(const std::string& scratch, const char* title, const std::strin
   fs::remove(archivePath);
 }
 
+// Writes the four data sets as one-entry archives into `folder` (for
+// profiling one of them on its own).
+void MakeDataSets(const std::string& folder) {
+#ifdef FRETFILE_HAVE_ZLIB
+  const size_t size = size_t{64} << 20;
+  auto write = [&](const char* name, std::string data, int level) {
+    testing_support::ZipEntrySpec spec;
+    spec.name = "set.bin";
+    spec.data = std::move(data);
+    spec.method = 8;
+    spec.deflateLevel = level;
+    testing_support::ZipBuilder().Add(std::move(spec)).WriteTo(folder + "/" + name);
+  };
+  write("song9.zip", SongText(size), 9);
+  const std::string mixed = MixedData(size);
+  write("mixed6.zip", mixed, 6);
+  write("literals6.zip", LiteralHeavyData(size), 6);
+  write("compressed6.zip", testing_support::RawDeflate(mixed, 6), 6);
+#else
+  (void)folder;
+#endif
+}
+
 void DeflateBench(const std::string& scratch, int rounds) {
 #ifdef FRETFILE_HAVE_ZLIB
   const size_t size = size_t{64} << 20;
@@ -500,6 +524,10 @@ void MemoryBench(const std::string& scratch) {
 
 int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "--child-extract") == 0) return ChildExtract(argv[2], argv[3]);
+  if (argc == 3 && std::strcmp(argv[1], "make") == 0) {
+    MakeDataSets(argv[2]);
+    return 0;
+  }
   const std::string what = argc > 1 ? argv[1] : "all";
   const testing_support::TempDir scratchFolder;
   const std::string& scratch = scratchFolder.path();
