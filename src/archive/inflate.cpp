@@ -15,33 +15,39 @@
 //
 //  * Almost all the time goes into decoding symbols and copying matches, so
 //    the inner loop (FastDecode) keeps the bit buffer, the input pointer and
-//    the output position in local variables, reloads the 64-bit bit buffer
-//    with one unaligned load per symbol (enough for the longest
-//    length/distance pair: 15 + 5 + 15 + 13 bits) and copies matches in
-//    8- or 16-byte chunks. It runs only while at least 8 input bytes are
-//    buffered and the output has room for the longest match, so it never
-//    needs to test for either inside.
+//    the output position in local variables. It tops the 64-bit bit buffer
+//    up to at least 56 bits with one unaligned 8-byte load, which is enough
+//    for the longest literal/length and distance pair (15 + 5 + 15 + 13
+//    bits) or for three literals in a row, so it decodes up to three
+//    symbols per load. It runs only while at least 8 input bytes are
+//    buffered and the output has room for the longest match, and checks
+//    both once per turn, never inside.
+//
+//  * One lookup decodes a literal or a whole length: a table entry carries
+//    the literal byte, or the length (or distance) base with its count of
+//    extra bits, and the code's own length (prefix_code.h). The first level
+//    of the tables the fast loop uses is 11 bits wide for literals and
+//    lengths and 8 bits for distances, so second-level lookups are rare.
 //
 //  * Everything else (the bytes around an input refill, stored blocks, the
 //    headers of dynamic blocks) goes through the shared bit reader of the
 //    extraction state, one byte at a time, exactly as the other methods read.
-//    Bytes the fast loop took into the bit buffer stay there, so when the
-//    stream ends the bit position is exact and the data descriptor behind it
-//    is read from the right place.
+//    That reader makes input available as a lookup through narrower tables
+//    would (9 bits for dynamic literal/length codes, 6 for distances, 7 and 5
+//    for the fixed codes, then the longest code below those bits), so input
+//    blocks are read, and the end of the input is met, at the same symbol
+//    whatever the fast loop's tables look like. Bytes the fast loop took
+//    into the bit buffer stay there, so when the stream ends the bit
+//    position is exact and the data descriptor behind it is read from the
+//    right place.
 //
-//  * Prefix codes are decoded through two-level tables: a first level of
-//    7 (fixed literal/length and code-length codes), 9 (dynamic
-//    literal/length), 5 (fixed distance) or 6 (dynamic distance) bits, and
-//    for longer codes a second level sized for the longest code below that
-//    prefix. Most symbols take one lookup.
-//
-//  * Output goes to a linear buffer of 32 KB of history followed by 128 KB of
-//    new bytes. When the new part is full it is written out (with the CRC)
-//    and the last 32 KB slide to the front. A match therefore never wraps
-//    around, and chunked copies may overrun the match end into bytes that
-//    are not history yet. The history starts zero-filled (the extraction's
-//    slide window), so a distance reaching before the start of the output
-//    reads zeros.
+//  * Output goes to a linear buffer of 32 KB of history followed by 256 KB
+//    of new bytes. When the new part is full it is written out (with the
+//    CRC) and the last 32 KB slide to the front. A match therefore never
+//    wraps around, and chunked copies may overrun the match end into bytes
+//    that are not history yet. The history starts zero-filled (the
+//    extraction's slide window), so a distance reaching before the start of
+//    the output reads zeros.
 //
 //  * Hostile input: every decision about untrusted bits is made in one named
 //    check (StoredLengthMatches, RepeatFits, AcceptCodeLengthCode, ...), and
@@ -52,18 +58,13 @@
 #include "archive/inflate.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <memory>
 
 namespace archive {
 
-using inflate_detail::BuildTable;
 using inflate_detail::CodeSet;
-using inflate_detail::kOpEndOfBlock;
-using inflate_detail::kOpInvalid;
-using inflate_detail::kOpLiteral;
-using inflate_detail::LookupTable;
-using inflate_detail::TableEntry;
 
 namespace {
 
@@ -73,24 +74,66 @@ namespace {
 constexpr uint16_t kLengthBase[31] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27, 31,
                                       35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258, 0,  0};
 constexpr uint8_t kLengthExtra[31] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2,
-                                      3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0, kOpInvalid, kOpInvalid};
+                                      3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0, kPrefixOpInvalid, kPrefixOpInvalid};
 constexpr uint16_t kDistanceBase[32] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,  33,
                                         49,   65,   97,   129,  193,  257,   385,   513,   769, 1025, 1537,
                                         2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 0,   0};
-constexpr uint8_t kDistanceExtra[32] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,          6,         6,
-                                        7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, kOpInvalid, kOpInvalid};
+constexpr uint8_t kDistanceExtra[32] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,  6, 7, 7, 8, 8, 9, 9, 10,
+                                        10, 11, 11, 12, 12, 13, 13, kPrefixOpInvalid, kPrefixOpInvalid};
 constexpr uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
 
+constexpr uint32_t kLiteralSymbols = 288;
+constexpr uint32_t kDistanceSymbols = 32;
+constexpr uint32_t kCodeLengthSymbols = 19;
+
+// What each symbol decodes to: literals (and code lengths) as themselves,
+// 256 as the end of the block, lengths and distances as a base with its
+// count of extra bits; 286, 287, 30 and 31 are invalid.
+template <uint32_t N>
+constexpr std::array<PrefixEntry, N> SymbolEntries(uint32_t simpleCount, const uint16_t* base, const uint8_t* extra) {
+  std::array<PrefixEntry, N> entries{};
+  for (uint32_t s = 0; s < N; ++s) {
+    if (s < simpleCount) {
+      const bool end = simpleCount == 257 && s == 256;
+      entries[s] = PrefixEntry{end ? kPrefixOpEndOfBlock : kPrefixOpSymbol, 0, static_cast<uint16_t>(s)};
+    } else {
+      entries[s] = PrefixEntry{extra[s - simpleCount], 0, base[s - simpleCount]};
+    }
+  }
+  return entries;
+}
+
+constexpr auto kLiteralEntries = SymbolEntries<kLiteralSymbols>(257, kLengthBase, kLengthExtra);
+constexpr auto kDistanceEntries = SymbolEntries<kDistanceSymbols>(0, kDistanceBase, kDistanceExtra);
+constexpr auto kCodeLengthEntries = SymbolEntries<kCodeLengthSymbols>(kCodeLengthSymbols, nullptr, nullptr);
+
+// The widths input is read by (see the notes at the top) ...
 constexpr uint32_t kFixedLiteralWidth = 7;
 constexpr uint32_t kFixedDistanceWidth = 5;
 constexpr uint32_t kCodeLengthWidth = 7;
 constexpr uint32_t kDynamicLiteralWidth = 9;
 constexpr uint32_t kDynamicDistanceWidth = 6;
+// ... and the first levels of the tables. The fixed codes are at most 9 and
+// 5 bits long, the code-length codes at most 7.
+constexpr uint32_t kFixedLiteralTableWidth = 9;
+constexpr uint32_t kFixedDistanceTableWidth = 5;
+constexpr uint32_t kCodeLengthTableWidth = 7;
+constexpr uint32_t kLiteralTableWidth = 11;
+constexpr uint32_t kDistanceTableWidth = 8;
 
 constexpr uint32_t kMaxMatch = 258;
+// Bits the fast loop may consume after one refill: a literal/length code,
+// its extra bits, a distance code and its extra bits.
+constexpr uint32_t kMaxMatchBits = 15 + 5 + 15 + 13;
 
 // Block results besides the kDecode* codes.
 constexpr int kBlockContinue = -100;
+
+// A prefix code of one block: its table, and the width input is read by.
+struct Code {
+  PrefixTable table;
+  uint32_t readWidth = 0;
+};
 
 // ---------------------------------------------------------------------------
 // Hostile-input checks: each decision about untrusted bits, by name.
@@ -103,16 +146,16 @@ bool RepeatFits(uint32_t filled, uint32_t repeat, uint32_t total) { return fille
 // The code-length code and the literal/length code must be complete; the
 // distance code may leave patterns unused (an incomplete set); none may be
 // over-subscribed.
-bool AcceptCodeLengthCode(CodeSet set) { return set == CodeSet::Complete; }
-bool AcceptLiteralCode(CodeSet set) { return set == CodeSet::Complete; }
-bool AcceptDistanceCode(CodeSet set) { return set != CodeSet::Bad; }
+bool AcceptCodeLengthCode(PrefixCodeSet set) { return set == PrefixCodeSet::kComplete; }
+bool AcceptLiteralCode(PrefixCodeSet set) { return set == PrefixCodeSet::kComplete; }
+bool AcceptDistanceCode(PrefixCodeSet set) { return set != PrefixCodeSet::kBad; }
 
 // Block type 3 is reserved.
 bool IsKnownBlockType(uint32_t type) { return type < 3; }
 
 // An entry that decodes to nothing: an unused pattern of an incomplete code,
 // any pattern of an empty code, or symbols 286, 287, 30 and 31.
-bool IsInvalidEntry(const TableEntry& entry) { return entry.op == kOpInvalid; }
+bool IsInvalidEntry(const PrefixEntry& entry) { return entry.op == kPrefixOpInvalid; }
 
 // Input that has run out (the filler read after it means nothing) or an
 // abort request ends the block before its next symbol.
@@ -130,6 +173,8 @@ int InputStop(const ExtractionState& state) {
 // input buffer from the archive one byte at a time as needed. The fast loop
 // keeps the bit buffer in a register and tops it up with Refill64.
 
+inline uint64_t LowBits(uint64_t bits, uint32_t n) { return bits & ((uint64_t{1} << n) - 1); }
+
 // Tops the 64-bit buffer up to at least 56 bits with one unaligned load of 8
 // bytes (which must be there), taking only the whole bytes that fit. Bits
 // above the count are the next input bits: the next load ORs the same bits in.
@@ -141,162 +186,63 @@ inline void Refill64(const uint8_t*& in, uint64_t& bits, uint32_t& count) {
   count |= 56;
 }
 
-// Decodes one symbol through the shared bit reader (byte-at-a-time refills).
-// Returns the final entry; an invalid one is reported as such.
-TableEntry DecodeSlow(ExtractionState& state, const LookupTable& table) {
-  state.NeedBits(table.width);
-  TableEntry entry = table.entries[state.PeekBits(table.width)];
-  while (entry.op > kOpLiteral) {
+// Decodes one symbol through the shared bit reader. It makes input
+// available as a lookup through a table of first level `readWidth` would:
+// that many bits, then, when a longer code starts with them, as many as the
+// longest such code; bits above the count read as zeros, which cannot change
+// the entry of a code no longer than the bits there. Returns the final
+// entry; an invalid one is returned as such, its bits not consumed.
+PrefixEntry DecodeSlow(ExtractionState& state, const Code& code) {
+  const PrefixTable& table = code.table;
+  state.NeedBits(code.readWidth);
+  if (!table.longestBelow.empty()) state.NeedBits(table.longestBelow[state.PeekBits(code.readWidth)]);
+  PrefixEntry entry = table.entries[state.PeekBits(table.width)];
+  if (entry.op > kPrefixOpSymbol) {
     if (IsInvalidEntry(entry)) return entry;
     state.DropBits(entry.bits);
-    const uint32_t subBits = entry.op - kOpLiteral;
-    state.NeedBits(subBits);
-    entry = table.entries[entry.value + state.PeekBits(subBits)];
+    entry = table.entries[entry.value + state.PeekBits(entry.op - kPrefixOpSymbol)];
+    if (IsInvalidEntry(entry)) return entry;
   }
   state.DropBits(entry.bits);
   return entry;
 }
 
-}  // namespace
-
-// ---------------------------------------------------------------------------
-// Code tables
-//
-// A table is built from code lengths by the canonical rule of RFC 1951
-// (3.2.2): codes of one length are consecutive and follow those of the
-// length below. Each code is bit-reversed (the stream sends it most
-// significant bit first) and fills every first-level slot whose low bits
-// match it; a code longer than the first level goes to a second-level table
-// hanging off its first `width` bits, as wide as the longest code there.
-// Slots no code reaches stay invalid, so an incomplete code decodes its
-// unused patterns as corrupt data.
-
-namespace inflate_detail {
-
-CodeSet BuildTable(const uint8_t* lengths, uint32_t count, uint32_t simpleCount, const uint16_t* base,
-                   const uint8_t* extra, uint32_t width, LookupTable& table) {
-  constexpr uint32_t kMaxBits = 16;
-  uint32_t perLength[kMaxBits + 1] = {};
-  uint32_t maxLength = 0;
-  for (uint32_t s = 0; s < count; ++s) {
-    if (lengths[s] > kMaxBits) return CodeSet::Bad;
-    ++perLength[lengths[s]];
-    maxLength = std::max<uint32_t>(maxLength, lengths[s]);
+// Builds a block's table; the read width decides which patterns need the
+// longest-code list (only those a code outgrows).
+PrefixCodeSet BuildCode(const uint8_t* lengths, uint32_t count, const PrefixEntry* symbols, uint32_t readWidth,
+                        uint32_t tableWidth, Code& code) {
+  code.readWidth = readWidth;
+  const PrefixCodeSet set = BuildPrefixTable(lengths, count, symbols, tableWidth, code.table, readWidth);
+  // A code no longer than the read width needs no list: the read width is enough.
+  if (std::all_of(code.table.longestBelow.begin(), code.table.longestBelow.end(), [](uint8_t l) { return l == 0; })) {
+    code.table.longestBelow.clear();
   }
-  // The first level is at most 9 bits wide (the widest table of the format).
-  if (width < 1 || width > 9 || count > 320) return CodeSet::Bad;
-  table.width = width;
-  const uint32_t rootSize = 1u << width;
-
-  // Kraft sum: patterns left over at each length; below zero is over-subscribed.
-  int64_t left = 1;
-  for (uint32_t len = 1; len <= kMaxBits; ++len) {
-    left = left * 2 - perLength[len];
-    if (left < 0) return CodeSet::Bad;
-  }
-  CodeSet outcome = left == 0 || maxLength <= 1 ? CodeSet::Complete : CodeSet::Incomplete;
-
-  // Canonical codes: the first code of each length follows the codes of the
-  // length below it.
-  uint32_t nextCode[kMaxBits + 1] = {};
-  for (uint32_t len = 2; len <= kMaxBits; ++len) nextCode[len] = (nextCode[len - 1] + perLength[len - 1]) << 1;
-
-  auto reversed = [](uint32_t c, uint32_t len) {
-    uint32_t r = 0;
-    for (uint32_t i = 0; i < len; ++i) {
-      r = (r << 1) | (c & 1);
-      c >>= 1;
-    }
-    return r;
-  };
-  auto entryFor = [&](uint32_t symbol, uint32_t bits) {
-    TableEntry e{kOpInvalid, static_cast<uint8_t>(bits), 0};
-    if (symbol < simpleCount) {
-      e.op = simpleCount == 257 && symbol == 256 ? kOpEndOfBlock : kOpLiteral;
-      e.value = static_cast<uint16_t>(symbol);
-    } else if (extra[symbol - simpleCount] != kOpInvalid) {
-      e.op = extra[symbol - simpleCount];
-      e.value = base[symbol - simpleCount];
-    }
-    return e;
-  };
-
-  // First pass: the second-level size each first-level pattern needs.
-  uint32_t codes[320];
-  uint32_t subBits[1u << 9] = {};  // widths are at most 9
-  uint32_t* const next = nextCode;
-  for (uint32_t s = 0; s < count; ++s) {
-    const uint32_t len = lengths[s];
-    if (len == 0) continue;
-    codes[s] = reversed(next[len]++, len);
-    if (len > width) {
-      uint32_t& b = subBits[codes[s] & (rootSize - 1)];
-      b = std::max(b, len - width);
-    }
-  }
-  uint32_t size = rootSize;
-  uint32_t subStart[1u << 9] = {};
-  for (uint32_t r = 0; r < rootSize; ++r) {
-    if (subBits[r] == 0) continue;
-    subStart[r] = size;
-    size += 1u << subBits[r];
-  }
-  if (size > 0xFFFF) return CodeSet::Bad;  // sub-table indexes are 16 bits
-  table.entries.assign(size, TableEntry{kOpInvalid, static_cast<uint8_t>(width), 0});
-  for (uint32_t r = 0; r < rootSize; ++r) {
-    if (subBits[r] != 0) {
-      table.entries[r] = TableEntry{static_cast<uint8_t>(kOpLiteral + subBits[r]), static_cast<uint8_t>(width),
-                                    static_cast<uint16_t>(subStart[r])};
-    }
-  }
-
-  // Second pass: fill every pattern each code covers.
-  for (uint32_t s = 0; s < count; ++s) {
-    const uint32_t len = lengths[s];
-    if (len == 0) continue;
-    if (len <= width) {
-      const TableEntry e = entryFor(s, len);
-      for (uint32_t i = codes[s]; i < rootSize; i += 1u << len) table.entries[i] = e;
-    } else {
-      const uint32_t root = codes[s] & (rootSize - 1);
-      const uint32_t sub = subBits[root];
-      const TableEntry e = entryFor(s, len - width);
-      for (uint32_t i = codes[s] >> width; i < (1u << sub); i += 1u << (len - width)) {
-        table.entries[subStart[root] + i] = e;
-      }
-    }
-  }
-  return outcome;
+  return set;
 }
 
-}  // namespace inflate_detail
-
-
-namespace {
-
-const LookupTable& FixedLiteralTable() {
-  static const LookupTable table = [] {
-    uint8_t lengths[288];
+const Code& FixedLiteralCode() {
+  static const Code code = [] {
+    uint8_t lengths[kLiteralSymbols];
     std::fill(lengths, lengths + 144, 8);
     std::fill(lengths + 144, lengths + 256, 9);
     std::fill(lengths + 256, lengths + 280, 7);
     std::fill(lengths + 280, lengths + 288, 8);
-    LookupTable t;
-    BuildTable(lengths, 288, 257, kLengthBase, kLengthExtra, kFixedLiteralWidth, t);
-    return t;
+    Code c;
+    BuildCode(lengths, kLiteralSymbols, kLiteralEntries.data(), kFixedLiteralWidth, kFixedLiteralTableWidth, c);
+    return c;
   }();
-  return table;
+  return code;
 }
 
-const LookupTable& FixedDistanceTable() {
-  static const LookupTable table = [] {
+const Code& FixedDistanceCode() {
+  static const Code code = [] {
     uint8_t lengths[30];
     std::fill(lengths, lengths + 30, 5);
-    LookupTable t;
-    BuildTable(lengths, 30, 0, kDistanceBase, kDistanceExtra, kFixedDistanceWidth, t);
-    return t;
+    Code c;
+    BuildCode(lengths, 30, kDistanceEntries.data(), kFixedDistanceWidth, kFixedDistanceTableWidth, c);
+    return c;
   }();
-  return table;
+  return code;
 }
 
 // ---------------------------------------------------------------------------
@@ -305,14 +251,15 @@ const LookupTable& FixedDistanceTable() {
 class OutputWindow {
  public:
   static constexpr uint32_t kHistory = ExtractionState::kWindowSize;
-  static constexpr uint32_t kFresh = 4 * ExtractionState::kWindowSize;
-  static constexpr uint32_t kLimit = kHistory + kFresh;      // flush once position reaches this
-  static constexpr uint32_t kSize = kLimit + kMaxMatch + 64;  // room for one symbol and chunk overrun
+  static constexpr uint32_t kFresh = 8 * ExtractionState::kWindowSize;
+  static constexpr uint32_t kLimit = kHistory + kFresh;  // flush once position reaches this
+  // Room past the limit for what one turn of the fast loop adds (two
+  // literals and a match) and for the overrun of chunked copies.
+  static constexpr uint32_t kSize = kLimit + 2 + kMaxMatch + 64;
 
   explicit OutputWindow(const ExtractionState& state) : bytes_(std::make_unique<uint8_t[]>(kSize)) {
     // The history starts as the extraction's zero-filled slide window.
     std::memcpy(bytes_.get(), state.window, kHistory);
-    std::memset(bytes_.get() + kHistory, 0, kSize - kHistory);
   }
 
   uint8_t* data() { return bytes_.get(); }
@@ -373,14 +320,15 @@ inline void CopyMatch(uint8_t* out, uint32_t distance, uint32_t length) {
 struct Inflater {
   ExtractionState& state;
   OutputWindow out;
+  Code codeLengths;
 
   explicit Inflater(ExtractionState& s) : state(s), out(s) {}
 
   int StoredBlock();
-  int DynamicBlock(LookupTable& literals, LookupTable& distances);
-  int DecodeBlock(const LookupTable& literals, const LookupTable& distances);
-  int FastDecode(const LookupTable& literals, const LookupTable& distances);
-  int SlowSymbol(const LookupTable& literals, const LookupTable& distances);
+  int DynamicBlock(Code& literals, Code& distances);
+  int DecodeBlock(const Code& literals, const Code& distances);
+  int FastDecode(const PrefixTable& literals, const PrefixTable& distances);
+  int SlowSymbol(const Code& literals, const Code& distances);
 };
 
 int Inflater::StoredBlock() {
@@ -413,27 +361,27 @@ int Inflater::StoredBlock() {
   return kDecodeOk;
 }
 
-int Inflater::DynamicBlock(LookupTable& literals, LookupTable& distances) {
+int Inflater::DynamicBlock(Code& literals, Code& distances) {
   const uint32_t literalCount = state.GetBits(5) + 257;
   const uint32_t distanceCount = state.GetBits(5) + 1;
   const uint32_t codeLengthCount = state.GetBits(4) + 4;
 
-  uint8_t codeLengthLengths[19] = {};
+  uint8_t codeLengthLengths[kCodeLengthSymbols] = {};
   for (uint32_t i = 0; i < codeLengthCount; ++i) codeLengthLengths[kCodeLengthOrder[i]] = static_cast<uint8_t>(state.GetBits(3));
-  LookupTable codeLengths;
-  if (!AcceptCodeLengthCode(BuildTable(codeLengthLengths, 19, 19, nullptr, nullptr, kCodeLengthWidth, codeLengths))) {
+  if (!AcceptCodeLengthCode(BuildCode(codeLengthLengths, kCodeLengthSymbols, kCodeLengthEntries.data(),
+                                      kCodeLengthWidth, kCodeLengthTableWidth, codeLengths))) {
     return kDecodeCorrupt;
   }
 
   // Literal/length and distance lengths form one sequence: a repeat may run
   // from one into the other.
-  uint8_t lengths[288 + 32] = {};
+  uint8_t lengths[kLiteralSymbols + kDistanceSymbols] = {};
   const uint32_t total = literalCount + distanceCount;
   uint32_t filled = 0;
   uint8_t previous = 0;
   while (filled < total) {
     if (const int stop = InputStop(state); stop != kDecodeOk) return stop;
-    const TableEntry entry = DecodeSlow(state, codeLengths);
+    const PrefixEntry entry = DecodeSlow(state, codeLengths);
     if (IsInvalidEntry(entry)) return kDecodeCorrupt;
     const uint32_t symbol = entry.value;
     if (symbol < 16) {
@@ -456,12 +404,12 @@ int Inflater::DynamicBlock(LookupTable& literals, LookupTable& distances) {
     previous = value;
   }
 
-  if (!AcceptLiteralCode(BuildTable(lengths, literalCount, 257, kLengthBase, kLengthExtra, kDynamicLiteralWidth,
-                                    literals))) {
+  if (!AcceptLiteralCode(BuildCode(lengths, literalCount, kLiteralEntries.data(), kDynamicLiteralWidth,
+                                   kLiteralTableWidth, literals))) {
     return kDecodeCorrupt;
   }
-  if (!AcceptDistanceCode(BuildTable(lengths + literalCount, distanceCount, 0, kDistanceBase, kDistanceExtra,
-                                     kDynamicDistanceWidth, distances))) {
+  if (!AcceptDistanceCode(BuildCode(lengths + literalCount, distanceCount, kDistanceEntries.data(),
+                                    kDynamicDistanceWidth, kDistanceTableWidth, distances))) {
     return kDecodeCorrupt;
   }
   return DecodeBlock(literals, distances);
@@ -469,16 +417,16 @@ int Inflater::DynamicBlock(LookupTable& literals, LookupTable& distances) {
 
 // One symbol (a literal, the end of the block, or a whole match) through the
 // shared bit reader. kBlockContinue after a literal or match.
-int Inflater::SlowSymbol(const LookupTable& literals, const LookupTable& distances) {
-  const TableEntry entry = DecodeSlow(state, literals);
+int Inflater::SlowSymbol(const Code& literals, const Code& distances) {
+  const PrefixEntry entry = DecodeSlow(state, literals);
   if (IsInvalidEntry(entry)) return kDecodeCorrupt;
-  if (entry.op == kOpLiteral) {
+  if (entry.op == kPrefixOpSymbol) {
     out.data()[out.position++] = static_cast<uint8_t>(entry.value);
     return kBlockContinue;
   }
-  if (entry.op == kOpEndOfBlock) return kDecodeOk;
+  if (entry.op == kPrefixOpEndOfBlock) return kDecodeOk;
   const uint32_t length = entry.value + state.GetBits(entry.op);
-  const TableEntry distanceEntry = DecodeSlow(state, distances);
+  const PrefixEntry distanceEntry = DecodeSlow(state, distances);
   if (IsInvalidEntry(distanceEntry)) return kDecodeCorrupt;
   const uint32_t distance = distanceEntry.value + state.GetBits(distanceEntry.op);
   CopyMatch(out.data() + out.position, distance, length);
@@ -489,9 +437,9 @@ int Inflater::SlowSymbol(const LookupTable& literals, const LookupTable& distanc
 // The inner loop. Runs while 8 input bytes are buffered and the output has
 // room; returns kBlockContinue when either runs short, else the block's end
 // (kDecodeOk) or kDecodeCorrupt.
-int Inflater::FastDecode(const LookupTable& literals, const LookupTable& distances) {
-  const TableEntry* const lit = literals.entries.data();
-  const TableEntry* const dist = distances.entries.data();
+int Inflater::FastDecode(const PrefixTable& literals, const PrefixTable& distances) {
+  const PrefixEntry* const lit = literals.entries.data();
+  const PrefixEntry* const dist = distances.entries.data();
   const uint64_t litMask = (uint64_t{1} << literals.width) - 1;
   const uint64_t distMask = (uint64_t{1} << distances.width) - 1;
   const uint8_t* in = state.input + state.inputPosition;
@@ -502,56 +450,78 @@ int Inflater::FastDecode(const LookupTable& literals, const LookupTable& distanc
   uint32_t count = state.bitCount;
   int result = kBlockContinue;
 
+  auto consume = [&](uint32_t n) {
+    bits >>= n;
+    count -= n;
+  };
+
   while (inEnd - in >= 8 && pos < OutputWindow::kLimit) {
     Refill64(in, bits, count);
-
-    TableEntry e = lit[bits & litMask];
-    if (e.op > kOpLiteral) {
-      if (IsInvalidEntry(e)) {
-        result = kDecodeCorrupt;
-        break;
-      }
-      bits >>= e.bits;
-      count -= e.bits;
-      e = lit[e.value + (bits & ((uint64_t{1} << (e.op - kOpLiteral)) - 1))];
-      if (IsInvalidEntry(e)) {
-        result = kDecodeCorrupt;
-        break;
-      }
-    }
-    bits >>= e.bits;
-    count -= e.bits;
-    if (e.op == kOpLiteral) {
+    PrefixEntry e = lit[bits & litMask];
+    if (e.op == kPrefixOpSymbol) {
+      // Literals come in runs: up to three fit in the bits just loaded
+      // (first-level codes are at most 11 bits).
+      consume(e.bits);
       window[pos++] = static_cast<uint8_t>(e.value);
-      continue;
+      e = lit[bits & litMask];
+      if (e.op == kPrefixOpSymbol) {
+        consume(e.bits);
+        window[pos++] = static_cast<uint8_t>(e.value);
+        e = lit[bits & litMask];
+        if (e.op == kPrefixOpSymbol) {
+          consume(e.bits);
+          window[pos++] = static_cast<uint8_t>(e.value);
+          continue;
+        }
+      }
+      // What follows may be a whole match: top the bits up for it.
+      if (count < kMaxMatchBits) {
+        if (inEnd - in < 8) break;
+        Refill64(in, bits, count);
+        e = lit[bits & litMask];
+      }
     }
-    if (e.op == kOpEndOfBlock) {
+    if (e.op > kPrefixOpSymbol) {
+      if (IsInvalidEntry(e)) {
+        result = kDecodeCorrupt;
+        break;
+      }
+      consume(e.bits);
+      e = lit[e.value + LowBits(bits, e.op - kPrefixOpSymbol)];
+      if (IsInvalidEntry(e)) {
+        result = kDecodeCorrupt;
+        break;
+      }
+      if (e.op == kPrefixOpSymbol) {
+        consume(e.bits);
+        window[pos++] = static_cast<uint8_t>(e.value);
+        continue;
+      }
+    }
+    consume(e.bits);
+    if (e.op == kPrefixOpEndOfBlock) {
       result = kDecodeOk;
       break;
     }
-    const uint32_t length = e.value + static_cast<uint32_t>(bits & ((uint64_t{1} << e.op) - 1));
-    bits >>= e.op;
-    count -= e.op;
+    const uint32_t length = e.value + static_cast<uint32_t>(LowBits(bits, e.op));
+    consume(e.op);
 
-    e = dist[bits & distMask];
-    if (e.op > kOpLiteral) {
-      if (IsInvalidEntry(e)) {
+    PrefixEntry d = dist[bits & distMask];
+    if (d.op > kPrefixOpSymbol) {
+      if (IsInvalidEntry(d)) {
         result = kDecodeCorrupt;
         break;
       }
-      bits >>= e.bits;
-      count -= e.bits;
-      e = dist[e.value + (bits & ((uint64_t{1} << (e.op - kOpLiteral)) - 1))];
+      consume(d.bits);
+      d = dist[d.value + LowBits(bits, d.op - kPrefixOpSymbol)];
+      if (IsInvalidEntry(d)) {
+        result = kDecodeCorrupt;
+        break;
+      }
     }
-    if (IsInvalidEntry(e)) {
-      result = kDecodeCorrupt;
-      break;
-    }
-    bits >>= e.bits;
-    count -= e.bits;
-    const uint32_t distance = e.value + static_cast<uint32_t>(bits & ((uint64_t{1} << e.op) - 1));
-    bits >>= e.op;
-    count -= e.op;
+    consume(d.bits);
+    const uint32_t distance = d.value + static_cast<uint32_t>(LowBits(bits, d.op));
+    consume(d.op);
     CopyMatch(window + pos, distance, length);
     pos += length;
   }
@@ -559,19 +529,19 @@ int Inflater::FastDecode(const LookupTable& literals, const LookupTable& distanc
   state.inputPosition = static_cast<int32_t>(in - state.input);
   // Bits above the count are the next input bits, already loaded again by
   // the next refill; clear them so the bit buffer holds only what it counts.
-  state.bitBuffer = bits & ((uint64_t{1} << count) - 1);
+  state.bitBuffer = LowBits(bits, count);
   state.bitCount = count;
   out.position = pos;
   return result;
 }
 
-int Inflater::DecodeBlock(const LookupTable& literals, const LookupTable& distances) {
+int Inflater::DecodeBlock(const Code& literals, const Code& distances) {
   for (;;) {
     if (const int stop = InputStop(state); stop != kDecodeOk) return stop;
     if (out.Full() && !out.Flush(state)) return kDecodeWriteFailed;
     int result;
     if (state.inputLast + 1 - state.inputPosition >= 8) {
-      result = FastDecode(literals, distances);
+      result = FastDecode(literals.table, distances.table);
     } else {
       result = SlowSymbol(literals, distances);
     }
@@ -582,13 +552,40 @@ int Inflater::DecodeBlock(const LookupTable& literals, const LookupTable& distan
 }  // namespace
 
 // ---------------------------------------------------------------------------
+// Building tables in deflate's terms (for the tests)
+
+namespace inflate_detail {
+
+CodeSet BuildTable(const uint8_t* lengths, uint32_t count, uint32_t simpleCount, const uint16_t* base,
+                   const uint8_t* extra, uint32_t width, LookupTable& table) {
+  if (count > kMaxPrefixSymbols) return CodeSet::Bad;
+  PrefixEntry symbols[kMaxPrefixSymbols];
+  for (uint32_t s = 0; s < count; ++s) {
+    if (s < simpleCount) {
+      const bool end = simpleCount == 257 && s == 256;
+      symbols[s] = PrefixEntry{end ? kPrefixOpEndOfBlock : kPrefixOpSymbol, 0, static_cast<uint16_t>(s)};
+    } else {
+      symbols[s] = PrefixEntry{extra[s - simpleCount], 0, base[s - simpleCount]};
+    }
+  }
+  switch (BuildPrefixTable(lengths, count, symbols, width, table)) {
+    case PrefixCodeSet::kComplete: return CodeSet::Complete;
+    case PrefixCodeSet::kIncomplete: return CodeSet::Incomplete;
+    case PrefixCodeSet::kBad: break;
+  }
+  return CodeSet::Bad;
+}
+
+}  // namespace inflate_detail
+
+// ---------------------------------------------------------------------------
 // The block loop
 
 int Inflate(ExtractionState& state) {
   state.ResetInput();
   Inflater inflater(state);
-  LookupTable literals;
-  LookupTable distances;
+  Code literals;
+  Code distances;
   for (;;) {
     // Also stops a run of empty stored blocks made of the filler that
     // follows the end of the input, which no symbol test would catch.
@@ -600,7 +597,7 @@ int Inflate(ExtractionState& state) {
     if (type == 0) {
       result = inflater.StoredBlock();
     } else if (type == 1) {
-      result = inflater.DecodeBlock(FixedLiteralTable(), FixedDistanceTable());
+      result = inflater.DecodeBlock(FixedLiteralCode(), FixedDistanceCode());
     } else {
       result = inflater.DynamicBlock(literals, distances);
     }
@@ -611,4 +608,3 @@ int Inflate(ExtractionState& state) {
 }
 
 }  // namespace archive
-

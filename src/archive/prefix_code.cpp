@@ -1,0 +1,138 @@
+// Building a lookup table from code lengths, by the canonical rule: codes
+// of one length are consecutive numbers in symbol order, and the first code
+// of each length follows the last code of the length below, shifted left by
+// one. The stream sends a code's first bit first, so each code is
+// bit-reversed before it indexes the table, and a code of `len` bits fills
+// every slot whose low `len` bits equal it.
+#include "archive/prefix_code.h"
+
+#include <algorithm>
+#include <array>
+
+namespace archive {
+namespace {
+
+constexpr std::array<uint8_t, 256> MakeByteReversal() {
+  std::array<uint8_t, 256> table{};
+  for (uint32_t b = 0; b < 256; ++b) {
+    uint32_t r = 0;
+    for (int i = 0; i < 8; ++i) r |= ((b >> i) & 1u) << (7 - i);
+    table[b] = static_cast<uint8_t>(r);
+  }
+  return table;
+}
+
+constexpr std::array<uint8_t, 256> kByteReversal = MakeByteReversal();
+
+// The low `length` bits of `code` in reverse order.
+uint32_t Reversed(uint32_t code, uint32_t length) {
+  const uint32_t r16 = static_cast<uint32_t>(kByteReversal[code & 0xFF]) << 8 | kByteReversal[(code >> 8) & 0xFF];
+  return r16 >> (16 - length);
+}
+
+}  // namespace
+
+PrefixCodeSet BuildPrefixTable(const uint8_t* lengths, uint32_t count, const PrefixEntry* symbols, uint32_t width,
+                               PrefixTable& table, uint32_t prefixWidth) {
+  if (width < 1 || width > kMaxPrefixTableWidth || count > kMaxPrefixSymbols || prefixWidth > width) {
+    return PrefixCodeSet::kBad;
+  }
+  uint32_t perLength[kMaxPrefixCodeLength + 1] = {};
+  for (uint32_t s = 0; s < count; ++s) {
+    if (lengths[s] > kMaxPrefixCodeLength) return PrefixCodeSet::kBad;
+    ++perLength[lengths[s]];
+  }
+  perLength[0] = 0;
+
+  // Kraft sum: the patterns left over at each length; below zero is
+  // over-subscribed.
+  int64_t left = 1;
+  uint32_t maxLength = 0;
+  for (uint32_t len = 1; len <= kMaxPrefixCodeLength; ++len) {
+    left = left * 2 - perLength[len];
+    if (left < 0) return PrefixCodeSet::kBad;
+    if (perLength[len] != 0) maxLength = len;
+  }
+  const PrefixCodeSet outcome = left == 0 || maxLength <= 1 ? PrefixCodeSet::kComplete : PrefixCodeSet::kIncomplete;
+
+  // The used symbols in canonical order (by length, then by symbol), each
+  // with its reversed code.
+  uint32_t start[kMaxPrefixCodeLength + 2] = {};
+  for (uint32_t len = 1; len <= kMaxPrefixCodeLength; ++len) start[len + 1] = start[len] + perLength[len];
+  const uint32_t used = start[kMaxPrefixCodeLength + 1];
+  uint16_t order[kMaxPrefixSymbols];
+  for (uint32_t s = 0; s < count; ++s) {
+    if (lengths[s] != 0) order[start[lengths[s]]++] = static_cast<uint16_t>(s);
+  }
+  uint16_t reversed[kMaxPrefixSymbols];
+  uint32_t code = 0;
+  uint32_t codeLength = used > 0 ? lengths[order[0]] : 0;
+  for (uint32_t i = 0; i < used; ++i) {
+    const uint32_t len = lengths[order[i]];
+    code <<= len - codeLength;
+    codeLength = len;
+    reversed[i] = static_cast<uint16_t>(Reversed(code++, len));
+  }
+
+  // Second levels: as wide as the longest code below each first-level
+  // pattern, laid out behind the first level in pattern order.
+  const uint32_t rootSize = 1u << width;
+  uint8_t subBits[1u << kMaxPrefixTableWidth];
+  uint32_t size = rootSize;
+  if (maxLength > width) {
+    std::fill_n(subBits, rootSize, 0);
+    for (uint32_t i = start[width]; i < used; ++i) {  // the codes longer than width
+      uint8_t& b = subBits[reversed[i] & (rootSize - 1)];
+      b = std::max(b, static_cast<uint8_t>(lengths[order[i]] - width));
+    }
+    for (uint32_t r = 0; r < rootSize; ++r) {
+      if (subBits[r] != 0) size += 1u << subBits[r];
+    }
+    if (size > 0xFFFF) return PrefixCodeSet::kBad;  // second-level starts are 16 bits
+  }
+
+  table.width = width;
+  table.entries.resize(size);
+  PrefixEntry* const entries = table.entries.data();
+  // Only a code that uses up every pattern covers every slot.
+  if (left != 0) std::fill_n(entries, size, PrefixEntry{kPrefixOpInvalid, static_cast<uint8_t>(width), 0});
+
+  uint32_t subStart[1u << kMaxPrefixTableWidth];
+  if (maxLength > width) {
+    uint32_t next = rootSize;
+    for (uint32_t r = 0; r < rootSize; ++r) {
+      if (subBits[r] == 0) continue;
+      subStart[r] = next;
+      entries[r] = PrefixEntry{static_cast<uint8_t>(kPrefixOpSymbol + subBits[r]), static_cast<uint8_t>(width),
+                               static_cast<uint16_t>(next)};
+      next += 1u << subBits[r];
+    }
+  }
+
+  for (uint32_t i = 0; i < used; ++i) {
+    const uint32_t len = lengths[order[i]];
+    PrefixEntry e = symbols[order[i]];
+    if (len <= width) {
+      e.bits = static_cast<uint8_t>(len);
+      for (uint32_t slot = reversed[i]; slot < rootSize; slot += 1u << len) entries[slot] = e;
+    } else {
+      const uint32_t root = reversed[i] & (rootSize - 1);
+      e.bits = static_cast<uint8_t>(len - width);
+      PrefixEntry* const sub = entries + subStart[root];
+      for (uint32_t slot = reversed[i] >> width; slot < (1u << subBits[root]); slot += 1u << (len - width)) {
+        sub[slot] = e;
+      }
+    }
+  }
+
+  if (prefixWidth != 0) {
+    table.longestBelow.assign(1u << prefixWidth, 0);
+    for (uint32_t i = start[prefixWidth]; i < used; ++i) {  // the codes longer than prefixWidth
+      uint8_t& longest = table.longestBelow[reversed[i] & ((1u << prefixWidth) - 1)];
+      longest = std::max(longest, lengths[order[i]]);
+    }
+  }
+  return outcome;
+}
+
+}  // namespace archive
