@@ -85,6 +85,10 @@ constexpr uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 
 constexpr uint32_t kLiteralSymbols = 288;
 constexpr uint32_t kDistanceSymbols = 32;
 constexpr uint32_t kCodeLengthSymbols = 19;
+// Extra bits after each code-length symbol (16: 2, 17: 3, 18: 7).
+constexpr uint8_t kCodeLengthExtra[kCodeLengthSymbols] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 3, 7};
+// A code-length symbol and its extra bits.
+constexpr uint32_t kMaxCodeLengthBits = 7 + 7;
 
 // What each symbol decodes to: literals (and code lengths) as themselves,
 // 256 as the end of the block, lengths and distances as a base with its
@@ -207,17 +211,12 @@ PrefixEntry DecodeSlow(ExtractionState& state, const Code& code) {
   return entry;
 }
 
-// Builds a block's table; the read width decides which patterns need the
-// longest-code list (only those a code outgrows).
+// Builds a block's table, with the longest codes below each pattern of the
+// read width.
 PrefixCodeSet BuildCode(const uint8_t* lengths, uint32_t count, const PrefixEntry* symbols, uint32_t readWidth,
                         uint32_t tableWidth, Code& code) {
   code.readWidth = readWidth;
-  const PrefixCodeSet set = BuildPrefixTable(lengths, count, symbols, tableWidth, code.table, readWidth);
-  // A code no longer than the read width needs no list: the read width is enough.
-  if (std::all_of(code.table.longestBelow.begin(), code.table.longestBelow.end(), [](uint8_t l) { return l == 0; })) {
-    code.table.longestBelow.clear();
-  }
-  return set;
+  return BuildPrefixTable(lengths, count, symbols, tableWidth, code.table, readWidth);
 }
 
 const Code& FixedLiteralCode() {
@@ -314,6 +313,34 @@ inline void CopyMatch(uint8_t* out, uint32_t distance, uint32_t length) {
   }
 }
 
+// The code lengths of a dynamic block as they are decoded: symbols 0 to 15
+// are lengths (and become the previous length); 16 repeats the previous
+// length 3 to 6 times, 17 writes 3 to 10 zeros, 18 writes 11 to 138 zeros
+// (after both the previous length is 0, and a 16 at the very start repeats
+// 0).
+struct CodeLengthSequence {
+  uint8_t* lengths;
+  uint32_t total;
+  uint32_t filled = 0;
+  uint8_t previous = 0;
+
+  // Adds one symbol with its extra bits; false when a repeat runs past the
+  // lengths the block announced.
+  bool Add(uint32_t symbol, uint32_t extra) {
+    if (symbol < 16) {
+      lengths[filled++] = previous = static_cast<uint8_t>(symbol);
+      return true;
+    }
+    const uint32_t repeat = (symbol == 18 ? 11 : 3) + extra;
+    const uint8_t value = symbol == 16 ? previous : 0;
+    if (!RepeatFits(filled, repeat, total)) return false;
+    std::fill(lengths + filled, lengths + filled + repeat, value);
+    filled += repeat;
+    previous = value;
+    return true;
+  }
+};
+
 // ---------------------------------------------------------------------------
 // Block decoding
 
@@ -374,34 +401,43 @@ int Inflater::DynamicBlock(Code& literals, Code& distances) {
   }
 
   // Literal/length and distance lengths form one sequence: a repeat may run
-  // from one into the other.
+  // from one into the other. While 8 input bytes are buffered, the symbols
+  // come out of one 8-byte load at a time (a symbol and its extra bits take
+  // at most 14 bits); otherwise through the shared bit reader.
   uint8_t lengths[kLiteralSymbols + kDistanceSymbols] = {};
-  const uint32_t total = literalCount + distanceCount;
-  uint32_t filled = 0;
-  uint8_t previous = 0;
-  while (filled < total) {
+  CodeLengthSequence sequence{lengths, literalCount + distanceCount};
+  const PrefixEntry* const table = codeLengths.table.entries.data();
+  const uint64_t mask = (uint64_t{1} << codeLengths.table.width) - 1;
+  while (sequence.filled < sequence.total) {
     if (const int stop = InputStop(state); stop != kDecodeOk) return stop;
-    const PrefixEntry entry = DecodeSlow(state, codeLengths);
-    if (IsInvalidEntry(entry)) return kDecodeCorrupt;
-    const uint32_t symbol = entry.value;
-    if (symbol < 16) {
-      lengths[filled++] = previous = static_cast<uint8_t>(symbol);
+    if (state.inputLast + 1 - state.inputPosition < 8) {
+      const PrefixEntry entry = DecodeSlow(state, codeLengths);
+      if (IsInvalidEntry(entry)) return kDecodeCorrupt;
+      if (!sequence.Add(entry.value, state.GetBits(kCodeLengthExtra[entry.value]))) return kDecodeCorrupt;
       continue;
     }
-    uint32_t repeat;
-    uint8_t value = 0;
-    if (symbol == 16) {
-      repeat = 3 + state.GetBits(2);
-      value = previous;  // 0 when the sequence starts with a repeat
-    } else if (symbol == 17) {
-      repeat = 3 + state.GetBits(3);
-    } else {
-      repeat = 11 + state.GetBits(7);
+    const uint8_t* in = state.input + state.inputPosition;
+    uint64_t bits = state.bitBuffer;
+    uint32_t count = state.bitCount;
+    Refill64(in, bits, count);
+    bool valid = true;
+    while (valid && count >= kMaxCodeLengthBits && sequence.filled < sequence.total) {
+      const PrefixEntry entry = table[bits & mask];
+      if (IsInvalidEntry(entry)) {
+        valid = false;
+        break;
+      }
+      bits >>= entry.bits;
+      count -= entry.bits;
+      const uint32_t extra = kCodeLengthExtra[entry.value];
+      valid = sequence.Add(entry.value, static_cast<uint32_t>(LowBits(bits, extra)));
+      bits >>= extra;
+      count -= extra;
     }
-    if (!RepeatFits(filled, repeat, total)) return kDecodeCorrupt;
-    std::fill(lengths + filled, lengths + filled + repeat, value);
-    filled += repeat;
-    previous = value;
+    state.inputPosition = static_cast<int32_t>(in - state.input);
+    state.bitBuffer = LowBits(bits, count);
+    state.bitCount = count;
+    if (!valid) return kDecodeCorrupt;
   }
 
   if (!AcceptLiteralCode(BuildCode(lengths, literalCount, kLiteralEntries.data(), kDynamicLiteralWidth,

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace archive {
 namespace {
@@ -75,21 +76,34 @@ PrefixCodeSet BuildPrefixTable(const uint8_t* lengths, uint32_t count, const Pre
   }
 
   // Second levels: as wide as the longest code below each first-level
-  // pattern, laid out behind the first level in pattern order.
+  // pattern, laid out behind the first level. The codes longer than the
+  // first level come last in canonical order, those below one pattern next
+  // to each other and the longest of them last; a pattern is the low
+  // `width` bits of the reversed code.
   const uint32_t rootSize = 1u << width;
-  uint8_t subBits[1u << kMaxPrefixTableWidth];
+  const uint32_t firstLong = start[width];  // (start[len] now points past the codes of length len)
+  struct SubTable {
+    uint32_t root;
+    uint32_t bits;
+    uint32_t offset;
+  };
+  SubTable subTables[kMaxPrefixSymbols];
+  uint32_t subTableCount = 0;
   uint32_t size = rootSize;
-  if (maxLength > width) {
-    std::fill_n(subBits, rootSize, 0);
-    for (uint32_t i = start[width]; i < used; ++i) {  // the codes longer than width
-      uint8_t& b = subBits[reversed[i] & (rootSize - 1)];
-      b = std::max(b, static_cast<uint8_t>(lengths[order[i]] - width));
+  for (uint32_t i = firstLong; i < used; ++i) {
+    const uint32_t root = reversed[i] & (rootSize - 1);
+    const uint32_t bits = lengths[order[i]] - width;
+    if (subTableCount == 0 || subTables[subTableCount - 1].root != root) {
+      subTables[subTableCount++] = SubTable{root, bits, 0};
+    } else {
+      subTables[subTableCount - 1].bits = bits;
     }
-    for (uint32_t r = 0; r < rootSize; ++r) {
-      if (subBits[r] != 0) size += 1u << subBits[r];
-    }
-    if (size > 0xFFFF) return PrefixCodeSet::kBad;  // second-level starts are 16 bits
   }
+  for (uint32_t t = 0; t < subTableCount; ++t) {
+    subTables[t].offset = size;
+    size += 1u << subTables[t].bits;
+  }
+  if (size > 0xFFFF) return PrefixCodeSet::kBad;  // second-level starts are 16 bits
 
   table.width = width;
   table.entries.resize(size);
@@ -97,40 +111,37 @@ PrefixCodeSet BuildPrefixTable(const uint8_t* lengths, uint32_t count, const Pre
   // Only a code that uses up every pattern covers every slot.
   if (left != 0) std::fill_n(entries, size, PrefixEntry{kPrefixOpInvalid, static_cast<uint8_t>(width), 0});
 
-  uint32_t subStart[1u << kMaxPrefixTableWidth];
-  if (maxLength > width) {
-    uint32_t next = rootSize;
-    for (uint32_t r = 0; r < rootSize; ++r) {
-      if (subBits[r] == 0) continue;
-      subStart[r] = next;
-      entries[r] = PrefixEntry{static_cast<uint8_t>(kPrefixOpSymbol + subBits[r]), static_cast<uint8_t>(width),
-                               static_cast<uint16_t>(next)};
-      next += 1u << subBits[r];
-    }
-  }
-
-  for (uint32_t i = 0; i < used; ++i) {
+  for (uint32_t i = 0; i < firstLong; ++i) {
     const uint32_t len = lengths[order[i]];
     PrefixEntry e = symbols[order[i]];
-    if (len <= width) {
-      e.bits = static_cast<uint8_t>(len);
-      for (uint32_t slot = reversed[i]; slot < rootSize; slot += 1u << len) entries[slot] = e;
-    } else {
-      const uint32_t root = reversed[i] & (rootSize - 1);
-      e.bits = static_cast<uint8_t>(len - width);
-      PrefixEntry* const sub = entries + subStart[root];
-      for (uint32_t slot = reversed[i] >> width; slot < (1u << subBits[root]); slot += 1u << (len - width)) {
-        sub[slot] = e;
-      }
+    e.bits = static_cast<uint8_t>(len);
+    uint32_t word;
+    std::memcpy(&word, &e, sizeof word);
+    for (uint32_t slot = reversed[i]; slot < rootSize; slot += 1u << len) std::memcpy(entries + slot, &word, sizeof word);
+  }
+  uint32_t t = 0;
+  for (uint32_t i = firstLong; i < used; ++i) {
+    const uint32_t root = reversed[i] & (rootSize - 1);
+    if (subTables[t].root != root) ++t;
+    const SubTable& sub = subTables[t];
+    entries[root] = PrefixEntry{static_cast<uint8_t>(kPrefixOpSymbol + sub.bits), static_cast<uint8_t>(width),
+                                static_cast<uint16_t>(sub.offset)};
+    const uint32_t len = lengths[order[i]];
+    PrefixEntry e = symbols[order[i]];
+    e.bits = static_cast<uint8_t>(len - width);
+    for (uint32_t slot = reversed[i] >> width; slot < (1u << sub.bits); slot += 1u << (len - width)) {
+      entries[sub.offset + slot] = e;
     }
   }
 
-  if (prefixWidth != 0) {
+  if (prefixWidth != 0 && maxLength > prefixWidth) {
     table.longestBelow.assign(1u << prefixWidth, 0);
     for (uint32_t i = start[prefixWidth]; i < used; ++i) {  // the codes longer than prefixWidth
       uint8_t& longest = table.longestBelow[reversed[i] & ((1u << prefixWidth) - 1)];
       longest = std::max(longest, lengths[order[i]]);
     }
+  } else {
+    table.longestBelow.clear();
   }
   return outcome;
 }

@@ -45,9 +45,9 @@ struct PrefixTable {
   uint32_t width = 0;
   // With a prefix width p given to the builder: for each pattern of the
   // first p bits, the length of the longest code longer than p bits that
-  // starts with it, 0 when there is none. A lookup through a table of first
-  // level p needs max(p, longestBelow[pattern]) bits before it knows its
-  // symbol.
+  // starts with it, 0 when there is none (and empty when no code is longer
+  // than p). A lookup through a table of first level p needs
+  // max(p, longestBelow[pattern]) bits before it knows its symbol.
   std::vector<uint8_t> longestBelow;
 };
 
