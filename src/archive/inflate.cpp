@@ -161,6 +161,10 @@ bool IsKnownBlockType(uint32_t type) { return type < 3; }
 // any pattern of an empty code, or symbols 286, 287, 30 and 31.
 bool IsInvalidEntry(const PrefixEntry& entry) { return entry.op == kPrefixOpInvalid; }
 
+// The bits of an entry's code alone: a length or distance base entry
+// counts its extra bits in `bits` too.
+uint32_t CodeBits(const PrefixEntry& entry) { return entry.op < kPrefixOpEndOfBlock ? entry.bits - entry.op : entry.bits; }
+
 // Input that has run out (the filler read after it means nothing) or an
 // abort request ends the block before its next symbol.
 int InputStop(const ExtractionState& state) {
@@ -207,7 +211,7 @@ PrefixEntry DecodeSlow(ExtractionState& state, const Code& code) {
     entry = table.entries[entry.value + state.PeekBits(entry.op - kPrefixOpSymbol)];
     if (IsInvalidEntry(entry)) return entry;
   }
-  state.DropBits(entry.bits);
+  state.DropBits(CodeBits(entry));  // the extra bits are the caller's to take
   return entry;
 }
 
@@ -288,18 +292,21 @@ inline void CopyMatch(uint8_t* out, uint32_t distance, uint32_t length) {
   uint8_t* dst = out;
   const uint8_t* src = out - distance;
   uint8_t* const end = out + length;
-  if (distance >= 16) {
-    do {
-      std::memcpy(dst, src, 16);
-      dst += 16;
-      src += 16;
-    } while (dst < end);
-  } else if (distance >= 8) {
-    do {
-      std::memcpy(dst, src, 8);
+  if (distance >= 8) {
+    // Eight bytes at a time; most matches are done after two steps.
+    uint64_t word;
+    std::memcpy(&word, src, 8);
+    std::memcpy(dst, &word, 8);
+    std::memcpy(&word, src + 8, 8);
+    std::memcpy(dst + 8, &word, 8);
+    dst += 16;
+    src += 16;
+    while (dst < end) {
+      std::memcpy(&word, src, 8);
+      std::memcpy(dst, &word, 8);
       dst += 8;
       src += 8;
-    } while (dst < end);
+    }
   } else if (distance == 1) {
     std::memset(dst, *src, length);
   } else {
@@ -495,26 +502,36 @@ int Inflater::FastDecode(const PrefixTable& literals, const PrefixTable& distanc
     Refill64(in, bits, count);
     PrefixEntry e = lit[bits & litMask];
     if (e.op == kPrefixOpSymbol) {
-      // Literals come in runs: up to three fit in the bits just loaded
-      // (first-level codes are at most 11 bits).
-      consume(e.bits);
-      window[pos++] = static_cast<uint8_t>(e.value);
-      e = lit[bits & litMask];
-      if (e.op == kPrefixOpSymbol) {
+      // A run of literals. Three fit in the bits of one refill (first-level
+      // codes are at most 11 bits), and the entry after them is looked up
+      // before the next refill (the 23 or more bits left hold its index),
+      // so the refill works while the lookup is under way.
+      bool stop = false;
+      for (;;) {
         consume(e.bits);
         window[pos++] = static_cast<uint8_t>(e.value);
         e = lit[bits & litMask];
-        if (e.op == kPrefixOpSymbol) {
-          consume(e.bits);
-          window[pos++] = static_cast<uint8_t>(e.value);
-          continue;
+        if (e.op != kPrefixOpSymbol) break;
+        consume(e.bits);
+        window[pos++] = static_cast<uint8_t>(e.value);
+        e = lit[bits & litMask];
+        if (e.op != kPrefixOpSymbol) break;
+        consume(e.bits);
+        window[pos++] = static_cast<uint8_t>(e.value);
+        e = lit[bits & litMask];
+        if (inEnd - in < 8 || pos >= OutputWindow::kLimit) {
+          stop = true;
+          break;
         }
+        Refill64(in, bits, count);
+        if (e.op != kPrefixOpSymbol) break;
       }
-      // What follows may be a whole match: top the bits up for it.
+      if (stop) break;
+      // What follows may be a whole match: top the bits up for it (the
+      // entry stays the same, its bits were all there).
       if (count < kMaxMatchBits) {
         if (inEnd - in < 8) break;
         Refill64(in, bits, count);
-        e = lit[bits & litMask];
       }
     }
     if (e.op > kPrefixOpSymbol) {
@@ -534,13 +551,14 @@ int Inflater::FastDecode(const PrefixTable& literals, const PrefixTable& distanc
         continue;
       }
     }
-    consume(e.bits);
     if (e.op == kPrefixOpEndOfBlock) {
+      consume(e.bits);
       result = kDecodeOk;
       break;
     }
-    const uint32_t length = e.value + static_cast<uint32_t>(LowBits(bits, e.op));
-    consume(e.op);
+    // A length: the code and its extra bits go in one shift.
+    const uint32_t length = e.value + static_cast<uint32_t>(LowBits(bits >> (e.bits - e.op), e.op));
+    consume(e.bits);
 
     PrefixEntry d = dist[bits & distMask];
     if (d.op > kPrefixOpSymbol) {
@@ -555,9 +573,8 @@ int Inflater::FastDecode(const PrefixTable& literals, const PrefixTable& distanc
         break;
       }
     }
+    const uint32_t distance = d.value + static_cast<uint32_t>(LowBits(bits >> (d.bits - d.op), d.op));
     consume(d.bits);
-    const uint32_t distance = d.value + static_cast<uint32_t>(LowBits(bits, d.op));
-    consume(d.op);
     CopyMatch(window + pos, distance, length);
     pos += length;
   }

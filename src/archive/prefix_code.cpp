@@ -31,6 +31,9 @@ uint32_t Reversed(uint32_t code, uint32_t length) {
   return r16 >> (16 - length);
 }
 
+// The extra bits a base entry (op 0 to 13) takes after its code.
+uint32_t ExtraBits(const PrefixEntry& e) { return e.op < kPrefixOpEndOfBlock ? e.op : 0; }
+
 }  // namespace
 
 PrefixCodeSet BuildPrefixTable(const uint8_t* lengths, uint32_t count, const PrefixEntry* symbols, uint32_t width,
@@ -114,7 +117,7 @@ PrefixCodeSet BuildPrefixTable(const uint8_t* lengths, uint32_t count, const Pre
   for (uint32_t i = 0; i < firstLong; ++i) {
     const uint32_t len = lengths[order[i]];
     PrefixEntry e = symbols[order[i]];
-    e.bits = static_cast<uint8_t>(len);
+    e.bits = static_cast<uint8_t>(len + ExtraBits(e));
     uint32_t word;
     std::memcpy(&word, &e, sizeof word);
     for (uint32_t slot = reversed[i]; slot < rootSize; slot += 1u << len) std::memcpy(entries + slot, &word, sizeof word);
@@ -128,7 +131,7 @@ PrefixCodeSet BuildPrefixTable(const uint8_t* lengths, uint32_t count, const Pre
                                 static_cast<uint16_t>(sub.offset)};
     const uint32_t len = lengths[order[i]];
     PrefixEntry e = symbols[order[i]];
-    e.bits = static_cast<uint8_t>(len - width);
+    e.bits = static_cast<uint8_t>(len - width + ExtraBits(e));
     for (uint32_t slot = reversed[i] >> width; slot < (1u << sub.bits); slot += 1u << (len - width)) {
       entries[sub.offset + slot] = e;
     }

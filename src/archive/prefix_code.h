@@ -18,9 +18,10 @@ namespace archive {
 // extra bits to read; 15 end of block; 16 a symbol (a literal byte, a code
 // length, an implode symbol) in `value`; 17-32 a second-level table starting
 // at entries[value], indexed by op - 16 further bits; 99 no code has these
-// bits. `bits`: the bits the entry consumes at its level (the code length,
-// less the first level's width in a second-level table; the width for a
-// second-level pointer).
+// bits. `bits`: the bits the entry consumes at its level: the code length
+// (less the first level's width in a second-level table), and for a base
+// entry its extra bits as well, so that one shift takes a code with its
+// extra bits; the width for a second-level pointer.
 struct PrefixEntry {
   uint8_t op;
   uint8_t bits;
