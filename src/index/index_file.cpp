@@ -93,23 +93,28 @@ IndexText IndexText::FromBytes(std::string bytes) {
   if (const void* zero = std::memchr(bytes.data(), 0, bytes.size())) {
     bytes.resize(static_cast<size_t>(static_cast<const char*>(zero) - bytes.data()));
   }
-  const char* const begin = bytes.data();
-  const char* const end = begin + bytes.size();
-
-  // Count first, so the list of starts is allocated once at its final size.
-  size_t lines = 0;
-  for (const char* p = begin; p < end; p = NextLineStart(p, end)) ++lines;
   IndexText text;
-  text.starts_.reserve(lines + 1);
-  for (const char* p = begin; p < end; p = NextLineStart(p, end)) {
-    text.starts_.push_back(static_cast<uint64_t>(p - begin));
-  }
-  if (!text.starts_.empty()) text.starts_.push_back(bytes.size());
   text.bytes_ = std::make_shared<const std::string>(std::move(bytes));
   return text;
 }
 
+void IndexText::FindLineStarts() const {
+  if (startsFound_) return;
+  startsFound_ = true;
+  const char* const begin = bytes_->data();
+  const char* const end = begin + bytes_->size();
+  // Count first, so the list of starts is allocated once at its final size.
+  size_t lines = 0;
+  for (const char* p = begin; p < end; p = NextLineStart(p, end)) ++lines;
+  starts_.reserve(lines + 1);
+  for (const char* p = begin; p < end; p = NextLineStart(p, end)) {
+    starts_.push_back(static_cast<uint64_t>(p - begin));
+  }
+  if (!starts_.empty()) starts_.push_back(bytes_->size());
+}
+
 std::string_view IndexText::LineAt(size_t i) const {
+  FindLineStarts();
   const char* const data = bytes_->data();
   const uint64_t start = starts_[i];
   uint64_t stop = starts_[i + 1];
