@@ -111,17 +111,26 @@ PrefixCodeSet BuildPrefixTable(const uint8_t* lengths, uint32_t count, const Pre
   table.width = width;
   table.entries.resize(size);
   PrefixEntry* const entries = table.entries.data();
-  // Only a code that uses up every pattern covers every slot.
-  if (left != 0) std::fill_n(entries, size, PrefixEntry{kPrefixOpInvalid, static_cast<uint8_t>(width), 0});
+  const PrefixEntry invalid{kPrefixOpInvalid, static_cast<uint8_t>(width), 0};
 
-  for (uint32_t i = 0; i < firstLong; ++i) {
-    const uint32_t len = lengths[order[i]];
-    PrefixEntry e = symbols[order[i]];
-    e.bits = static_cast<uint8_t>(len + ExtraBits(e));
-    uint32_t word;
-    std::memcpy(&word, &e, sizeof word);
-    for (uint32_t slot = reversed[i]; slot < rootSize; slot += 1u << len) std::memcpy(entries + slot, &word, sizeof word);
+  // The first level grows by doubling: while it holds the codes of up to
+  // `len` bits it is 2^len entries long, each code in the one slot of its
+  // reversed bits, the shorter ones repeated by the doublings. Slots no code
+  // reaches keep the invalid entry they start from.
+  entries[0] = entries[1] = invalid;
+  uint32_t i = 0;
+  for (uint32_t len = 1;; ++len) {
+    for (; i < firstLong && lengths[order[i]] == len; ++i) {
+      PrefixEntry e = symbols[order[i]];
+      e.bits = static_cast<uint8_t>(len + ExtraBits(e));
+      entries[reversed[i]] = e;
+    }
+    if (len == width) break;
+    std::memcpy(entries + (1u << len), entries, (1u << len) * sizeof(PrefixEntry));
   }
+  // Only a code that uses up every pattern covers every second-level slot.
+  if (left != 0) std::fill(entries + rootSize, entries + size, invalid);
+
   uint32_t t = 0;
   for (uint32_t i = firstLong; i < used; ++i) {
     const uint32_t root = reversed[i] & (rootSize - 1);
