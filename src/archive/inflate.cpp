@@ -130,6 +130,10 @@ constexpr uint32_t kMaxMatch = 258;
 // its extra bits, a distance code and its extra bits.
 constexpr uint32_t kMaxMatchBits = 15 + 5 + 15 + 13;
 
+// One refill leaves 56 bits or more: enough for a whole match, or for four
+// first-level literals and the lookup of the symbol after them.
+static_assert(kMaxMatchBits <= 56 && 5 * kLiteralTableWidth <= 56);
+
 // Block results besides the kDecode* codes.
 constexpr int kBlockContinue = -100;
 
@@ -256,9 +260,9 @@ class OutputWindow {
   static constexpr uint32_t kHistory = ExtractionState::kWindowSize;
   static constexpr uint32_t kFresh = 8 * ExtractionState::kWindowSize;
   static constexpr uint32_t kLimit = kHistory + kFresh;  // flush once position reaches this
-  // Room past the limit for what one turn of the fast loop adds (two
-  // literals and a match) and for the overrun of chunked copies.
-  static constexpr uint32_t kSize = kLimit + 2 + kMaxMatch + 64;
+  // Room past the limit for what one turn of the fast loop adds (four
+  // literals, or a match) and for the overrun of chunked copies.
+  static constexpr uint32_t kSize = kLimit + kMaxMatch + 64;
 
   explicit OutputWindow(const ExtractionState& state) : bytes_(std::make_unique<uint8_t[]>(kSize)) {
     // The history starts as the extraction's zero-filled slide window.
@@ -483,7 +487,8 @@ int Inflater::SlowSymbol(const Code& literals, const Code& distances) {
 int Inflater::FastDecode(const PrefixTable& literals, const PrefixTable& distances) {
   const PrefixEntry* const lit = literals.entries.data();
   const PrefixEntry* const dist = distances.entries.data();
-  const uint64_t litMask = (uint64_t{1} << literals.width) - 1;
+  const uint32_t litWidth = literals.width;
+  const uint64_t litMask = (uint64_t{1} << litWidth) - 1;
   const uint64_t distMask = (uint64_t{1} << distances.width) - 1;
   const uint8_t* in = state.input + state.inputPosition;
   const uint8_t* const inEnd = state.input + state.inputLast + 1;
@@ -498,85 +503,84 @@ int Inflater::FastDecode(const PrefixTable& literals, const PrefixTable& distanc
     count -= n;
   };
 
-  while (inEnd - in >= 8 && pos < OutputWindow::kLimit) {
-    Refill64(in, bits, count);
-    PrefixEntry e = lit[bits & litMask];
+  // Each turn starts with the bits topped up to 56 or more and the entry of
+  // the next symbol looked up. The lookup for the turn after is made before
+  // the refill whenever the bits left hold a whole first-level index, so
+  // the refill works while the lookup is under way.
+  if (inEnd - in < 8 || pos >= OutputWindow::kLimit) return kBlockContinue;
+  Refill64(in, bits, count);
+  PrefixEntry e = lit[bits & litMask];
+  for (;;) {
     if (e.op == kPrefixOpSymbol) {
-      // A run of literals. Three fit in the bits of one refill (first-level
-      // codes are at most 11 bits), and the entry after them is looked up
-      // before the next refill (the 23 or more bits left hold its index),
-      // so the refill works while the lookup is under way.
-      bool stop = false;
-      for (;;) {
+      // A run of literals: four fit in the bits of one refill (first-level
+      // codes are at most 11 bits), leaving 12 or more for the next lookup.
+      consume(e.bits);
+      window[pos++] = static_cast<uint8_t>(e.value);
+      e = lit[bits & litMask];
+      if (e.op == kPrefixOpSymbol) {
         consume(e.bits);
         window[pos++] = static_cast<uint8_t>(e.value);
         e = lit[bits & litMask];
-        if (e.op != kPrefixOpSymbol) break;
-        consume(e.bits);
-        window[pos++] = static_cast<uint8_t>(e.value);
-        e = lit[bits & litMask];
-        if (e.op != kPrefixOpSymbol) break;
-        consume(e.bits);
-        window[pos++] = static_cast<uint8_t>(e.value);
-        e = lit[bits & litMask];
-        if (inEnd - in < 8 || pos >= OutputWindow::kLimit) {
-          stop = true;
+        if (e.op == kPrefixOpSymbol) {
+          consume(e.bits);
+          window[pos++] = static_cast<uint8_t>(e.value);
+          e = lit[bits & litMask];
+          if (e.op == kPrefixOpSymbol) {
+            consume(e.bits);
+            window[pos++] = static_cast<uint8_t>(e.value);
+            e = lit[bits & litMask];
+          }
+        }
+      }
+    } else {
+      if (e.op > kPrefixOpSymbol) {
+        if (IsInvalidEntry(e)) {
+          result = kDecodeCorrupt;
           break;
         }
-        Refill64(in, bits, count);
-        if (e.op != kPrefixOpSymbol) break;
-      }
-      if (stop) break;
-      // What follows may be a whole match: top the bits up for it (the
-      // entry stays the same, its bits were all there).
-      if (count < kMaxMatchBits) {
-        if (inEnd - in < 8) break;
-        Refill64(in, bits, count);
-      }
-    }
-    if (e.op > kPrefixOpSymbol) {
-      if (IsInvalidEntry(e)) {
-        result = kDecodeCorrupt;
-        break;
-      }
-      consume(e.bits);
-      e = lit[e.value + LowBits(bits, e.op - kPrefixOpSymbol)];
-      if (IsInvalidEntry(e)) {
-        result = kDecodeCorrupt;
-        break;
+        consume(e.bits);
+        e = lit[e.value + LowBits(bits, e.op - kPrefixOpSymbol)];
+        if (IsInvalidEntry(e)) {
+          result = kDecodeCorrupt;
+          break;
+        }
       }
       if (e.op == kPrefixOpSymbol) {
         consume(e.bits);
         window[pos++] = static_cast<uint8_t>(e.value);
-        continue;
-      }
-    }
-    if (e.op == kPrefixOpEndOfBlock) {
-      consume(e.bits);
-      result = kDecodeOk;
-      break;
-    }
-    // A length: the code and its extra bits go in one shift.
-    const uint32_t length = e.value + static_cast<uint32_t>(LowBits(bits >> (e.bits - e.op), e.op));
-    consume(e.bits);
-
-    PrefixEntry d = dist[bits & distMask];
-    if (d.op > kPrefixOpSymbol) {
-      if (IsInvalidEntry(d)) {
-        result = kDecodeCorrupt;
+      } else if (e.op == kPrefixOpEndOfBlock) {
+        consume(e.bits);
+        result = kDecodeOk;
         break;
+      } else {
+        // A length (the code and its extra bits go in one shift), then a
+        // distance, then the copy.
+        const uint32_t length = e.value + static_cast<uint32_t>(LowBits(bits >> (e.bits - e.op), e.op));
+        consume(e.bits);
+        PrefixEntry d = dist[bits & distMask];
+        if (d.op > kPrefixOpSymbol) {
+          if (IsInvalidEntry(d)) {
+            result = kDecodeCorrupt;
+            break;
+          }
+          consume(d.bits);
+          d = dist[d.value + LowBits(bits, d.op - kPrefixOpSymbol)];
+          if (IsInvalidEntry(d)) {
+            result = kDecodeCorrupt;
+            break;
+          }
+        }
+        const uint32_t distance = d.value + static_cast<uint32_t>(LowBits(bits >> (d.bits - d.op), d.op));
+        consume(d.bits);
+        CopyMatch(window + pos, distance, length);
+        pos += length;
       }
-      consume(d.bits);
-      d = dist[d.value + LowBits(bits, d.op - kPrefixOpSymbol)];
-      if (IsInvalidEntry(d)) {
-        result = kDecodeCorrupt;
-        break;
-      }
+      e = lit[bits & litMask];  // valid only if count >= litWidth; looked up again below otherwise
     }
-    const uint32_t distance = d.value + static_cast<uint32_t>(LowBits(bits >> (d.bits - d.op), d.op));
-    consume(d.bits);
-    CopyMatch(window + pos, distance, length);
-    pos += length;
+    if (inEnd - in < 8 || pos >= OutputWindow::kLimit) break;
+    const bool looked = count >= litWidth;
+    Refill64(in, bits, count);
+    if (!looked) e = lit[bits & litMask];
   }
 
   state.inputPosition = static_cast<int32_t>(in - state.input);
