@@ -40,6 +40,8 @@
 
 #ifdef FRETFILE_HAVE_ZLIB
 #include <zlib.h>
+
+#include "zlib_peer.h"
 #endif
 
 namespace fs = std::filesystem;
@@ -179,42 +181,13 @@ uint32_t DeflateInto(ArchiveWriter& writer, uint64_t n, int level, Producer next
   return crc;
 }
 
-// The peer: raw inflate of the entry's data to a file, with zlib's CRC.
+// The peer: the small zlib extractor of zlib_peer.h.
 bool ZlibExtract(const std::string& archivePath, const std::string& target) {
   archive::ZipSearchRec rec;
   if (archive::ZipFindFirst(archivePath, rec) != 0) return false;
   const uint32_t offset = rec.HeaderOffset;
-  const uint32_t expectedCrc = rec.Crc;
   archive::ZipFindClose(rec);
-  FILE* in = std::fopen(archivePath.c_str(), "rb");
-  FILE* out = std::fopen(target.c_str(), "wb");
-  unsigned char header[30];
-  std::fseek(in, offset, SEEK_SET);
-  if (std::fread(header, 1, 30, in) != 30) return false;
-  std::fseek(in, offset + 30 + (header[26] | header[27] << 8) + (header[28] | header[29] << 8), SEEK_SET);
-  z_stream z{};
-  inflateInit2(&z, -15);
-  std::vector<unsigned char> ibuf(1 << 16), obuf(1 << 17);
-  uLong crc = crc32(0, nullptr, 0);
-  int rc = Z_OK;
-  while (rc != Z_STREAM_END) {
-    if (z.avail_in == 0) {
-      z.avail_in = static_cast<uInt>(std::fread(ibuf.data(), 1, ibuf.size(), in));
-      z.next_in = ibuf.data();
-      if (z.avail_in == 0) break;
-    }
-    z.next_out = obuf.data();
-    z.avail_out = static_cast<uInt>(obuf.size());
-    rc = inflate(&z, Z_NO_FLUSH);
-    if (rc != Z_OK && rc != Z_STREAM_END) break;
-    const size_t produced = obuf.size() - z.avail_out;
-    crc = crc32(crc, obuf.data(), static_cast<uInt>(produced));
-    std::fwrite(obuf.data(), 1, produced, out);
-  }
-  inflateEnd(&z);
-  std::fclose(in);
-  std::fclose(out);
-  return rc == Z_STREAM_END && crc == expectedCrc;
+  return bench::ZlibExtractAt(archivePath.c_str(), offset, target.c_str());
 }
 #endif
 
@@ -227,25 +200,6 @@ int Extract(const std::string& archivePath, const std::string& target, const std
   const uint16_t attributes = rec.Attributes;
   archive::ZipFindClose(rec);
   return archive::UnzipMember(archivePath, target, attributes, offset, nullptr, 0);
-}
-
-// Chord-and-word lines, as the program's songs are.
-std::string SongText(size_t n) {
-  static const char* const words[] = {"love", "river", "night", "road", "home", "heart", "rain",  "light", "C",
-                                      "G",    "Am",    "F",     "Dm",   "E7",   "walk",  "sing",  "slow",  "down"};
-  std::mt19937 gen(42);
-  std::string s;
-  s.reserve(n + 64);
-  while (s.size() < n) {
-    const int count = 3 + static_cast<int>(gen() % 8);
-    for (int i = 0; i < count; ++i) {
-      if (i > 0) s += ' ';
-      s += words[gen() % std::size(words)];
-    }
-    s += "\r\n";
-  }
-  s.resize(n);
-  return s;
 }
 
 // Text of made-up words and binary records with few repeats, so that most
@@ -384,7 +338,7 @@ void MakeDataSets(const std::string& folder) {
     spec.deflateLevel = level;
     testing_support::ZipBuilder().Add(std::move(spec)).WriteTo(folder + "/" + name);
   };
-  write("song9.zip", SongText(size), 9);
+  write("song9.zip", bench::SongText(size, 42), 9);
   const std::string mixed = MixedData(size);
   write("mixed6.zip", mixed, 6);
   write("literals6.zip", LiteralHeavyData(size), 6);
@@ -398,7 +352,7 @@ void DeflateBench(const std::string& scratch, int rounds) {
 #ifdef FRETFILE_HAVE_ZLIB
   const size_t size = size_t{64} << 20;
   std::printf("deflate: 64 MiB entries; best of %d runs, wall clock and CPU time\n", rounds);
-  DeflateCase(scratch, "song text", SongText(size), 9, rounds);
+  DeflateCase(scratch, "song text", bench::SongText(size, 42), 9, rounds);
   const std::string mixed = MixedData(size);
   DeflateCase(scratch, "mixed text/binary", mixed, 6, rounds);
   DeflateCase(scratch, "text/binary, mostly literals", LiteralHeavyData(size), 6, rounds);

@@ -21,7 +21,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -36,7 +35,7 @@
 #include "ui/viewer_window.h"
 
 #ifdef FRETFILE_HAVE_ZLIB
-#include <zlib.h>
+#include "zlib_peer.h"
 #endif
 
 namespace fs = std::filesystem;
@@ -53,25 +52,6 @@ struct Song {
   size_t bytes;
   std::string text;
 };
-
-// Song-like text: lines of chords and words.
-std::string SongText(size_t bytes, uint32_t seed) {
-  static const char* const words[] = {"love", "river", "night", "road", "home", "heart", "rain", "light",
-                                      "C", "G", "Am", "F", "Dm", "E7", "walk", "sing", "slow", "down"};
-  std::mt19937 random(seed);
-  std::string text;
-  text.reserve(bytes + 64);
-  while (text.size() < bytes) {
-    const int count = 3 + static_cast<int>(random() % 8);
-    for (int i = 0; i < count; ++i) {
-      if (i > 0) text += ' ';
-      text += words[random() % (sizeof words / sizeof *words)];
-    }
-    text += "\r\n";
-  }
-  text.resize(bytes);
-  return text;
-}
 
 // Stored fillers of random letters, then the songs, deflated when zlib is
 // there (stored otherwise), written as one archive of kEntries entries.
@@ -99,40 +79,7 @@ Stats Summarise(std::vector<double> times) {
   return {times.front(), times[times.size() / 2], times.back()};
 }
 
-#ifdef FRETFILE_HAVE_ZLIB
-// The peer: reads the entry's local header, inflates the data with zlib into
-// the target file and checks the CRC.
-bool ZlibExtract(const fretfile::HitLocation& hit, const std::string& target) {
-  std::ifstream in(hit.archivePath, std::ios::binary);
-  in.seekg(hit.headerOffset);
-  unsigned char header[30];
-  in.read(reinterpret_cast<char*>(header), 30);
-  const uint32_t compressed = header[18] | header[19] << 8 | header[20] << 16 | uint32_t(header[21]) << 24;
-  const uint32_t expectedCrc = header[14] | header[15] << 8 | header[16] << 16 | uint32_t(header[17]) << 24;
-  const unsigned skip = (header[26] | header[27] << 8) + (header[28] | header[29] << 8);
-  in.seekg(skip, std::ios::cur);
-  std::string input(compressed, '\0');
-  in.read(input.data(), compressed);
-  z_stream stream{};
-  inflateInit2(&stream, -15);
-  stream.next_in = reinterpret_cast<Bytef*>(input.data());
-  stream.avail_in = compressed;
-  std::ofstream out(target, std::ios::binary | std::ios::trunc);
-  std::vector<unsigned char> buffer(65536);
-  uLong crc = crc32(0, nullptr, 0);
-  int status = Z_OK;
-  while (status == Z_OK) {
-    stream.next_out = buffer.data();
-    stream.avail_out = static_cast<uInt>(buffer.size());
-    status = inflate(&stream, Z_NO_FLUSH);
-    const size_t n = buffer.size() - stream.avail_out;
-    crc = crc32(crc, buffer.data(), static_cast<uInt>(n));
-    out.write(reinterpret_cast<const char*>(buffer.data()), static_cast<std::streamsize>(n));
-  }
-  inflateEnd(&stream);
-  return status == Z_STREAM_END && crc == expectedCrc;
-}
-#endif
+
 
 // Times the opening of one song, whole and step by step; false when the
 // viewer did not show the song.
@@ -188,7 +135,7 @@ bool MeasureSong(fretfile::TFormMain& form, const std::string& appDir, const Son
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 #ifdef FRETFILE_HAVE_ZLIB
     const double p0 = bench::Now();
-    if (!ZlibExtract(*hit, appDir + "temp/peer.txt")) ok = false;
+    if (!bench::ZlibExtractAt(hit->archivePath.c_str(), hit->headerOffset, (appDir + "temp/peer.txt").c_str())) ok = false;
     peer.push_back(bench::Now() - p0);
 #endif
   }
@@ -225,7 +172,7 @@ int main(int argc, char** argv) {
   std::printf("building %d entries, %zu MB, in %s ...\n", kEntries, kArchiveBytes >> 20, appDir.c_str());
   std::vector<Song> songs{{"The Short Song.txt", "The_Short_Song.txt", 5 * 1024, {}},
                           {"The Long Song.txt", "The_Long_Song.txt", 1u << 20, {}}};
-  for (Song& song : songs) song.text = SongText(song.bytes, 42);
+  for (Song& song : songs) song.text = bench::SongText(song.bytes, 42);
   BuildCollection(appDir, songs);
   std::printf("archive: %.1f MB\n", static_cast<double>(fs::file_size(appDir + "Bench_Artist.zip")) / (1 << 20));
 

@@ -3,6 +3,11 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
+#include <random>
+#include <string>
 
 namespace bench {
 
@@ -25,6 +30,25 @@ double RunsPerSecond(double minimum, Clock clock, Once once) {
     elapsed = clock() - start;
   } while (elapsed < minimum);
   return runs / elapsed;
+}
+
+// Song-like text: lines of three to ten chords and words, CR LF after each.
+inline std::string SongText(size_t bytes, uint32_t seed) {
+  static const char* const words[] = {"love", "river", "night", "road", "home", "heart", "rain", "light", "C",
+                                      "G",    "Am",    "F",     "Dm",   "E7",   "walk",  "sing", "slow",  "down"};
+  std::mt19937 random(seed);
+  std::string text;
+  text.reserve(bytes + 64);
+  while (text.size() < bytes) {
+    const int count = 3 + static_cast<int>(random() % 8);
+    for (int i = 0; i < count; ++i) {
+      if (i > 0) text += ' ';
+      text += words[random() % std::size(words)];
+    }
+    text += "\r\n";
+  }
+  text.resize(bytes);
+  return text;
 }
 
 }  // namespace bench

@@ -514,6 +514,7 @@ int Inflater::FastDecode(const PrefixTable& literals, const PrefixTable& distanc
     if (e.op == kPrefixOpSymbol) {
       // A run of literals: four fit in the bits of one refill (first-level
       // codes are at most 11 bits), leaving 12 or more for the next lookup.
+      // (Written out: as a counted loop it runs a few percent slower.)
       consume(e.bits);
       window[pos++] = static_cast<uint8_t>(e.value);
       e = lit[bits & litMask];
