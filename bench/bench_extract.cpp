@@ -13,7 +13,6 @@
 //   (../shared/testdata), per method and for the largest entries.
 // memory: peak RSS of a child process extracting a deflated entry of zeros,
 //   64 MiB and 1 GiB, to show it does not grow with the entry.
-#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -244,28 +243,12 @@ struct Best {
   }
 };
 
-// Runs a program to the end with its output discarded; wall and CPU time
-// (user + system of the child) are added to `best`. False when it failed.
+// Runs a program to the end with its output discarded; its wall and CPU
+// time go to `best`. False when it failed.
 bool RunProcess(const std::vector<std::string>& argv, Best& best) {
-  const double start = bench::Now();
-  const pid_t child = fork();
-  if (child == 0) {
-    const int null = ::open("/dev/null", O_WRONLY);
-    ::dup2(null, 1);
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    ::execv(args[0], args.data());
-    _exit(127);
-  }
-  int status = 0;
-  struct rusage usage{};
-  wait4(child, &status, 0, &usage);
-  const double wall = bench::Now() - start;
-  const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                     static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
-  best.Add(wall, cpu);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  const bench::ProcessTimes times = bench::RunProgram(argv, "/dev/null");
+  best.Add(times.wall, times.cpu);
+  return times.ok;
 }
 
 std::string Sibling(const std::string& relative) {

@@ -15,7 +15,6 @@
 //
 // usage: bench_search [LINES [RUNS]]    (default 1000000 5)
 //        bench_search make PATH [LINES]  (writes the index only)
-#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -36,6 +35,7 @@
 
 #include "index/index_file.h"
 #include "index/search.h"
+#include "bench_support.h"
 #include "platform/gui/dialogs.h"
 #include "support/temp_dir.h"
 #include "ui/form_main.h"
@@ -105,27 +105,6 @@ Measured MeasureCore(const std::string& indexPath, const fretfile::SearchQuery& 
   ::wait4(child, &status, 0, &usage);
   result.maxRssKiB = usage.ru_maxrss;
   return result;
-}
-
-// Runs a program with its standard output going to `outputPath`; wall seconds.
-double TimeProcess(const std::vector<std::string>& argv, const std::string& outputPath, bool cLocale) {
-  const auto start = Clock::now();
-  const pid_t child = ::fork();
-  if (child == 0) {
-    const int out = ::open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int null = ::open("/dev/null", O_WRONLY);
-    ::dup2(out, 1);
-    ::dup2(null, 2);
-    if (cLocale) ::setenv("LC_ALL", "C", 1);
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    ::execvp(args[0], args.data());
-    ::_exit(127);
-  }
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  return Seconds(start);
 }
 
 std::string Sibling(const std::string& relative) {
@@ -221,8 +200,8 @@ int main(int argc, char** argv) {
     for (int run = 0; run < runs; ++run) {
       const Measured m = MeasureCore(path, c.query);
       if (m.seconds < core.seconds) core = m;
-      cliBest = std::min(cliBest, TimeProcess(cliArgs, out, false));
-      grepBest = std::min(grepBest, TimeProcess({"grep", "-i", "-F", c.grepWord, path}, out, true));
+      cliBest = std::min(cliBest, bench::RunProgram(cliArgs, out).wall);
+      grepBest = std::min(grepBest, bench::RunProgram({"grep", "-i", "-F", c.grepWord, path}, out, true).wall);
     }
     if (&c == &cases[0]) partialCore = core.seconds;
     const double peakMiB = static_cast<double>(core.maxRssKiB) / 1024.0;
