@@ -136,6 +136,7 @@ static_assert(kMaxMatchBits <= 56 && 5 * kLiteralTableWidth <= 56);
 
 // Block results besides the kDecode* codes.
 constexpr int kBlockContinue = -100;
+constexpr int kNeedsInput = -101;  // EdgeSymbol: this symbol must go the slow way
 
 // A prefix code of one block: its table, and the width input is read by.
 struct Code {
@@ -164,6 +165,11 @@ bool IsKnownBlockType(uint32_t type) { return type < 3; }
 // An entry that decodes to nothing: an unused pattern of an incomplete code,
 // any pattern of an empty code, or symbols 286, 287, 30 and 31.
 bool IsInvalidEntry(const PrefixEntry& entry) { return entry.op == kPrefixOpInvalid; }
+
+// An entry that points to a second-level table (op 17 to 32).
+bool IsSecondLevelEntry(const PrefixEntry& entry) {
+  return entry.op > kPrefixOpSymbol && entry.op <= kPrefixOpSymbol + kMaxPrefixCodeLength;
+}
 
 // The bits of an entry's code alone: a length or distance base entry
 // counts its extra bits in `bits` too.
@@ -366,6 +372,7 @@ struct Inflater {
   int DynamicBlock(Code& literals, Code& distances);
   int DecodeBlock(const Code& literals, const Code& distances);
   int FastDecode(const PrefixTable& literals, const PrefixTable& distances);
+  int EdgeSymbol(const Code& literals, const Code& distances);
   int SlowSymbol(const Code& literals, const Code& distances);
 };
 
@@ -476,6 +483,73 @@ int Inflater::SlowSymbol(const Code& literals, const Code& distances) {
   const PrefixEntry distanceEntry = DecodeSlow(state, distances);
   if (IsInvalidEntry(distanceEntry)) return kDecodeCorrupt;
   const uint32_t distance = distanceEntry.value + state.GetBits(distanceEntry.op);
+  CopyMatch(out.data() + out.position, distance, length);
+  out.position += length;
+  return kBlockContinue;
+}
+
+// One symbol near the end of the input buffer, taken from the bits already
+// buffered when they hold everything the shared reader would ask for while
+// decoding it (DecodeSlow's widths, then the extra bits): then no input
+// block would be read during the symbol, and decoding it here is the same.
+// kNeedsInput, with nothing consumed, when they do not.
+int Inflater::EdgeSymbol(const Code& literals, const Code& distances) {
+  // Every buffered byte into a local bit buffer, or as many as fit; bytes
+  // left over mean more than 56 bits, more than any symbol asks for.
+  uint64_t bits = state.bitBuffer;
+  uint32_t count = state.bitCount;
+  int32_t position = state.inputPosition;
+  while (count <= 56 && position <= state.inputLast) {
+    bits |= static_cast<uint64_t>(state.input[position++]) << count;
+    count += 8;
+  }
+  uint32_t used = 0;
+  auto there = [&](uint32_t n) { return used + n <= count; };
+  // Looks a symbol up the way DecodeSlow does; false when the bits it would
+  // ask for are not all there. Bits above the count are zero, which cannot
+  // change the entry of a code no longer than the bits there.
+  auto lookUp = [&](const Code& code, PrefixEntry& entry) {
+    const uint64_t ahead = bits >> used;
+    uint32_t need = code.readWidth;
+    if (!code.table.longestBelow.empty()) {
+      need = std::max<uint32_t>(need, code.table.longestBelow[LowBits(ahead, code.readWidth)]);
+    }
+    if (!there(code.readWidth) || !there(need)) return false;
+    entry = code.table.entries[LowBits(ahead, code.table.width)];
+    if (IsSecondLevelEntry(entry)) {
+      used += entry.bits;
+      entry = code.table.entries[entry.value + LowBits(ahead >> entry.bits, entry.op - kPrefixOpSymbol)];
+    }
+    return true;
+  };
+  auto commit = [&] {
+    state.bitBuffer = LowBits(bits >> used, count - used);
+    state.bitCount = count - used;
+    state.inputPosition = position;
+  };
+
+  PrefixEntry e;
+  if (!lookUp(literals, e)) return kNeedsInput;
+  if (IsInvalidEntry(e)) return kDecodeCorrupt;
+  if (e.op == kPrefixOpSymbol || e.op == kPrefixOpEndOfBlock) {
+    used += e.bits;
+    commit();
+    if (e.op == kPrefixOpEndOfBlock) return kDecodeOk;
+    out.data()[out.position++] = static_cast<uint8_t>(e.value);
+    return kBlockContinue;
+  }
+  used += CodeBits(e);
+  if (!there(e.op)) return kNeedsInput;
+  const uint32_t length = e.value + static_cast<uint32_t>(LowBits(bits >> used, e.op));
+  used += e.op;
+  PrefixEntry d;
+  if (!lookUp(distances, d)) return kNeedsInput;
+  if (IsInvalidEntry(d)) return kDecodeCorrupt;
+  used += CodeBits(d);
+  if (!there(d.op)) return kNeedsInput;
+  const uint32_t distance = d.value + static_cast<uint32_t>(LowBits(bits >> used, d.op));
+  used += d.op;
+  commit();
   CopyMatch(out.data() + out.position, distance, length);
   out.position += length;
   return kBlockContinue;
@@ -601,7 +675,8 @@ int Inflater::DecodeBlock(const Code& literals, const Code& distances) {
     if (state.inputLast + 1 - state.inputPosition >= 8) {
       result = FastDecode(literals.table, distances.table);
     } else {
-      result = SlowSymbol(literals, distances);
+      result = EdgeSymbol(literals, distances);
+      if (result == kNeedsInput) result = SlowSymbol(literals, distances);
     }
     if (result != kBlockContinue) return result;
   }
