@@ -18,28 +18,35 @@
 //    the output position in local variables. It tops the 64-bit bit buffer
 //    up to at least 56 bits with one unaligned 8-byte load, which is enough
 //    for the longest literal/length and distance pair (15 + 5 + 15 + 13
-//    bits) or for three literals in a row, so it decodes up to three
-//    symbols per load. It runs only while at least 8 input bytes are
-//    buffered and the output has room for the longest match, and checks
-//    both once per turn, never inside.
+//    bits) or for four literals in a row, and it looks the next symbol up
+//    before that load whenever the bits left hold its index, so the load
+//    never waits between one symbol and the next. It runs only while at
+//    least 8 input bytes are buffered and the output has room for the
+//    longest match, and checks both once per turn, never inside.
 //
 //  * One lookup decodes a literal or a whole length: a table entry carries
 //    the literal byte, or the length (or distance) base with its count of
-//    extra bits, and the code's own length (prefix_code.h). The first level
-//    of the tables the fast loop uses is 11 bits wide for literals and
-//    lengths and 8 bits for distances, so second-level lookups are rare.
+//    extra bits, and the bits to consume, the code's and the extra bits
+//    together, so that one shift takes both (prefix_code.h). The first level
+//    of the tables is 11 bits wide for literals and lengths and 8 bits for
+//    distances, so second-level lookups are rare.
 //
-//  * Everything else (the bytes around an input refill, stored blocks, the
-//    headers of dynamic blocks) goes through the shared bit reader of the
-//    extraction state, one byte at a time, exactly as the other methods read.
-//    That reader makes input available as a lookup through narrower tables
-//    would (9 bits for dynamic literal/length codes, 6 for distances, 7 and 5
-//    for the fixed codes, then the longest code below those bits), so input
-//    blocks are read, and the end of the input is met, at the same symbol
-//    whatever the fast loop's tables look like. Bytes the fast loop took
-//    into the bit buffer stay there, so when the stream ends the bit
-//    position is exact and the data descriptor behind it is read from the
-//    right place.
+//  * Input comes in blocks of 2048 bytes, and reading the next one pumps
+//    messages and may see the abort key or the end of the input, so where
+//    that happens must not depend on how the symbols are decoded. The
+//    shared bit reader of the extraction state, used for everything outside
+//    the fast loop (the symbols around a block's end, stored blocks, the
+//    headers of dynamic blocks), makes input available as a lookup through
+//    narrower tables would (9 bits for dynamic literal/length codes, 6 for
+//    distances, 7 and 5 for the fixed codes, then the longest code below
+//    those bits), a byte at a time. The fast loop stops while 8 bytes are
+//    left, and a symbol after it is taken from the buffered bits only when
+//    they hold all that reader would ask for (EdgeSymbol); otherwise it goes
+//    through the reader. So blocks are read, and the end of the input is
+//    met, at the same symbol whatever the tables look like. Bytes the fast
+//    loop took into the bit buffer stay there, so when the stream ends the
+//    bit position is exact and the data descriptor behind it is read from
+//    the right place.
 //
 //  * Output goes to a linear buffer of 32 KB of history followed by 256 KB
 //    of new bytes. When the new part is full it is written out (with the
