@@ -1,10 +1,14 @@
 // Extraction speed and memory.
 //
-//   bench_extract [all | deflate | methods | memory]
+//   bench_extract [all | deflate | methods | memory] [ROUNDS]
+//   bench_extract make DIR     (writes the deflate data sets as archives)
 //
-// deflate: one 64 MiB entry of mixed text and binary, deflated by zlib at
-//   level 6, extracted to a file by UnzipMember and, in the same run, by a
-//   small zlib extractor (raw inflate to a file with a CRC check); best of 3.
+// deflate: 64 MiB entries of four kinds (song text at level 9, mixed text
+//   and binary, text and binary coded mostly as literals, already
+//   compressed data), each extracted to a file by UnzipMember and, in the
+//   same run, by a small zlib extractor (raw inflate to a file with a CRC
+//   check); then the same as whole processes: `fretfile-cli extract` against
+//   `zlib_extract`. Best of ROUNDS (default 5), wall clock and CPU time.
 // methods: output MB/s of every method on the shared test archives
 //   (../shared/testdata), per method and for the largest entries.
 // memory: peak RSS of a child process extracting a deflated entry of zeros,
@@ -14,8 +18,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -28,9 +35,12 @@
 #include "archive/zip_find.h"
 #include "bench_support.h"
 #include "support/temp_dir.h"
+#include "support/zip_builder.h"
 
 #ifdef FRETFILE_HAVE_ZLIB
 #include <zlib.h>
+
+#include "zlib_peer.h"
 #endif
 
 namespace fs = std::filesystem;
@@ -170,42 +180,13 @@ uint32_t DeflateInto(ArchiveWriter& writer, uint64_t n, int level, Producer next
   return crc;
 }
 
-// The peer: raw inflate of the entry's data to a file, with zlib's CRC.
+// The peer: the small zlib extractor of zlib_peer.h.
 bool ZlibExtract(const std::string& archivePath, const std::string& target) {
   archive::ZipSearchRec rec;
   if (archive::ZipFindFirst(archivePath, rec) != 0) return false;
   const uint32_t offset = rec.HeaderOffset;
-  const uint32_t expectedCrc = rec.Crc;
   archive::ZipFindClose(rec);
-  FILE* in = std::fopen(archivePath.c_str(), "rb");
-  FILE* out = std::fopen(target.c_str(), "wb");
-  unsigned char header[30];
-  std::fseek(in, offset, SEEK_SET);
-  if (std::fread(header, 1, 30, in) != 30) return false;
-  std::fseek(in, offset + 30 + (header[26] | header[27] << 8) + (header[28] | header[29] << 8), SEEK_SET);
-  z_stream z{};
-  inflateInit2(&z, -15);
-  std::vector<unsigned char> ibuf(1 << 16), obuf(1 << 17);
-  uLong crc = crc32(0, nullptr, 0);
-  int rc = Z_OK;
-  while (rc != Z_STREAM_END) {
-    if (z.avail_in == 0) {
-      z.avail_in = static_cast<uInt>(std::fread(ibuf.data(), 1, ibuf.size(), in));
-      z.next_in = ibuf.data();
-      if (z.avail_in == 0) break;
-    }
-    z.next_out = obuf.data();
-    z.avail_out = static_cast<uInt>(obuf.size());
-    rc = inflate(&z, Z_NO_FLUSH);
-    if (rc != Z_OK && rc != Z_STREAM_END) break;
-    const size_t produced = obuf.size() - z.avail_out;
-    crc = crc32(crc, obuf.data(), static_cast<uInt>(produced));
-    std::fwrite(obuf.data(), 1, produced, out);
-  }
-  inflateEnd(&z);
-  std::fclose(in);
-  std::fclose(out);
-  return rc == Z_STREAM_END && crc == expectedCrc;
+  return bench::ZlibExtractAt(archivePath.c_str(), offset, target.c_str());
 }
 #endif
 
@@ -220,41 +201,149 @@ int Extract(const std::string& archivePath, const std::string& target, const std
   return archive::UnzipMember(archivePath, target, attributes, offset, nullptr, 0);
 }
 
-void DeflateBench(const std::string& scratch) {
-#ifdef FRETFILE_HAVE_ZLIB
-  const size_t size = size_t{64} << 20;
-  const std::string data = MixedData(size);
-  const std::string archivePath = scratch + "big.zip";
-  ArchiveWriter writer(archivePath);
-  writer.Begin("big.bin", 8);
-  size_t at = 0;
-  const uint32_t crc = DeflateInto(writer, size, 6, [&](char* buffer, size_t n) {
-    std::memcpy(buffer, data.data() + at, n);
-    at += n;
-  });
-  writer.End(crc, size);
-  std::printf("deflate: 64 MiB entry, mixed text/binary, zlib level 6: %.1f MiB compressed (%.1f%%)\n",
-              static_cast<double>(writer.compressed()) / (1 << 20),
-              100.0 * static_cast<double>(writer.compressed()) / static_cast<double>(size));
-  double best[2] = {1e9, 1e9};
-  for (int round = 0; round < 3; ++round) {
-    const std::string target = scratch + "out.bin";
-    double t = bench::Now();
-    const int result = Extract(archivePath, target);
-    best[0] = std::min(best[0], bench::Now() - t);
-    if (result != 0) std::printf("  UnzipMember result %d!\n", result);
+// Text of made-up words and binary records with few repeats, so that most
+// of the output is coded as literals: the case where the literal path alone
+// sets the pace.
+std::string LiteralHeavyData(size_t n) {
+  static const char letters[] = "eeeeeeeeeeeetttttttttaaaaaaaaooooooooiiiiiiinnnnnnnsssssshhhhhhrrrrrrdddllllcccuuummwwffggyyppbbvkjxqz";
+  std::mt19937 gen(777);
+  std::string s;
+  s.reserve(n + 512);
+  while (s.size() < n) {
+    if (gen() % 4 != 0) {
+      for (int w = 0; w < 12; ++w) {
+        const int length = 2 + static_cast<int>(gen() % 8);
+        for (int i = 0; i < length; ++i) s.push_back(letters[gen() % (sizeof letters - 1)]);
+        s.push_back(gen() % 9 == 0 ? '\n' : ' ');
+      }
+    } else {
+      for (int i = 0; i < 96; ++i) {
+        const uint32_t r = gen();
+        s.push_back(static_cast<char>((r & 0x3F) | ((r >> 8) % 5 == 0 ? 0x80 : 0)));
+      }
+    }
+  }
+  s.resize(n);
+  return s;
+}
+
+double CpuSeconds() {
+  timespec now{};
+  ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// Best wall-clock and best CPU seconds over several runs.
+struct Best {
+  double wall = 1e9;
+  double cpu = 1e9;
+  void Add(double w, double c) {
+    wall = std::min(wall, w);
+    cpu = std::min(cpu, c);
+  }
+};
+
+// Runs a program to the end with its output discarded; its wall and CPU
+// time go to `best`. False when it failed.
+bool RunProcess(const std::vector<std::string>& argv, Best& best) {
+  const bench::ProcessTimes times = bench::RunProgram(argv, "/dev/null");
+  best.Add(times.wall, times.cpu);
+  return times.ok;
+}
+
+std::string Sibling(const std::string& relative) {
+  return (fs::read_symlink("/proc/self/exe").parent_path() / relative).lexically_normal().string();
+}
+
+void PrintPair(const char* label, const char* oursName, const Best& ours, const char* peerName, const Best& peer,
+               double bytes) {
+  std::printf("  %-13s %-12s %.3f s (cpu %.3f s, %4.0f MB/s)  %-12s %.3f s (cpu %.3f s)  ratio %.2fx (cpu %.2fx)\n",
+              label, oursName, ours.wall, ours.cpu, bytes / ours.wall / 1e6, peerName, peer.wall, peer.cpu,
+              ours.wall / peer.wall, ours.cpu / peer.cpu);
+}
+
+// One data set: a one-entry archive deflated by zlib at `level`, extracted
+// in this process by UnzipMember and by the zlib extractor, then by a whole
+// `fretfile-cli extract` process and a whole `zlib_extract` process, each
+// pair alternating, best of `rounds`.
+void DeflateCase(const std::string& scratch, const char* title, const std::string& data, int level, int rounds) {
+  const std::string archivePath = scratch + "set.zip";
+  testing_support::ZipEntrySpec spec;
+  spec.name = "set.bin";
+  spec.data = data;
+  spec.method = 8;
+  spec.deflateLevel = level;
+  testing_support::ZipBuilder().Add(std::move(spec)).WriteTo(archivePath);
+  const double compressed = static_cast<double>(fs::file_size(archivePath));
+  std::printf("%s, level %d: %.1f MiB -> %.1f MiB (%.1f%%)\n", title, level,
+              static_cast<double>(data.size()) / (1 << 20), compressed / (1 << 20),
+              100.0 * compressed / static_cast<double>(data.size()));
+  const std::string target = scratch + "set.bin";
+  Best ours, peer, oursProcess, peerProcess;
+  bool ok = true;
+  for (int round = 0; round < rounds; ++round) {
+    double w = bench::Now(), c = CpuSeconds();
+    ok &= Extract(archivePath, target) == 0;
+    ours.Add(bench::Now() - w, CpuSeconds() - c);
     fs::remove(target);
-    t = bench::Now();
-    if (!ZlibExtract(archivePath, target)) std::printf("  zlib extractor failed!\n");
-    best[1] = std::min(best[1], bench::Now() - t);
+    w = bench::Now();
+    c = CpuSeconds();
+    ok &= ZlibExtract(archivePath, target);
+    peer.Add(bench::Now() - w, CpuSeconds() - c);
     fs::remove(target);
   }
-  std::printf("  UnzipMember %.3f s (%.0f MB/s)   zlib %.3f s (%.0f MB/s)   ratio %.2fx\n", best[0],
-              static_cast<double>(size) / best[0] / 1e6, best[1], static_cast<double>(size) / best[1] / 1e6,
-              best[0] / best[1]);
+  const std::string cli = Sibling("../tools/fretfile-cli");
+  const std::string peerProgram = Sibling("zlib_extract");
+  for (int round = 0; round < rounds; ++round) {
+    ok &= RunProcess({cli, "extract", archivePath, "set.bin", scratch}, oursProcess);
+    fs::remove(target);
+    ok &= RunProcess({peerProgram, archivePath, "set.bin", scratch}, peerProcess);
+    fs::remove(target);
+  }
+  if (!ok) std::printf("  AN EXTRACTION FAILED\n");
+  const double bytes = static_cast<double>(data.size());
+  PrintPair("in process", "UnzipMember", ours, "zlib", peer, bytes);
+  PrintPair("whole process", "fretfile-cli", oursProcess, "zlib_extract", peerProcess, bytes);
+  std::fflush(stdout);
   fs::remove(archivePath);
+}
+
+// Writes the four data sets as one-entry archives into `folder` (for
+// profiling one of them on its own).
+void MakeDataSets(const std::string& folder) {
+#ifdef FRETFILE_HAVE_ZLIB
+  const size_t size = size_t{64} << 20;
+  auto write = [&](const char* name, std::string data, int level) {
+    testing_support::ZipEntrySpec spec;
+    spec.name = "set.bin";
+    spec.data = std::move(data);
+    spec.method = 8;
+    spec.deflateLevel = level;
+    testing_support::ZipBuilder().Add(std::move(spec)).WriteTo(folder + "/" + name);
+  };
+  write("song9.zip", bench::SongText(size, 42), 9);
+  const std::string mixed = MixedData(size);
+  write("mixed6.zip", mixed, 6);
+  write("literals6.zip", LiteralHeavyData(size), 6);
+  write("compressed6.zip", testing_support::RawDeflate(mixed, 6), 6);
+#else
+  (void)folder;
+#endif
+}
+
+void DeflateBench(const std::string& scratch, int rounds) {
+#ifdef FRETFILE_HAVE_ZLIB
+  const size_t size = size_t{64} << 20;
+  std::printf("deflate: 64 MiB entries; best of %d runs, wall clock and CPU time\n", rounds);
+  DeflateCase(scratch, "song text", bench::SongText(size, 42), 9, rounds);
+  const std::string mixed = MixedData(size);
+  DeflateCase(scratch, "mixed text/binary", mixed, 6, rounds);
+  DeflateCase(scratch, "text/binary, mostly literals", LiteralHeavyData(size), 6, rounds);
+  // A zip inside a zip: the deflated mixed data, deflated again.
+  DeflateCase(scratch, "already compressed (deflate stream)", testing_support::RawDeflate(mixed, 6), 6, rounds);
 #else
   (void)scratch;
+  (void)rounds;
   std::printf("deflate: built without zlib, skipped\n");
 #endif
 }
@@ -372,11 +461,16 @@ void MemoryBench(const std::string& scratch) {
 
 int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "--child-extract") == 0) return ChildExtract(argv[2], argv[3]);
+  if (argc == 3 && std::strcmp(argv[1], "make") == 0) {
+    MakeDataSets(argv[2]);
+    return 0;
+  }
   const std::string what = argc > 1 ? argv[1] : "all";
   const testing_support::TempDir scratchFolder;
   const std::string& scratch = scratchFolder.path();
   if (what == "all" || what == "memory") MemoryBench(scratch);
-  if (what == "all" || what == "deflate") DeflateBench(scratch);
+  const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
+  if (what == "all" || what == "deflate") DeflateBench(scratch, rounds);
   if (what == "all" || what == "methods") MethodsBench(scratch);
   return 0;
 }

@@ -11,10 +11,10 @@
 // distance code, length code, and 8 more length bits after length code 63).
 //
 // Shannon-Fano codes, as PKZIP builds them, are the canonical prefix codes of
-// deflate with every bit inverted. So the tables here are ordinary canonical
-// lookup tables (the builder is shared in shape with deflate's: a first level
-// of `width` bits and second-level tables for longer codes) and every lookup
-// indexes them with the complement of the input bits.
+// deflate with every bit inverted. So the tables here are the same canonical
+// lookup tables as deflate's (prefix_code.h: a first level of `width` bits
+// and second-level tables for longer codes) and every lookup indexes them
+// with the complement of the input bits.
 //
 // Why the code is shaped as it is:
 //  * Output goes straight into the 32 KB slide window, which doubles as the
@@ -28,6 +28,7 @@
 #include "archive/explode.h"
 
 #include <algorithm>
+#include <array>
 
 #include "archive/legacy_bit_input.h"
 #include "archive/legacy_window.h"
@@ -121,15 +122,6 @@ inline bool DecodeInverted(ExtractionState& state, const LookupTable& table, uin
 // Code tables
 // ---------------------------------------------------------------------------
 
-uint32_t ReverseBits(uint32_t code, uint32_t length) {
-  uint32_t reversed = 0;
-  for (uint32_t i = 0; i < length; ++i) {
-    reversed = (reversed << 1) | (code & 1);
-    code >>= 1;
-  }
-  return reversed;
-}
-
 // The distance table's first level grows with the entry: larger entries use
 // longer distance codes more often.
 uint32_t DistanceWidth(const ExtractionState& state) { return state.compressedSize <= 200000 ? 7 : 8; }
@@ -146,76 +138,13 @@ int ReadTree(ExtractionState& state, uint32_t treeSize, uint32_t width, LookupTa
 }  // namespace
 
 CodeSet BuildLookupTable(const uint8_t* lengths, uint32_t count, uint32_t width, LookupTable& table) {
-  table.entries.clear();
-  table.width = width;
-  if (width < 1 || width > kMaxCodeLength) return CodeSet::kBad;
-
-  uint32_t lengthCount[kMaxCodeLength + 1] = {};
-  for (uint32_t i = 0; i < count; ++i) {
-    if (lengths[i] > kMaxCodeLength) return CodeSet::kBad;
-    ++lengthCount[lengths[i]];
-  }
-  lengthCount[0] = 0;
-
-  // Count the bit patterns left over at each length.
-  int64_t left = 1;
-  uint32_t maxLength = 0;
-  for (uint32_t length = 1; length <= kMaxCodeLength; ++length) {
-    left = left * 2 - lengthCount[length];
-    if (left < 0) return CodeSet::kBad;
-    if (lengthCount[length] != 0) maxLength = length;
-  }
-  CodeSet kind = left == 0 ? CodeSet::kComplete : CodeSet::kIncomplete;
-  if (maxLength <= 1) kind = CodeSet::kComplete;  // no codes, or one of a single bit
-
-  const uint32_t size = 1u << width;
-  table.entries.assign(size, CodeEntry{});
-  if (maxLength == 0) return kind;
-
-  uint32_t nextCode[kMaxCodeLength + 1] = {};
-  uint32_t code = 0;
-  for (uint32_t length = 1; length <= kMaxCodeLength; ++length) {
-    code = (code + lengthCount[length - 1]) << 1;
-    nextCode[length] = code;
-  }
-
-  // Codes longer than the first level: find how many bits each sub-table
-  // needs, then lay the sub-tables out behind the first level.
-  std::vector<uint32_t> reversed(count);
-  std::vector<uint8_t> subBits(maxLength > width ? size : 0, 0);
-  for (uint32_t symbol = 0; symbol < count; ++symbol) {
-    const uint32_t length = lengths[symbol];
-    if (length == 0) continue;
-    reversed[symbol] = ReverseBits(nextCode[length]++, length);
-    if (length > width) {
-      uint8_t& bits = subBits[reversed[symbol] & (size - 1)];
-      bits = std::max<uint8_t>(bits, static_cast<uint8_t>(length - width));
-    }
-  }
-  for (uint32_t prefix = 0; prefix < subBits.size(); ++prefix) {
-    if (subBits[prefix] == 0) continue;
-    const uint32_t offset = static_cast<uint32_t>(table.entries.size());
-    table.entries[prefix] = CodeEntry{offset, static_cast<uint8_t>(kCodeSymbol + subBits[prefix]),
-                                      static_cast<uint8_t>(width)};
-    table.entries.resize(offset + (1u << subBits[prefix]));
-  }
-
-  for (uint32_t symbol = 0; symbol < count; ++symbol) {
-    const uint32_t length = lengths[symbol];
-    if (length == 0) continue;
-    const uint32_t pattern = reversed[symbol];
-    if (length <= width) {
-      for (uint32_t i = pattern; i < size; i += 1u << length)
-        table.entries[i] = CodeEntry{symbol, kCodeSymbol, static_cast<uint8_t>(length)};
-    } else {
-      const CodeEntry sub = table.entries[pattern & (size - 1)];
-      const uint32_t subSize = 1u << (sub.op - kCodeSymbol);
-      const uint32_t subLength = length - width;
-      for (uint32_t i = pattern >> width; i < subSize; i += 1u << subLength)
-        table.entries[sub.value + i] = CodeEntry{symbol, kCodeSymbol, static_cast<uint8_t>(subLength)};
-    }
-  }
-  return kind;
+  static constexpr auto kSymbols = [] {
+    std::array<PrefixEntry, kLiteralCodes> symbols{};
+    for (uint32_t s = 0; s < kLiteralCodes; ++s) symbols[s] = PrefixEntry{kCodeSymbol, 0, static_cast<uint16_t>(s)};
+    return symbols;
+  }();
+  if (count > kLiteralCodes) return CodeSet::kBad;
+  return BuildPrefixTable(lengths, count, kSymbols.data(), width, table);
 }
 
 // ---------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 #include "archive/extraction_state.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "archive/crc32.h"
@@ -47,7 +48,7 @@ void ExtractionState::ReadInputBlock() {
   }
   PumpMessages();
   ReportProgress();
-  const ssize_t count = archive.Read(input, kInputSize);
+  const ssize_t count = ReadArchive(input, kInputSize);
   if (count <= 0) {
     endOfInput = true;
     inputLast = kInputSize - 1;
@@ -55,6 +56,24 @@ void ExtractionState::ReadInputBlock() {
   }
   compressedRead += count;
   inputLast = static_cast<int32_t>(count) - 1;
+}
+
+ssize_t ExtractionState::ReadArchive(uint8_t* to, uint32_t count) {
+  if (readAheadPosition == readAheadLength) {
+    // The blocks stop once they have read 2 bytes past the entry's data, so
+    // nothing beyond one more block is ever needed.
+    const int64_t reachable = compressedSize + 2 + kInputSize - readAheadFetched;
+    const uint32_t want = static_cast<uint32_t>(std::clamp<int64_t>(reachable, count, kReadAheadSize));
+    const ssize_t got = archive.Read(readAhead, want);
+    if (got <= 0) return got;
+    readAheadPosition = 0;
+    readAheadLength = static_cast<uint32_t>(got);
+    readAheadFetched += got;
+  }
+  const uint32_t n = std::min(count, readAheadLength - readAheadPosition);
+  std::memcpy(to, readAhead + readAheadPosition, n);
+  readAheadPosition += n;
+  return n;
 }
 
 bool ExtractionState::FlushWindow(uint32_t n) {

@@ -17,6 +17,10 @@
 //    input, bypassing the bit buffer (implode reads its trees that way, then
 //    calls ResetBits()). Refills of the 2048-byte input buffer happen inside,
 //    through ReadInputBlock(), which also pumps messages and reports progress.
+//    The archive itself is read 64 KiB at a time into a read-ahead buffer
+//    that the 2048-byte blocks are taken from, so a block costs a copy and
+//    not a system call; what a decompressor sees (blocks, the byte count,
+//    when input ends, when messages are pumped) is the same either way.
 //
 //  * End of input. When the archive has no more bytes (or the entry's data has
 //    been read well past its end), `endOfInput` is set and the bit reader goes
@@ -90,6 +94,7 @@ using ProgressNotify = std::function<void(int16_t keyCode, uint16_t* percentage)
 
 struct ExtractionState {
   static constexpr int32_t kInputSize = 2048;
+  static constexpr uint32_t kReadAheadSize = 64 * 1024;
   static constexpr uint32_t kWindowSize = 32768;
   static constexpr uint32_t kWindowSlack = 512;
 
@@ -108,6 +113,14 @@ struct ExtractionState {
   int64_t uncompressedSize = 0;
   uint16_t flags = 0;         // general-purpose bit flags of the local header
   bool endOfInput = false;
+  // Archive bytes read ahead of the input blocks: readAhead[readAheadPosition,
+  // readAheadLength) come next. readAheadFetched counts the bytes read from
+  // the archive since the last ResetInput (to stop reading ahead where the
+  // blocks can never reach).
+  uint8_t readAhead[kReadAheadSize] = {};
+  uint32_t readAheadPosition = 0;
+  uint32_t readAheadLength = 0;
+  int64_t readAheadFetched = 0;
 
   // --- output --------------------------------------------------------------
   std::unique_ptr<uint8_t[]> windowStorage;  // kWindowSize + kWindowSlack bytes
@@ -133,9 +146,14 @@ struct ExtractionState {
     bitBuffer = 0;
     bitCount = 0;
   }
+  // Empties the input buffer, the read-ahead and the bit buffer: reading
+  // resumes at the archive's current position.
   void ResetInput() {
     inputPosition = 0;
     inputLast = -1;
+    readAheadPosition = 0;
+    readAheadLength = 0;
+    readAheadFetched = 0;
     ResetBits();
   }
 
@@ -168,6 +186,9 @@ struct ExtractionState {
   // progress first). Sets endOfInput and leaves filler when nothing is left.
   // Afterwards inputPosition is 0 and inputLast >= 0.
   void ReadInputBlock();
+  // Up to `count` next archive bytes (through the read-ahead); the count
+  // delivered, 0 at the end of the archive, -1 on a read error.
+  ssize_t ReadArchive(uint8_t* to, uint32_t count);
 
   // --- output --------------------------------------------------------------
   // Writes window[0, n) to the output and feeds it to the running CRC. False

@@ -1,36 +1,24 @@
 // Method 8: deflate (RFC 1951). The entry point `Inflate` is declared with
 // the other decompressors in extraction_state.h; this header exposes the
-// prefix-code table builder so that it can be tested on its own.
+// prefix-code table builder in deflate's terms so that it can be tested on
+// its own.
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "archive/extraction_state.h"
+#include "archive/prefix_code.h"
 
 namespace archive::inflate_detail {
 
-// One entry of a lookup table. `op`: 0-13 a length or distance base in
-// `value` with that many extra bits; 15 end of block; 16 a literal (or, in
-// the code-length table, a symbol) in `value`; 17-32 a sub-table at index
-// `value` of the same table, indexed by op - 16 further bits; 99 invalid.
-// `bits`: the bits this entry consumes.
-struct TableEntry {
-  uint8_t op;
-  uint8_t bits;
-  uint16_t value;
-};
+using TableEntry = PrefixEntry;
+using LookupTable = PrefixTable;
 
-inline constexpr uint8_t kOpEndOfBlock = 15;
-inline constexpr uint8_t kOpLiteral = 16;
-inline constexpr uint8_t kOpInvalid = 99;
+inline constexpr uint8_t kOpEndOfBlock = kPrefixOpEndOfBlock;
+inline constexpr uint8_t kOpLiteral = kPrefixOpSymbol;
+inline constexpr uint8_t kOpInvalid = kPrefixOpInvalid;
 
 enum class CodeSet { Complete, Incomplete, Bad };
-
-struct LookupTable {
-  std::vector<TableEntry> entries;
-  uint32_t width = 0;  // bits indexing the first level
-};
 
 // Builds the table for `count` code lengths (each 0-16). Symbols below
 // `simpleCount` are literals (below 256, or every one when simpleCount is not

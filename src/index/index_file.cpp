@@ -1,8 +1,11 @@
 #include "index/index_file.h"
 
+#include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -12,6 +15,22 @@ namespace fretfile {
 namespace {
 
 constexpr size_t kWriteBufferSize = 64 * 1024;
+constexpr size_t kLoadPiece = 1024 * 1024;
+
+// Asks for the buffer of a large index to be backed by huge pages where the
+// system offers them: tens of megabytes in 4 KiB pages cost thousands of
+// page faults.
+void AdviseHugePages(std::string& buffer) {
+#ifdef MADV_HUGEPAGE
+  constexpr uintptr_t kHugePage = uintptr_t{2} << 20;
+  const auto start = reinterpret_cast<uintptr_t>(buffer.data());
+  const uintptr_t from = (start + kHugePage - 1) & ~(kHugePage - 1);
+  const uintptr_t to = (start + buffer.capacity()) & ~(kHugePage - 1);
+  if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+#else
+  (void)buffer;
+#endif
+}
 
 // Where the line starting at p ends, past its CR, LF or CR LF (or the end).
 const char* NextLineStart(const char* p, const char* end) {
@@ -80,11 +99,29 @@ IndexText IndexText::Load(const std::string& path) {
   }
   const int64_t size = file.Size();
   if (size < 0) throw platform::IoError(errno, "Cannot open file " + path);
-  std::string bytes(static_cast<size_t>(size), '\0');
-  const ssize_t got = file.Read(bytes.data(), bytes.size());
-  if (got < 0) throw platform::IoError(errno);
-  bytes.resize(static_cast<size_t>(got));
-  return FromBytes(std::move(bytes));
+  std::string bytes;
+  bytes.reserve(static_cast<size_t>(size));
+  AdviseHugePages(bytes);
+  // Piece by piece, each piece zero-filled (the string's growth), read and
+  // searched for a zero byte while it is still in the cache; reading stops
+  // at the first zero byte, which ends the text.
+  for (;;) {
+    const size_t at = bytes.size();
+    const size_t want = std::min(kLoadPiece, static_cast<size_t>(size) - at);
+    if (want == 0) break;
+    bytes.resize(at + want);
+    const ssize_t got = file.Read(bytes.data() + at, want);
+    if (got < 0) throw platform::IoError(errno);
+    bytes.resize(at + static_cast<size_t>(got));
+    if (const void* zero = std::memchr(bytes.data() + at, 0, static_cast<size_t>(got))) {
+      bytes.resize(static_cast<size_t>(static_cast<const char*>(zero) - bytes.data()));
+      break;
+    }
+    if (static_cast<size_t>(got) < want) break;
+  }
+  IndexText text;
+  text.bytes_ = std::make_shared<const std::string>(std::move(bytes));
+  return text;
 }
 
 IndexText IndexText::FromBytes(std::string bytes) {
@@ -92,23 +129,28 @@ IndexText IndexText::FromBytes(std::string bytes) {
   if (const void* zero = std::memchr(bytes.data(), 0, bytes.size())) {
     bytes.resize(static_cast<size_t>(static_cast<const char*>(zero) - bytes.data()));
   }
-  const char* const begin = bytes.data();
-  const char* const end = begin + bytes.size();
-
-  // Count first, so the list of starts is allocated once at its final size.
-  size_t lines = 0;
-  for (const char* p = begin; p < end; p = NextLineStart(p, end)) ++lines;
   IndexText text;
-  text.starts_.reserve(lines + 1);
-  for (const char* p = begin; p < end; p = NextLineStart(p, end)) {
-    text.starts_.push_back(static_cast<uint64_t>(p - begin));
-  }
-  if (!text.starts_.empty()) text.starts_.push_back(bytes.size());
   text.bytes_ = std::make_shared<const std::string>(std::move(bytes));
   return text;
 }
 
+void IndexText::FindLineStarts() const {
+  if (startsFound_) return;
+  startsFound_ = true;
+  const char* const begin = bytes_->data();
+  const char* const end = begin + bytes_->size();
+  // Count first, so the list of starts is allocated once at its final size.
+  size_t lines = 0;
+  for (const char* p = begin; p < end; p = NextLineStart(p, end)) ++lines;
+  starts_.reserve(lines + 1);
+  for (const char* p = begin; p < end; p = NextLineStart(p, end)) {
+    starts_.push_back(static_cast<uint64_t>(p - begin));
+  }
+  if (!starts_.empty()) starts_.push_back(bytes_->size());
+}
+
 std::string_view IndexText::LineAt(size_t i) const {
+  FindLineStarts();
   const char* const data = bytes_->data();
   const uint64_t start = starts_[i];
   uint64_t stop = starts_[i + 1];

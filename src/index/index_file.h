@@ -53,7 +53,9 @@ class IndexWriter {
 // The index loaded for one search: the file's bytes (up to a first zero
 // byte) and where each line starts and ends. Lines end at CR, LF or CR LF;
 // a last line without an ending is a line, an ending at the very end adds
-// no empty line.
+// no empty line. The line starts are found the first time a line is asked
+// for (the search scans the bytes and needs none), so an IndexText is not
+// for use from two threads at once.
 class IndexText {
  public:
 
@@ -64,7 +66,10 @@ class IndexText {
   // Splits bytes already in memory by the same rules.
   static IndexText FromBytes(std::string bytes);
 
-  size_t LineCount() const { return starts_.empty() ? 0 : starts_.size() - 1; }
+  size_t LineCount() const {
+    FindLineStarts();
+    return starts_.empty() ? 0 : starts_.size() - 1;
+  }
   std::string_view LineAt(size_t i) const;
   std::vector<std::string> Lines() const;
   // The bytes the lines point into; views into them stay valid as long as
@@ -72,11 +77,14 @@ class IndexText {
   const std::shared_ptr<const std::string>& Bytes() const { return bytes_; }
 
  private:
+  void FindLineStarts() const;
+
   std::shared_ptr<const std::string> bytes_;
   // Where each line starts, and one more entry: the end of the text. A line
   // runs to the next start less its ending (CR, LF or CR LF), which the
   // bytes themselves tell: 8 bytes a line.
-  std::vector<uint64_t> starts_;
+  mutable std::vector<uint64_t> starts_;
+  mutable bool startsFound_ = false;
 };
 
 }  // namespace fretfile

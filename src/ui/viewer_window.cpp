@@ -3,6 +3,8 @@
 #include <QFontDatabase>
 #include <QMenuBar>
 #include <QStringDecoder>
+#include <QTextCursor>
+#include <QTimer>
 #include <cerrno>
 
 #include "index/hit_lookup.h"
@@ -63,6 +65,20 @@ std::string UnifyLineBreaks(const std::string& bytes) {
   return text;
 }
 
+// A long text goes into the box in pieces of about this many characters,
+// each ending at a line break (the first piece at once, the others one per
+// turn of the event loop).
+constexpr qsizetype kFirstPiece = 16 * 1024;
+constexpr qsizetype kNextPiece = 64 * 1024;
+
+// Where the piece of `text` that starts at `from` ends: at the first line
+// break at least `size` characters on, or at the end of the text.
+qsizetype PieceEnd(const QString& text, qsizetype from, qsizetype size) {
+  if (text.size() - from <= size) return text.size();
+  const qsizetype lineBreak = text.indexOf(QLatin1Char('\n'), from + size);
+  return lineBreak < 0 ? text.size() : lineBreak;
+}
+
 // The decimal digits of a name, in their order, without leading zeros.
 std::string DigitsOf(const QString& name) {
   std::string digits;
@@ -93,13 +109,44 @@ void TViewerMemo::LoadFromFile(const std::string& path) {
   QString text = toUtf16(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
   utf8_ = !toUtf16.hasError();
   if (!utf8_) text = QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-  setPlainText(text);
+  pending_.clear();
+  pendingAt_ = 0;
+  const qsizetype first = PieceEnd(text, 0, kFirstPiece);
+  if (first == text.size()) {
+    setPlainText(text);
+    return;
+  }
+  setPlainText(text.left(first));
+  pending_ = std::move(text);
+  pendingAt_ = first;
+  // The pieces are not the user's edits: nothing to undo until the text is whole.
+  document()->setUndoRedoEnabled(false);
+  QTimer::singleShot(0, this, &TViewerMemo::FillNextPiece);
+}
+
+void TViewerMemo::FillNextPiece() {
+  if (!Filling()) return;
+  const qsizetype end = PieceEnd(pending_, pendingAt_, kNextPiece);
+  QTextCursor atEnd(document());
+  atEnd.movePosition(QTextCursor::End);
+  atEnd.insertText(QStringView(pending_).mid(pendingAt_, end - pendingAt_).toString());
+  pendingAt_ = end;
+  if (Filling()) {
+    QTimer::singleShot(0, this, &TViewerMemo::FillNextPiece);
+    return;
+  }
+  pending_.clear();
+  pendingAt_ = 0;
+  document()->setUndoRedoEnabled(true);
 }
 
 std::string TViewerMemo::TextBytes() const {
   // The raw text keeps every character as typed (no-break spaces included);
-  // paragraph and line separators are the box's line breaks.
+  // paragraph and line separators are the box's line breaks, and so are the
+  // line feeds of the text still to come.
   QString text = document()->toRawText();
+  if (Filling()) text += QStringView(pending_).mid(pendingAt_);
+  text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
   text.replace(QChar(QChar::ParagraphSeparator), QStringLiteral("\r\n"));
   text.replace(QChar(QChar::LineSeparator), QStringLiteral("\r\n"));
   const QByteArray bytes = utf8_ ? text.toUtf8() : text.toLatin1();

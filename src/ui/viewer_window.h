@@ -33,6 +33,12 @@ class TMenuItem : public QAction {
 // The text box of a viewer. Files are byte strings: a file that is valid
 // UTF-8 is shown decoded as UTF-8, any other as Latin-1, and saved back in
 // the same encoding, so an unedited text is written back byte for byte.
+//
+// A long text goes into the box in pieces: the first lines at once, so the
+// window opens with its text, the rest a piece per turn of the event loop
+// (a text box builds one block per line, which for a 1 MB song takes far
+// longer than opening the window). Until the last piece is in, the text
+// still to come counts as the text's end: TextBytes() includes it.
 class TViewerMemo : public QPlainTextEdit {
   Q_OBJECT
  public:
@@ -44,9 +50,15 @@ class TViewerMemo : public QPlainTextEdit {
   void LoadFromFile(const std::string& path);
   // The whole text as bytes, line breaks as CR LF, nothing added at the end.
   std::string TextBytes() const;
+  // True while pieces of the loaded text are still to go into the box.
+  bool Filling() const { return pendingAt_ < pending_.size(); }
 
  private:
+  void FillNextPiece();
+
   bool utf8_ = true;
+  QString pending_;          // the loaded text, of which [pendingAt_, end) is still to come
+  qsizetype pendingAt_ = 0;  // a line break, or the end
 };
 
 class TViewerWindow : public QMainWindow {

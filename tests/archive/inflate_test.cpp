@@ -405,3 +405,90 @@ TEST(Inflate, EndlessEmptyStoredBlocksEnd) {
   for (int i = 0; i < 3000; ++i) stream += std::string("\x00\x00\x00\xFF\xFF", 5);
   EXPECT_EQ(InflateAtArchiveEnd(stream), 3);
 }
+
+namespace {
+
+// A match in fixed codes: the length symbol with its extra bits, then the
+// distance code with its extra bits.
+void FixedMatch(BitWriter& w, uint32_t length, uint32_t distance) {
+  static const uint16_t lengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                          31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+  static const uint16_t distanceBase[30] = {1,   2,   3,   4,   5,   7,    9,    13,   17,   25,
+                                            33,  49,  65,  97,  129, 193,  257,  385,  513,  769,
+                                            1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+  int l = 28;
+  while (lengthBase[l] > length) --l;
+  const int lengthExtra = l < 8 || l == 28 ? 0 : (l - 4) / 4;
+  w.Fixed(257 + static_cast<uint32_t>(l));
+  w.Bits(length - lengthBase[l], lengthExtra);
+  int d = 29;
+  while (distanceBase[d] > distance) --d;
+  w.Code(static_cast<uint32_t>(d), 5);
+  w.Bits(distance - distanceBase[d], d < 4 ? 0 : (d - 2) / 2);
+}
+
+}  // namespace
+
+TEST(Inflate, MatchesAcrossTheOutputWritesAndOfEveryShape) {
+  // Random literals and matches (every length, distances from 1 to 32768)
+  // for 700 KB of output, so that matches start, end and reach back across
+  // the points where the output is written out, and overlap their own
+  // output at every short period.
+  for (unsigned seed : {1u, 2u}) {
+    std::mt19937 gen(seed);
+    BitWriter w;
+    w.Bits(1, 1);
+    w.Bits(1, 2);
+    std::string expected;
+    while (expected.size() < 700000) {
+      if (expected.empty() || gen() % 4 == 0) {
+        const uint32_t byte = gen() % 256;
+        w.Fixed(byte);
+        expected.push_back(static_cast<char>(byte));
+        continue;
+      }
+      const uint32_t length = gen() % 2 ? 3 + gen() % 20 : 3 + gen() % 256;
+      const uint32_t reach = static_cast<uint32_t>(std::min<size_t>(expected.size(), 32768));
+      const uint32_t distance = gen() % 3 ? 1 + gen() % std::min<uint32_t>(reach, 40) : 1 + gen() % reach;
+      FixedMatch(w, length, distance);
+      for (uint32_t i = 0; i < length; ++i) expected.push_back(expected[expected.size() - distance]);
+    }
+    w.Fixed(256);
+    std::string out;
+    EXPECT_EQ(InflateThrough(w.Bytes(), expected, &out), 0) << seed;
+    EXPECT_TRUE(out == expected) << seed;
+  }
+}
+
+TEST(Inflate, CodesEndingExactlyAtTheEndOfInputBlocksAndOfTheInput) {
+  // Header (3 bits) and five 9-bit literals make 48 bits, so every 8-bit
+  // literal after them ends on a byte boundary, among them the ends of the
+  // 2048-byte input blocks; one more 9-bit literal and the end of the block
+  // (7 bits) end on the last bit of the archive.
+  BitWriter w;
+  w.Bits(1, 1);
+  w.Bits(1, 2);
+  std::string expected;
+  for (int i = 0; i < 5; ++i) {
+    w.Fixed(200);
+    expected.push_back(static_cast<char>(200));
+  }
+  for (int i = 0; i < 5000; ++i) {
+    w.Fixed(static_cast<uint32_t>('a' + i % 26));
+    expected.push_back(static_cast<char>('a' + i % 26));
+  }
+  w.Fixed(255);
+  expected.push_back(static_cast<char>(255));
+  w.Fixed(256);
+  const std::string stream = w.Bytes();
+  ASSERT_EQ(stream.size() * 8, 48 + 8 * 5000 + 9 + 7u);
+
+  TempDir dir;
+  std::string bytes = ZipBuilder().Add(DeflatedEntry(stream, expected)).Build();
+  bytes.resize(30 + 1 + stream.size());  // nothing follows the stream
+  testing_support::WriteFile(dir.File("a.zip"), bytes);
+  EXPECT_EQ(archive::UnzipMember(dir.File("a.zip"), dir.File("out"), 0x20, 0, nullptr, 0), 0);
+  EXPECT_TRUE(ReadFile(dir.File("out")) == expected);
+  // One byte less, and the end of the block is missing.
+  EXPECT_EQ(InflateAtArchiveEnd(stream.substr(0, stream.size() - 1)), 3);
+}

@@ -175,3 +175,30 @@ TEST(StringGridCells, CellsOutsideTheGridAreEmptyAndIgnored) {
   EXPECT_EQ(grid.RowCount(), 10);
   EXPECT_EQ(grid.Cell(1, 1), "");
 }
+
+// The search scans the text for the rarer query text and matches only the
+// lines that hold it. Whatever the bytes, it must list exactly the lines a
+// plain line-by-line match lists, in the same order, including lines cut at
+// the scan's 64 KB stretches and a last line without an ending.
+TEST(Search, ScanningForTheQueryTextFindsWhatMatchingEveryLineFinds) {
+  std::mt19937 random(11);
+  const char* const pieces[] = {"<>", ".", "\r\n", "\r", "\n", "ab", "AB", "b", "a.B", "x", " ", "\xE9"};
+  const SearchQuery queries[] = {{"ab", "", false, false}, {"", "b", false, false},   {"a", "B", false, false},
+                                 {"AB", "b", true, false}, {"x", "ab", false, true},  {"", "a.b", false, false},
+                                 {"b", "", true, true},    {"ab\r", "", false, false}};
+  for (int round = 0; round < 60; ++round) {
+    std::string bytes;
+    const size_t size = round % 10 == 0 ? 150000 + random() % 1000 : random() % 3000;
+    while (bytes.size() < size) bytes += pieces[random() % std::size(pieces)];
+    const IndexText index = IndexText::FromBytes(bytes);
+    for (const SearchQuery& query : queries) {
+      const fretfile::PreparedQuery prepared(query);
+      std::vector<Row> expected;
+      for (size_t i = 0; i < index.LineCount(); ++i) {
+        const auto fields = SplitIndexLine(index.LineAt(i));
+        if (prepared.Matches(fields)) expected.push_back({std::string(fields.artist), std::string(fields.entry)});
+      }
+      ASSERT_EQ(Search(bytes, query), expected) << "round " << round << " query " << query.artist << "/" << query.song;
+    }
+  }
+}

@@ -5,6 +5,7 @@
 #include <QMenuBar>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "open_test_fixture.h"
@@ -191,6 +192,35 @@ TEST_F(ViewerWindowTest, FileThatCannotBeLoadedLeavesAHiddenWindowWithItsNumber)
   EXPECT_FALSE(Viewer(2)->isVisible());
   OpenSong();
   EXPECT_NE(Viewer(3), nullptr);
+}
+
+TEST_F(ViewerWindowTest, LongTextGoesInPieceByPieceAndIsSavedWholeAtAnyTime) {
+  // Far more than the first piece, with every kind of line break, some of
+  // them falling where pieces end.
+  std::string song;
+  for (int i = 0; song.size() < 300000; ++i) {
+    song += "line " + std::to_string(i) + (i % 3 == 0 ? "\r\n" : i % 3 == 1 ? "\n" : "\r");
+  }
+  song += "last";
+  std::string saved;
+  for (size_t i = 0; i < song.size(); ++i) {
+    if (song[i] == '\r' && i + 1 < song.size() && song[i + 1] == '\n') continue;
+    saved += song[i] == '\r' || song[i] == '\n' ? std::string("\r\n") : std::string(1, song[i]);
+  }
+  ZipBuilder().Add("Long.txt", song, testing_support::HaveZlib() ? 8 : 0).WriteTo(dir.File("Long.zip"));
+  Open("Long", "Long.txt");
+  auto* memo = Viewer(2)->Memo;
+  EXPECT_TRUE(Viewer(2)->isVisible());
+  EXPECT_TRUE(memo->Filling());
+  EXPECT_TRUE(memo->toPlainText().startsWith(QStringLiteral("line 0\nline 1\n")));
+  EXPECT_EQ(memo->TextBytes(), saved);  // the text still to come counts
+  Viewer(2)->Save->trigger();
+  EXPECT_EQ(ReadFile(dir.File("temp/Long.txt")), saved);
+
+  while (memo->Filling()) QCoreApplication::processEvents();
+  EXPECT_EQ(memo->blockCount(), static_cast<int>(std::count(saved.begin(), saved.end(), '\n')) + 1);
+  EXPECT_EQ(memo->TextBytes(), saved);
+  EXPECT_FALSE(memo->document()->isUndoAvailable());
 }
 
 }  // namespace
