@@ -1,5 +1,7 @@
 #include "update/sfxstub/console.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -39,6 +41,12 @@ std::optional<std::string> Ask(const std::string& question) {
     std::fputc('\n', stdout);
     std::fflush(stdout);
     return std::nullopt;
+  }
+  // An answer that came from a file or a pipe shows in the transcript, as
+  // a typed one would on a terminal.
+  if (::isatty(STDIN_FILENO) == 0) {
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    if (line.back() != '\n') std::fputc('\n', stdout);
   }
   return Trimmed(line);
 }
