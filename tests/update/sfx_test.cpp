@@ -123,17 +123,25 @@ TEST_F(SfxTest, ATextTooLongOrNoStubLeavesNoFileAndEndsTheAdd) {
                                   "\r\nSFXCaption + SFXDefaultDir + SFXCommandLine + SFXMessage = 269");
   EXPECT_NE(messages[1].text.find("-9"), std::string::npos) << messages[1].text;
   EXPECT_FALSE(FileExists(dir.File("Songs.EXE")));
+  EXPECT_TRUE(library.Calls().empty());
+
+  // Made, but the library added nothing to it: the new file goes again.
+  updater.SFXCaption = "Songs";
+  library.SetResult(0);
+  updater.FSpecArgs = {dir.File("song.txt")};
+  updater.Add();
+  EXPECT_EQ(library.Calls().size(), 1u);
+  EXPECT_FALSE(FileExists(dir.File("Songs.EXE")));
 
   if (FileExists("/usr/lib/fretfile/SFXSTUB.BIN")) GTEST_SKIP() << "a stub is installed system-wide";
   messages.clear();
-  updater.SFXCaption = "Songs";
   updater.SFXPath = dir.File("none.bin");
   updater.FSpecArgs = {dir.File("song.txt")};
   updater.Add();
   EXPECT_EQ(MessageNumbers(), (std::vector<int32_t>{msg::kSfxStubMissing, msg::kSfxCreateFailed}));
   EXPECT_EQ(updater.SFXPath, library.Folder() + "/SFXSTUB.BIN");  // the last name tried
   EXPECT_FALSE(FileExists(dir.File("Songs.EXE")));
-  EXPECT_TRUE(library.Calls().empty());
+  EXPECT_EQ(library.Calls().size(), 1u);
 }
 
 TEST_F(SfxTest, TheHeaderAndEndRecordFollowTheStubWithItsIconReplaced) {
