@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds Fretfile and copies the program, fretfile-cli and the compression
-# library libzippack.so (which both load from their own folder) into your own
-# collection folder (the folder that holds your artist archives):
+# Builds Fretfile and copies the program, fretfile-cli, the compression
+# library libzippack.so and the self-extractor's stub SFXSTUB.BIN (which both
+# take from their own folder) into your own collection folder (the folder
+# that holds your artist archives):
 #   scripts/install-into.sh ~/Music/songs
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -9,5 +10,6 @@ target="${1:?usage: scripts/install-into.sh COLLECTION_FOLDER}"
 [ -d "$target" ] || { echo "No such folder: $target" >&2; exit 1; }
 "$root/scripts/setup.sh"
 "$root/scripts/build.sh" "$root/build"
-cp "$root/build/src/fretfile" "$root/build/tools/fretfile-cli" "$root/build/src/libzippack.so" "$target/"
+cp "$root/build/src/fretfile" "$root/build/tools/fretfile-cli" "$root/build/src/libzippack.so" \
+  "$root/build/src/SFXSTUB.BIN" "$target/"
 echo "Installed into $target. Start $target/fretfile and press \"Rebuild Index\"."

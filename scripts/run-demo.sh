@@ -2,8 +2,9 @@
 # Sets up, builds and starts Fretfile on the demo collection.
 #
 # The program's own folder is its collection, so this lays out run/ with the
-# program, fretfile-cli, the compression library libzippack.so and a copy of
-# demo/'s archives and index, and starts the program there.
+# program, fretfile-cli, the compression library libzippack.so, the
+# self-extractor's stub SFXSTUB.BIN and a copy of demo/'s archives and index,
+# and starts the program there.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
@@ -11,7 +12,8 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 
 run="$root/run"
 mkdir -p "$run"
-cp "$root/build/src/fretfile" "$root/build/tools/fretfile-cli" "$root/build/src/libzippack.so" "$run/"
+cp "$root/build/src/fretfile" "$root/build/tools/fretfile-cli" "$root/build/src/libzippack.so" \
+  "$root/build/src/SFXSTUB.BIN" "$run/"
 cp "$root"/demo/*.zip "$root/demo/kest.idx" "$run/"
 echo "Collection folder: $run"
 

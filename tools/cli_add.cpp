@@ -2,7 +2,9 @@
 // through the archive-update component and the compression library beside
 // the tool, unattended. Prints "processed N", and the component's last
 // message on standard error. Exit 0 when files were processed, 1 when none
-// were, 2 for bad usage.
+// were, 2 for bad usage. A new ARCHIVE named *.exe becomes a
+// self-extracting archive, with the stub SFXSTUB.BIN beside the tool and
+// the --sfx-* settings.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -15,7 +17,8 @@ namespace {
 
 constexpr const char* kUsage =
     "ARCHIVE FILE... [--level N] [--update] [--freshen] [--move] [--dir-names] [--recurse] [--root DIR] "
-    "[--password P] [--temp-dir DIR]";
+    "[--password P] [--temp-dir DIR] [--sfx-caption T] [--sfx-message T] [--sfx-default-dir DIR] "
+    "[--sfx-command CMD] [--sfx-ask-files] [--sfx-overwrite confirm|always|never]";
 // The library takes a password of at most this many characters; a longer
 // one would be cut without a word, and the archive would not open with it.
 constexpr size_t kLongestPassword = 81;
@@ -23,6 +26,16 @@ constexpr size_t kLongestPassword = 81;
 int Usage(const std::string& problem) {
   std::fprintf(stderr, "fretfile-cli add: %s\nusage: fretfile-cli add %s\n", problem.c_str(), kUsage);
   return 2;
+}
+
+bool ParseOverwrite(const std::string& text, fretfile::OvrOpts& mode) {
+  const char* const names[] = {"confirm", "always", "never"};  // in OvrOpts order
+  for (uint8_t value = fretfile::OvrConfirm; value <= fretfile::OvrNever; ++value) {
+    if (text != names[value]) continue;
+    mode = static_cast<fretfile::OvrOpts>(value);
+    return true;
+  }
+  return false;
 }
 
 bool ParseLevel(const std::string& text, int32_t& level) {
@@ -57,6 +70,25 @@ int RunAdd(const std::vector<std::string>& args) {
       flag(fretfile::AddDirNames);
     } else if (arg == "--recurse") {
       flag(fretfile::AddRecurseDirs);
+    } else if (arg == "--sfx-ask-files") {
+      updater.SFXOptions.Include(fretfile::SFXAskFiles);
+    } else if (arg == "--sfx-caption" || arg == "--sfx-message" || arg == "--sfx-default-dir" ||
+               arg == "--sfx-command" || arg == "--sfx-overwrite") {
+      if (i + 1 >= args.size()) return Usage(arg + " needs a value");
+      const std::string& value = args[++i];
+      if (arg == "--sfx-caption") {
+        updater.SFXCaption = value;
+      } else if (arg == "--sfx-message") {
+        updater.SFXMessage = value;
+      } else if (arg == "--sfx-default-dir") {
+        updater.SFXDefaultDir = value;
+      } else if (arg == "--sfx-command") {
+        // A command given is a command to run once the files are out.
+        updater.SFXCommandLine = value;
+        updater.SFXOptions.Include(fretfile::SFXAutoRun);
+      } else if (!ParseOverwrite(value, updater.SFXOverWriteMode)) {
+        return Usage("--sfx-overwrite takes confirm, always or never");
+      }
     } else if (arg == "--level" || arg == "--root" || arg == "--password" || arg == "--temp-dir") {
       if (i + 1 >= args.size()) return Usage(arg + " needs a value");
       const std::string& value = args[++i];

@@ -1,7 +1,9 @@
 #include "platform/shell.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QString>
 #include <filesystem>
 #include <system_error>
@@ -16,7 +18,14 @@ int ShellExecuteProgram(const std::string& program, const std::string& argument)
 }
 
 bool ShellRemoveTree(const std::string& path, bool allowUndo) {
-  if (allowUndo) return QFile::moveToTrash(QString::fromLocal8Bit(path.data(), static_cast<qsizetype>(path.size())));
+  if (allowUndo) {
+    // The trash lives in the user's data folder; where that folder is
+    // missing, Qt would put the file into a "files" folder under the
+    // current one instead.
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (data.isEmpty() || !QDir().mkpath(data)) return false;
+    return QFile::moveToTrash(QString::fromLocal8Bit(path.data(), static_cast<qsizetype>(path.size())));
+  }
   std::error_code error;
   std::filesystem::remove_all(path, error);
   return !error;

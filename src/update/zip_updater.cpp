@@ -165,9 +165,25 @@ void TZipUpdater::Add() {
   // A second Add while one drives the library (from one of its events)
   // would hand the library a block while it works on another.
   if (InOperation_) return;
-  // A new ".exe" target (StubOffset 0, no such file) gets its
-  // self-extractor stub written here before the library adds into it; the
-  // stub writer comes with self-extracting archives.
+  // A new ".exe" target (StubOffset 0, no such file) first gets the
+  // self-extractor's stub, header and empty end record (sfx_stub.cpp); the
+  // library adds behind them. Should nothing be added after all, the new
+  // file goes again, however Add ends.
+  std::error_code noFile;
+  const bool newSfx = UpperExtension(ZipFileName_) == ".EXE" && StubOffset_ == 0 &&
+                      !std::filesystem::is_regular_file(ZipFileName_, noFile);
+  if (newSfx) {
+    if (const int32_t code = CreateSfxStub(); code != 0) {
+      return ReportException(EZipUpdater(msg::kSfxCreateFailed, code));
+    }
+  }
+  struct UnfilledSfx {
+    const TZipUpdater& self;
+    const std::string name;
+    ~UnfilledSfx() {
+      if (!name.empty() && self.ProcessedCount_ <= 0) ::unlink(name.c_str());
+    }
+  } unfilledSfx{*this, newSfx ? ZipFileName_ : std::string()};
 
   bool loadedHere = false;
   if (!ZipPackLoaded()) {

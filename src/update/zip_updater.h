@@ -13,7 +13,8 @@
 // Where the code lives: properties, Add and the messages in zip_updater.cpp;
 // the parameter block in exec_block.cpp; the call-back in
 // zippack_callback.cpp; the library in zippack_library.cpp; the directory
-// list in directory_list.cpp; the password prompts in password_prompts.cpp.
+// list in directory_list.cpp; the password prompts in password_prompts.cpp;
+// the self-extractor's stub, header and icon in sfx_stub.cpp.
 #pragma once
 
 #include <QObject>
@@ -113,7 +114,10 @@ class TZipUpdater : public QObject {
   DeleteOpts HowToDelete = htdAllowUndo;
   const std::string& VersionInfo() const { return kVersionText; }
   void SetVersionInfo(const std::string&) {}  // always reads "1.60 L"
-  std::string SFXIcon;        // the bytes of an icon file
+  // The stub's icon, held as the bytes of an icon file (.ico); empty for
+  // none. The setter copies the bytes given.
+  const std::string& SFXIcon() const { return SFXIcon_; }
+  void SetSFXIcon(const std::string& icon) { SFXIcon_ = icon; }
   AddStoreExts AddStoreSuffixes{assGIF, assPNG, assZ,   assZIP, assZOO, assARC,
                                 assLZH, assARJ, assTAZ, assTGZ, assLHA};
   uint32_t PasswordReqCount() const { return PasswordReqCount_; }
@@ -223,6 +227,29 @@ class TZipUpdater : public QObject {
   // The call-back's answer to one record (zippack_callback.cpp).
   int32_t Callback(zippack::ZipCallbackRec& record);
 
+  // The self-extractor (sfx_stub.cpp). CreateSfxStub writes the stub
+  // program, the self-extractor's header and an empty end record into the
+  // new archive ZipFileName; 0 or an error code: -1 the target cannot be
+  // created, -2 a copy or write fell short, -3 the stub cannot be opened,
+  // -9 a text too long or no stub found, -10 to -12 from ReplaceStubIcon.
+  // Nothing is left of a target it could not finish.
+  int32_t CreateSfxStub();
+  // Puts SFXIcon into the icon resource of a stub that is a PE program, the
+  // first stubSize bytes of target: 0 done, -10 no such resource or not a
+  // PE program, -11 the file failed, -12 SFXIcon is not a 766-byte icon file.
+  int32_t ReplaceStubIcon(platform::SharedFile& target, int64_t stubSize);
+  // Copies count bytes, or to the end of source with -1, in 8192-byte
+  // blocks, raising OnProgress (ProgrType 1) per block while ProgressOn is
+  // set; 0, or -2 when a read or write fails or the source ends before
+  // count bytes.
+  int32_t CopyBlocks(platform::SharedFile& source, platform::SharedFile& target, int64_t count);
+  // Deletes a file through the shell: htdAllowUndo moves it to the
+  // desktop's trash, htdFinal removes it. 0 done, -1 no such file, 1 it
+  // could not be removed.
+  int32_t DeleteWithShell(const std::string& name, DeleteOpts howToDelete);
+  // Set while block copies are to report their progress.
+  bool ProgressOn = false;
+
  private:
   void RunLibrary(const std::string& target, int32_t version);
   // ZipPackExec of the loaded library (zippack_library.cpp).
@@ -238,6 +265,11 @@ class TZipUpdater : public QObject {
   // Reads the central directory the end record describes; returns how far
   // the directory really is from where the record says.
   int64_t ReadDirectory(const uint8_t (&endRecord)[22]);
+  // The self-extractor's stub file by the search of CreateSfxStub; SFXPath
+  // keeps the last name tried. False when none is there.
+  bool FindSfxStub();
+  int32_t WriteSfxTarget(const std::string& header);
+  uint8_t SfxFlags() const;
 
   void* OwnerWindow_;
   std::string ZipFileName_;
@@ -245,6 +277,7 @@ class TZipUpdater : public QObject {
   std::string DLLDirectory_;
   uint32_t PasswordReqCount_ = 1;
   std::string RootDir_;
+  std::string SFXIcon_;
 
   int32_t ProcessedCount_ = 0;
   int32_t LastErrCode_ = 0;
