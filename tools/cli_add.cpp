@@ -1,10 +1,10 @@
 // fretfile-cli add ARCHIVE FILE... [options]: adds files to an archive
-// through the archive-update component and the compression library beside
-// the tool, unattended. Prints "processed N", and the component's last
+// through the archive-update component and the compression library
+// (beside the tool, or where an installed tool finds it), unattended. Prints "processed N", and the component's last
 // message on standard error. Exit 0 when files were processed, 1 when none
 // were, 2 for bad usage. A new ARCHIVE named *.exe becomes a
-// self-extracting archive, with the stub SFXSTUB.BIN beside the tool and
-// the --sfx-* settings.
+// self-extracting archive, with the stub SFXSTUB.BIN the stub search finds
+// and the --sfx-* settings.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
