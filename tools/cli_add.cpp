@@ -2,20 +2,25 @@
 // through the archive-update component and the compression library beside
 // the tool, unattended. Prints "processed N", and the component's last
 // message on standard error. Exit 0 when files were processed, 1 when none
-// were, 2 for bad usage.
+// were, 2 for bad usage. With --span the archive is written as a new
+// spanned set (on a fixed drive "Set.zip" becomes "Set001.zip", ...; a
+// simulated removable drive, set up by the file FRETFILE_SIMULATED_DRIVES
+// names, would need a disk prompt, which unattended is refused).
 #include <cerrno>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 
 #include "cli_command.h"
+#include "platform/drives.h"
 #include "update/zip_updater.h"
 
 namespace {
 
 constexpr const char* kUsage =
     "ARCHIVE FILE... [--level N] [--update] [--freshen] [--move] [--dir-names] [--recurse] [--root DIR] "
-    "[--password P] [--temp-dir DIR]";
+    "[--password P] [--temp-dir DIR] [--span [--max-volume BYTES]]";
 // The library takes a password of at most this many characters; a longer
 // one would be cut without a word, and the archive would not open with it.
 constexpr size_t kLongestPassword = 81;
@@ -31,7 +36,18 @@ bool ParseLevel(const std::string& text, int32_t& level) {
   return true;
 }
 
+bool ParseVolumeSize(const std::string& text, int32_t& size) {
+  if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  const long long value = std::stoll(text);
+  if (value < 1 || value > INT32_MAX) return false;
+  size = static_cast<int32_t>(value);
+  return true;
+}
+
 int RunAdd(const std::vector<std::string>& args) {
+  if (const std::string problem = platform::LoadSimulatedDrivesFromEnvironment(); !problem.empty()) {
+    return Usage(problem);
+  }
   fretfile::TZipUpdater updater;
   updater.Unattended = true;
   std::vector<std::string> positional;
@@ -57,11 +73,16 @@ int RunAdd(const std::vector<std::string>& args) {
       flag(fretfile::AddDirNames);
     } else if (arg == "--recurse") {
       flag(fretfile::AddRecurseDirs);
-    } else if (arg == "--level" || arg == "--root" || arg == "--password" || arg == "--temp-dir") {
+    } else if (arg == "--span") {
+      flag(fretfile::AddDiskSpan);
+    } else if (arg == "--level" || arg == "--root" || arg == "--password" || arg == "--temp-dir" ||
+               arg == "--max-volume") {
       if (i + 1 >= args.size()) return Usage(arg + " needs a value");
       const std::string& value = args[++i];
       if (arg == "--level") {
         if (!ParseLevel(value, updater.AddCompLevel)) return Usage("the level is a number from 0 to 9");
+      } else if (arg == "--max-volume") {
+        if (!ParseVolumeSize(value, updater.MaxVolumeSize)) return Usage("a volume holds 1 to 2147483647 bytes");
       } else if (arg == "--root") {
         updater.SetRootDir(value);
       } else if (arg == "--password") {
@@ -78,6 +99,9 @@ int RunAdd(const std::vector<std::string>& args) {
     }
   }
   if (positional.size() < 2) return Usage("an archive and at least one file are needed");
+  if (updater.MaxVolumeSize > 0 && !updater.AddOptions.Contains(fretfile::AddDiskSpan)) {
+    return Usage("--max-volume goes with --span");
+  }
 
   updater.SetZipFileName(positional[0]);
   updater.FSpecArgs.assign(positional.begin() + 1, positional.end());
