@@ -4,15 +4,20 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
+#include <sstream>
 
 #include "support/cli_runner.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 #include "update/recording_library.h"
+#include "update/spanned_set_reader.h"
 
 using testing_support::BuiltCliPath;
 using testing_support::CliOutcome;
 using testing_support::RunCli;
+using testing_support::FileExists;
+using testing_support::ReadFile;
 using testing_support::RecordingLibrary;
 using testing_support::TempDir;
 using testing_support::ZipBuilder;
@@ -100,6 +105,56 @@ TEST_F(CliUpdate, AddHandsTheOptionsToTheLibraryBesideTheTool) {
     EXPECT_EQ(Run(cli, bad).exitCode, 2) << bad;
   }
   EXPECT_EQ(library.Calls().size(), 2u);
+}
+
+TEST_F(CliUpdate, AddSpanWritesASetThatDirReadsFromAnyVolume) {
+  std::string lyrics;
+  for (int i = 0; i < 3000; ++i) lyrics += "Chorus " + std::to_string(i) + ": na na na\n";
+  std::string noise(150000, '\0');
+  std::mt19937 random(7);
+  for (char& c : noise) c = static_cast<char>(random());
+  testing_support::WriteFile(dir_.File("song.txt"), lyrics);
+  testing_support::WriteFile(dir_.File("take.bin"), noise);
+  const TempDir temp;
+  const std::string add = "add '" + dir_.File("Set.zip") + "' '" + dir_.File("song.txt") + "' '" +
+                          dir_.File("take.bin") + "' --span --max-volume 70000 --temp-dir '" + temp.path() + "'";
+  const CliOutcome added = Run(BuiltCliPath(), add);
+  ASSERT_EQ(added.exitCode, 0) << added.err;
+  EXPECT_EQ(added.out, "processed 2\n");
+  EXPECT_TRUE(std::filesystem::is_empty(temp.path()));
+
+  std::vector<std::string> volumes;
+  for (int n = 1; FileExists(dir_.File("Set00" + std::to_string(n) + ".zip")); ++n) {
+    volumes.push_back(ReadFile(dir_.File("Set00" + std::to_string(n) + ".zip")));
+    EXPECT_LE(volumes.back().size(), 70000u);
+  }
+  ASSERT_EQ(volumes.size(), 3u);
+  const auto set = testing_support::ReadSpannedSet(volumes);
+  ASSERT_EQ(set.problem, "");
+  ASSERT_EQ(set.entries.size(), 2u);
+  EXPECT_EQ(set.entries[0].data, lyrics);
+  EXPECT_EQ(set.entries[1].data, noise);
+
+  for (const std::string volume : {"Set001.zip", "Set003.zip", "Set.zip"}) {
+    const CliOutcome listed = Run(BuiltCliPath(), "dir '" + dir_.File(volume) + "'");
+    EXPECT_EQ(listed.exitCode, 0) << listed.err;
+    std::istringstream lines(listed.out);
+    for (const auto& entry : set.entries) {
+      std::string line;
+      std::getline(lines, line);
+      EXPECT_TRUE(line.starts_with(entry.name + "\t")) << line;
+      EXPECT_TRUE(line.ends_with("\t" + std::to_string(entry.offset) + "\t" + std::to_string(entry.disk))) << line;
+    }
+  }
+
+  // Unattended, the volumes of an earlier set are neither overwritten nor
+  // removed.
+  const CliOutcome again = Run(BuiltCliPath(), add);
+  EXPECT_EQ(again.exitCode, 1);
+  EXPECT_NE(again.err.find("no one may be asked"), std::string::npos) << again.err;
+  EXPECT_EQ(ReadFile(dir_.File("Set001.zip")), volumes[0]);
+  EXPECT_TRUE(std::filesystem::is_empty(temp.path()));
+  EXPECT_EQ(Run(BuiltCliPath(), add.substr(0, add.find(" --span")) + " --max-volume 70000").exitCode, 2);
 }
 
 }  // namespace
