@@ -15,8 +15,10 @@
 #include <cstring>
 #include <filesystem>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <system_error>
+#include <unordered_map>
 
 #include "archive/buffered_reader.h"
 #include "archive/little_endian.h"
@@ -41,15 +43,58 @@ void ReadExact(archive::BufferedReader& source, void* out, size_t count, int32_t
   if (source.Read(out, count) < count) throw EZipUpdater(shortRead, Display::Yes);
 }
 
-bool SameName(const std::string& a, const std::string& b) {
-  const size_t length = std::min(a.size(), kComparedNameLength);
-  if (std::min(b.size(), kComparedNameLength) != length) return false;
-  for (size_t i = 0; i < length; ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
+// Names are compared on their first 255 characters, ignoring the case of
+// ASCII letters.
+std::string NameKey(const std::string& name) {
+  std::string key = name.substr(0, kComparedNameLength);
+  for (char& c : key) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
-  return true;
+  return key;
 }
+
+// Finds the entry each central header belongs to: the one of its name whose
+// local header it names, failing that the first of its name not yet taken
+// (so that names differing only in case each find their own). Linear in
+// the number of entries, however alike their names.
+class EntryIndex {
+ public:
+  explicit EntryIndex(const std::vector<TZipUpdater::EntryRecord>& table) : table_(table), taken_(table.size()) {
+    for (size_t i = 0; i < table.size(); ++i) {
+      byOffset_.emplace(table[i].sourceOffset, i);
+      byName_[NameKey(table[i].name)].indices.push_back(i);
+    }
+  }
+
+  // The entry's index, or nothing.
+  std::optional<size_t> Take(const std::string& name, uint64_t localHeaderOffset) {
+    const std::string key = NameKey(name);
+    const auto exact = byOffset_.find(localHeaderOffset);
+    if (exact != byOffset_.end() && !taken_[exact->second] && NameKey(table_[exact->second].name) == key) {
+      taken_[exact->second] = true;
+      return exact->second;
+    }
+    const auto named = byName_.find(key);
+    if (named == byName_.end()) return std::nullopt;
+    Candidates& candidates = named->second;
+    while (candidates.next < candidates.indices.size() && taken_[candidates.indices[candidates.next]]) {
+      ++candidates.next;
+    }
+    if (candidates.next == candidates.indices.size()) return std::nullopt;
+    taken_[candidates.indices[candidates.next]] = true;
+    return candidates.indices[candidates.next];
+  }
+
+ private:
+  struct Candidates {
+    std::vector<size_t> indices;
+    size_t next = 0;
+  };
+  const std::vector<TZipUpdater::EntryRecord>& table_;
+  std::vector<bool> taken_;
+  std::unordered_map<uint64_t, size_t> byOffset_;
+  std::unordered_map<std::string, Candidates> byName_;
+};
 
 bool Numbered(int driveType) { return driveType == platform::kDriveFixed || driveType == platform::kDriveRemote; }
 
@@ -195,7 +240,7 @@ void TZipUpdater::CopySpan() {
   int64_t directoryOffset = 0;
   int32_t countedVolume = -1;
   uint16_t entriesOnVolume = 0;
-  std::vector<bool> claimed(EntryTable_.size(), false);
+  EntryIndex index(EntryTable_);
   for (uint32_t i = 0; i < end.totalEntries; ++i) {
     uint8_t head[zip::kCentralHeaderLength];
     ReadExact(source, head, sizeof head, msg::kDirectoryEndsEarly);
@@ -207,22 +252,10 @@ void TZipUpdater::CopySpan() {
     ReadExact(source, rest.data(), central.extraLength, msg::kCentralExtraShort);
     ReadExact(source, rest.data() + central.extraLength, central.commentLength, msg::kCommentShort);
 
-    // The entry of that name whose local header this one names; failing
-    // that, the first of that name not yet taken, so that names differing
-    // only in case each find their own.
-    size_t found = EntryTable_.size();
-    for (size_t e = 0; e < EntryTable_.size(); ++e) {
-      if (claimed[e] || !SameName(EntryTable_[e].name, name)) continue;
-      if (found == EntryTable_.size()) found = e;
-      if (EntryTable_[e].sourceOffset == central.localHeaderOffset) {
-        found = e;
-        break;
-      }
-    }
-    if (found == EntryTable_.size()) throw EZipUpdater(msg::kNoLocalHeader, Display::Yes);
-    claimed[found] = true;
-    central.diskStart = static_cast<uint32_t>(EntryTable_[found].volume);
-    central.localHeaderOffset = static_cast<uint64_t>(EntryTable_[found].offset);
+    const auto found = index.Take(name, central.localHeaderOffset);
+    if (!found) throw EZipUpdater(msg::kNoLocalHeader, Display::Yes);
+    central.diskStart = static_cast<uint32_t>(EntryTable_[*found].volume);
+    central.localHeaderOffset = static_cast<uint64_t>(EntryTable_[*found].offset);
     zip::WriteCentralHeader(central, head);
     DiskWrite(head, sizeof head, static_cast<int64_t>(central.Length()));
     if (directoryVolume < 0) {
@@ -238,6 +271,10 @@ void TZipUpdater::CopySpan() {
     DiskWrite(rest.data(), static_cast<int64_t>(rest.size()), 0);
   }
 
+  // The comment to copy is the one behind the record found.
+  if (static_cast<int64_t>(source.Position()) != EndRecordOffset_) {
+    throw std::runtime_error("the central directory is not followed by the end record");
+  }
   source.Skip(zip::kEndRecordLength);
   std::vector<uint8_t> comment(end.commentLength);
   ReadExact(source, comment.data(), comment.size(), msg::kArchiveCommentShort);

@@ -200,6 +200,13 @@ class TZipUpdater : public QObject {
   int32_t RunFormat();
   // OnProgress is raised for each block written or copied while this is set.
   bool ProgressOn = false;
+  // One entry of the archive being spread: where its local header went.
+  struct EntryRecord {
+    std::string name;         // the first 255 characters
+    uint64_t sourceOffset;    // of its local header in the temporary archive
+    int32_t volume = 0;
+    int64_t offset = 0;       // of its local header on that volume
+  };
   int32_t DriveIndex() const { return DriveIndex_; }
   int64_t VolumeFree() const { return VolumeFree_; }
   int64_t VolumeTotal() const { return VolumeTotal_; }
@@ -276,12 +283,6 @@ class TZipUpdater : public QObject {
   void FindSetEnd(uint8_t (&record)[22]);
 
   // Writing the volumes (disk_span.cpp).
-  struct EntryRecord {
-    std::string name;         // the first 255 characters, compared without case
-    uint64_t sourceOffset;    // of its local header in the temporary archive
-    int32_t volume = 0;
-    int64_t offset = 0;       // of its local header on that volume
-  };
   // The copy itself; throws what ends it.
   void CopySpan();
   // Writes count bytes to the volumes; with keep above 0 a new volume is

@@ -7,6 +7,7 @@
 #include <random>
 #include <sstream>
 
+#include "platform/drives.h"
 #include "support/cli_runner.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
@@ -155,6 +156,37 @@ TEST_F(CliUpdate, AddSpanWritesASetThatDirReadsFromAnyVolume) {
   EXPECT_EQ(ReadFile(dir_.File("Set001.zip")), volumes[0]);
   EXPECT_TRUE(std::filesystem::is_empty(temp.path()));
   EXPECT_EQ(Run(BuiltCliPath(), add.substr(0, add.find(" --span")) + " --max-volume 70000").exitCode, 2);
+}
+
+TEST_F(CliUpdate, TheSimulatedDrivesComeFromTheFileTheEnvironmentNames) {
+  std::filesystem::create_directories(dir_.File("disk1"));
+  testing_support::WriteFile(dir_.File("song.txt"), "la la la");
+  testing_support::WriteFile(dir_.File("drives"), "# one floppy\ndisk=" + dir_.File("disk1") +
+                                                      "\nlabel=MY SONGS\nsize=1457664\nfree=1400000\n"
+                                                      "drive=A " + dir_.File("A") + "\ninserted=" +
+                                                      dir_.File("disk1") + "\n");
+  ::setenv(platform::kSimulatedDrivesVariable, dir_.File("drives").c_str(), 1);
+  struct Unset {
+    ~Unset() { ::unsetenv(platform::kSimulatedDrivesVariable); }
+  } unset;
+
+  // Writing onto a removable disk needs a prompt, which unattended is refused.
+  const CliOutcome added = Run(BuiltCliPath(), "add '" + dir_.File("A/Set.zip") + "' '" + dir_.File("song.txt") + "' --span");
+  EXPECT_EQ(added.exitCode, 1);
+  EXPECT_NE(added.err.find("no one may be asked"), std::string::npos) << added.err;
+  EXPECT_TRUE(std::filesystem::is_empty(dir_.File("disk1")));
+
+  // A set of one volume on the disk in the drive reads without a prompt.
+  ASSERT_EQ(Run(BuiltCliPath(), "add '" + dir_.File("One.zip") + "' '" + dir_.File("song.txt") + "' --span").exitCode, 0);
+  std::filesystem::copy_file(dir_.File("One001.zip"), dir_.File("disk1/Set.zip"));
+  const CliOutcome listed = Run(BuiltCliPath(), "dir '" + dir_.File("A/Set.zip") + "'");
+  EXPECT_EQ(listed.exitCode, 0) << listed.err;
+  EXPECT_TRUE(listed.out.starts_with("song.txt\t")) << listed.out;
+
+  testing_support::WriteFile(dir_.File("drives"), "disk=" + dir_.File("disk1") + "\nsize=lots\n");
+  const CliOutcome bad = Run(BuiltCliPath(), "dir '" + dir_.File("A/Set.zip") + "'");
+  EXPECT_EQ(bad.exitCode, 2);
+  EXPECT_NE(bad.err.find("drives:2: not a number of bytes"), std::string::npos) << bad.err;
 }
 
 }  // namespace

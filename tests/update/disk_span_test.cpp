@@ -36,12 +36,13 @@ std::string Noise(size_t size, uint32_t seed) {
   return bytes;
 }
 
-// Two stored entries and an archive comment; with volumes of 200 bytes the
-// second local header, the central directory and the end record each find
-// too little room at the end of a volume and begin the next one.
+// Two stored entries whose names differ only in case, and an archive
+// comment; with volumes of 200 bytes the second local header, the central
+// directory and the end record each find too little room at the end of a
+// volume and begin the next one.
 ZipBuilder SmallArchive() {
   ZipBuilder builder;
-  builder.Add("x", Noise(150, 1)).Add("y", Noise(140, 2)).ArchiveComment(std::string(100, 'c'));
+  builder.Add("x", Noise(150, 1)).Add("X", Noise(140, 2)).ArchiveComment(std::string(100, 'c'));
   return builder;
 }
 
@@ -162,10 +163,10 @@ TEST_F(SpanTest, RecordsThatDoNotFitBeginTheNextVolumeAndNameIt) {
 TEST_F(SpanTest, FailedSpansLeaveNothingBehind) {
   updater.MaxVolumeSize = 200;
   updater.MinFreeVolumeSize = 0;
-  // The central header of "y" renamed: no local header has its name.
+  // The central header of "X" renamed: no local header has its name.
   std::string bytes = SmallArchive().Build();
   const size_t central = bytes.rfind(std::string("PK\x01\x02", 4));
-  ASSERT_EQ(bytes[central + 46], 'y');
+  ASSERT_EQ(bytes[central + 46], 'X');
   bytes[central + 46] = 'z';
   WriteFile(dir.File("source.zip"), bytes);
   EXPECT_EQ(updater.WriteSpan(dir.File("source.zip"), dir.File("Set.zip")), -7);
