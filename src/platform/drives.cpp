@@ -130,7 +130,7 @@ std::string WithSeparator(std::string path) {
 }
 
 bool ParseBytes(const std::string& text, int64_t& value) {
-  if (text.empty() || text.size() > 18 || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+  if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos) {
     return false;
   }
   value = std::stoll(text);

@@ -27,7 +27,8 @@ namespace format_message {
 inline constexpr uint32_t kEnable = 0x0A;       // enabled or disabled (wParam 1 or 0); only on a change
 inline constexpr uint32_t kSetText = 0x0C;      // its text was set by the dialog (not by typing)
 inline constexpr uint32_t kShow = 0x18;         // shown with the dialog (wParam 1)
-inline constexpr uint32_t kSetPosition = 0x402;  // progress bar position (wParam: percent); first when the dialog is ready
+// The progress bar's position (wParam: percent); first when the dialog is ready.
+inline constexpr uint32_t kSetPosition = 0x402;
 inline constexpr uint32_t kSetStyle = 0xF4;     // button style: wParam 0 a plain button, 1 the default one
 }  // namespace format_message
 

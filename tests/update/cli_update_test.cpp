@@ -171,13 +171,14 @@ TEST_F(CliUpdate, TheSimulatedDrivesComeFromTheFileTheEnvironmentNames) {
   } unset;
 
   // Writing onto a removable disk needs a prompt, which unattended is refused.
-  const CliOutcome added = Run(BuiltCliPath(), "add '" + dir_.File("A/Set.zip") + "' '" + dir_.File("song.txt") + "' --span");
+  const std::string song = " '" + dir_.File("song.txt") + "' --span";
+  const CliOutcome added = Run(BuiltCliPath(), "add '" + dir_.File("A/Set.zip") + "'" + song);
   EXPECT_EQ(added.exitCode, 1);
   EXPECT_NE(added.err.find("no one may be asked"), std::string::npos) << added.err;
   EXPECT_TRUE(std::filesystem::is_empty(dir_.File("disk1")));
 
   // A set of one volume on the disk in the drive reads without a prompt.
-  ASSERT_EQ(Run(BuiltCliPath(), "add '" + dir_.File("One.zip") + "' '" + dir_.File("song.txt") + "' --span").exitCode, 0);
+  ASSERT_EQ(Run(BuiltCliPath(), "add '" + dir_.File("One.zip") + "'" + song).exitCode, 0);
   std::filesystem::copy_file(dir_.File("One001.zip"), dir_.File("disk1/Set.zip"));
   const CliOutcome listed = Run(BuiltCliPath(), "dir '" + dir_.File("A/Set.zip") + "'");
   EXPECT_EQ(listed.exitCode, 0) << listed.err;

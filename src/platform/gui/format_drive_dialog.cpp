@@ -23,7 +23,9 @@ namespace fmsg = format_message;
 
 constexpr int kLongestLabel = 11;  // what a disk's label can hold
 
-QString ToQt(const std::string& text) { return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())); }
+QString ToQt(const std::string& text) {
+  return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 QString CapacityText(int64_t size) {
   if (size >= 1024 * 1024) return QStringLiteral("%1 MB").arg(static_cast<double>(size) / (1024.0 * 1024.0), 0, 'f', 2);
