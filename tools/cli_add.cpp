@@ -1,16 +1,22 @@
 // fretfile-cli add ARCHIVE FILE... [options]: adds files to an archive
 // through the archive-update component and the compression library
-// (beside the tool, or where an installed tool finds it), unattended. Prints "processed N", and the component's last
-// message on standard error. Exit 0 when files were processed, 1 when none
-// were, 2 for bad usage. A new ARCHIVE named *.exe becomes a
-// self-extracting archive, with the stub SFXSTUB.BIN the stub search finds
-// and the --sfx-* settings.
+// (beside the tool, or where an installed tool finds it), unattended.
+// Prints "processed N", and the component's last message on standard
+// error. Exit 0 when files were processed, 1 when none were, 2 for bad
+// usage. A new ARCHIVE named *.exe becomes a self-extracting archive,
+// with the stub SFXSTUB.BIN the stub search finds and the --sfx-*
+// settings. With --span the archive is written as a new spanned set (on a fixed drive "Set.zip" becomes "Set001.zip", ...; a
+// simulated removable drive, set up by the file FRETFILE_SIMULATED_DRIVES
+// names, would need a disk prompt, which unattended is refused).
+
 #include <cerrno>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 
 #include "cli_command.h"
+#include "platform/drives.h"
 #include "update/zip_updater.h"
 
 namespace {
@@ -18,7 +24,7 @@ namespace {
 constexpr const char* kUsage =
     "ARCHIVE FILE... [--level N] [--update] [--freshen] [--move] [--dir-names] [--recurse] [--root DIR] "
     "[--password P] [--temp-dir DIR] [--sfx-caption T] [--sfx-message T] [--sfx-default-dir DIR] "
-    "[--sfx-command CMD] [--sfx-ask-files] [--sfx-overwrite confirm|always|never]";
+    "[--sfx-command CMD] [--sfx-ask-files] [--sfx-overwrite confirm|always|never] [--span [--max-volume BYTES]]";
 // The library takes a password of at most this many characters; a longer
 // one would be cut without a word, and the archive would not open with it.
 constexpr size_t kLongestPassword = 81;
@@ -44,7 +50,18 @@ bool ParseLevel(const std::string& text, int32_t& level) {
   return true;
 }
 
+bool ParseVolumeSize(const std::string& text, int32_t& size) {
+  if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  const long long value = std::stoll(text);
+  if (value < 1 || value > INT32_MAX) return false;
+  size = static_cast<int32_t>(value);
+  return true;
+}
+
 int RunAdd(const std::vector<std::string>& args) {
+  if (const std::string problem = platform::LoadSimulatedDrivesFromEnvironment(); !problem.empty()) {
+    return Usage(problem);
+  }
   fretfile::TZipUpdater updater;
   updater.Unattended = true;
   std::vector<std::string> positional;
@@ -70,6 +87,8 @@ int RunAdd(const std::vector<std::string>& args) {
       flag(fretfile::AddDirNames);
     } else if (arg == "--recurse") {
       flag(fretfile::AddRecurseDirs);
+    } else if (arg == "--span") {
+      flag(fretfile::AddDiskSpan);
     } else if (arg == "--sfx-ask-files") {
       updater.SFXOptions.Include(fretfile::SFXAskFiles);
     } else if (arg == "--sfx-caption" || arg == "--sfx-message" || arg == "--sfx-default-dir" ||
@@ -89,11 +108,14 @@ int RunAdd(const std::vector<std::string>& args) {
       } else if (!ParseOverwrite(value, updater.SFXOverWriteMode)) {
         return Usage("--sfx-overwrite takes confirm, always or never");
       }
-    } else if (arg == "--level" || arg == "--root" || arg == "--password" || arg == "--temp-dir") {
+    } else if (arg == "--level" || arg == "--root" || arg == "--password" || arg == "--temp-dir" ||
+               arg == "--max-volume") {
       if (i + 1 >= args.size()) return Usage(arg + " needs a value");
       const std::string& value = args[++i];
       if (arg == "--level") {
         if (!ParseLevel(value, updater.AddCompLevel)) return Usage("the level is a number from 0 to 9");
+      } else if (arg == "--max-volume") {
+        if (!ParseVolumeSize(value, updater.MaxVolumeSize)) return Usage("a volume holds 1 to 2147483647 bytes");
       } else if (arg == "--root") {
         updater.SetRootDir(value);
       } else if (arg == "--password") {
@@ -110,6 +132,9 @@ int RunAdd(const std::vector<std::string>& args) {
     }
   }
   if (positional.size() < 2) return Usage("an archive and at least one file are needed");
+  if (updater.MaxVolumeSize > 0 && !updater.AddOptions.Contains(fretfile::AddDiskSpan)) {
+    return Usage("--max-volume goes with --span");
+  }
 
   updater.SetZipFileName(positional[0]);
   updater.FSpecArgs.assign(positional.begin() + 1, positional.end());

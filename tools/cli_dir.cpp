@@ -2,7 +2,10 @@
 // one line per listed entry (name, method, compressed and uncompressed
 // size, CRC, header offset, disk), then what the read found about the
 // archive. Warnings go to standard error. Exit 1 when the list cannot be
-// read.
+// read. Given any volume of a spanned set on a fixed drive, the whole set's
+// directory is read (a simulated drive set up by the file
+// FRETFILE_SIMULATED_DRIVES names would need disk prompts for other
+// volumes, which unattended are refused).
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -10,7 +13,9 @@
 #include <system_error>
 
 #include "cli_command.h"
+#include "platform/drives.h"
 #include "platform/io_error.h"
+#include "update/volume_names.h"
 #include "update/zip_updater.h"
 
 namespace {
@@ -20,9 +25,14 @@ int RunDir(const std::vector<std::string>& args) {
     std::fprintf(stderr, "usage: fretfile-cli dir ARCHIVE\n");
     return 2;
   }
+  if (const std::string problem = platform::LoadSimulatedDrivesFromEnvironment(); !problem.empty()) {
+    std::fprintf(stderr, "fretfile-cli: %s\n", problem.c_str());
+    return 2;
+  }
   const std::string& archive = args[0];
   std::error_code error;
-  if (!std::filesystem::is_regular_file(archive, error)) {
+  if (!std::filesystem::is_regular_file(archive, error) &&
+      !std::filesystem::is_regular_file(fretfile::FirstVolumeOf(archive), error)) {
     // The component lists a missing archive as an empty one (it may be
     // about to be made); asked for its directory, it has none.
     std::fprintf(stderr, "fretfile-cli: %s: %s\n", archive.c_str(), platform::IoErrorText(ENOENT).c_str());

@@ -18,46 +18,31 @@ namespace {
 
 constexpr uint32_t kStaleBusyMs = 30000;
 
-struct LocalHeader {
-  uint16_t flags = 0;
-  uint16_t method = 0;
-  uint32_t dosDateTime = 0;
-  uint32_t crc = 0;
-  int64_t compressedSize = 0;
-  int64_t uncompressedSize = 0;
-  int64_t dataOffset = 0;
-};
-
 // Reads and checks the local header at `offset`, with the sizes a zip64
 // extra field gives where the header's own fields hold the marker.
-bool ReadLocalHeader(ExtractionState& state, uint32_t offset, LocalHeader& header) {
+bool ReadLocalHeader(ExtractionState& state, uint32_t offset, zip::LocalHeader& header) {
   uint8_t* h = state.input;
-  zip::LocalHeader fields;
   if (!state.archive.Seek(offset) ||
       state.archive.Read(h, zip::kLocalHeaderLength) != static_cast<ssize_t>(zip::kLocalHeaderLength) ||
-      !zip::ParseLocalHeader(h, fields)) {
+      !zip::ParseLocalHeader(h, header)) {
     return false;
   }
-  if (fields.compressedSize == zip::kZip64Marker32 || fields.uncompressedSize == zip::kZip64Marker32) {
+  if (header.compressedSize == zip::kZip64Marker32 || header.uncompressedSize == zip::kZip64Marker32) {
     // The extra field (at most 65535 bytes) lies behind the name; a short
     // read leaves the marked sizes as they are.
-    std::vector<uint8_t> extra(fields.extraLength);
-    if (state.archive.Seek(int64_t{offset} + static_cast<int64_t>(zip::kLocalHeaderLength) + fields.nameLength)) {
+    std::vector<uint8_t> extra(header.extraLength);
+    if (state.archive.Seek(int64_t{offset} + static_cast<int64_t>(zip::kLocalHeaderLength) + header.nameLength)) {
       const ssize_t got = state.archive.Read(extra.data(), extra.size());
-      if (got > 0) zip::ApplyZip64Extra(extra.data(), static_cast<size_t>(got), fields);
+      if (got > 0) zip::ApplyZip64Extra(extra.data(), static_cast<size_t>(got), header);
     }
   }
-  header.flags = fields.flags;
-  header.method = fields.method;
-  header.dosDateTime = uint32_t{fields.date} << 16 | fields.time;
-  header.crc = fields.crc;
-  // Sizes beyond what a 64-bit file offset holds are damage; the input then
-  // ends early, which the decompressor reports.
-  header.compressedSize = static_cast<int64_t>(std::min<uint64_t>(fields.compressedSize, INT64_MAX / 2));
-  header.uncompressedSize = static_cast<int64_t>(std::min<uint64_t>(fields.uncompressedSize, INT64_MAX / 2));
-  header.dataOffset = static_cast<int64_t>(fields.DataOffset(offset));
   return true;
 }
+
+// A size as the extraction counts it. Sizes beyond what a 64-bit file offset
+// holds are damage; the input then ends early, which the decompressor
+// reports.
+int64_t ExtractionSize(uint64_t size) { return static_cast<int64_t>(std::min<uint64_t>(size, INT64_MAX / 2)); }
 
 int Decompress(ExtractionState& state, uint16_t method) {
   switch (method) {
@@ -155,7 +140,7 @@ int UnzipMember(const std::string& archiveName, const std::string& targetName, u
   if (state.archive.Open(archiveName, platform::FileAccess::Read, platform::FileShare::Shared) != 0) {
     return scope.Finish(kUnzipInputFailed);
   }
-  LocalHeader header;
+  zip::LocalHeader header;
   if (!ReadLocalHeader(state, headerOffset, header)) return scope.Finish(kUnzipCorrupt);
   if ((header.flags & zip::kFlagDataDescriptor) != 0 && header.method != 0 && header.compressedSize == 0) {
     header.compressedSize = kUnknownSize;
@@ -166,11 +151,13 @@ int UnzipMember(const std::string& archiveName, const std::string& targetName, u
   if ((header.flags & zip::kFlagEncrypted) != 0) return scope.Finish(kUnzipEncrypted);
 
   state.flags = header.flags;
-  state.compressedSize = header.compressedSize;
-  state.uncompressedSize = header.uncompressedSize;
+  state.compressedSize = ExtractionSize(header.compressedSize);
+  state.uncompressedSize = ExtractionSize(header.uncompressedSize);
   state.compressedRead = 0;
   state.ResetInput();
-  if (!state.archive.Seek(header.dataOffset)) return scope.Finish(kUnzipInputFailed);
+  if (!state.archive.Seek(static_cast<int64_t>(header.DataOffset(headerOffset)))) {
+    return scope.Finish(kUnzipInputFailed);
+  }
 
   std::string path;
   switch (PrepareTarget(targetName, attributes, state.output, path)) {
@@ -198,7 +185,7 @@ int UnzipMember(const std::string& archiveName, const std::string& targetName, u
   }
   const uint32_t crc = state.crc ^ 0xFFFFFFFFu;
   state.archive.Close();
-  SetFileWriteTime(state.output.fd(), header.dosDateTime);  // a failure is ignored
+  SetFileWriteTime(state.output.fd(), uint32_t{header.date} << 16 | header.time);  // a failure is ignored
   const int closeError = state.output.Close();
 
   if (result != kDecodeOk) return scope.FailDecoding(result);

@@ -22,6 +22,11 @@ void PromptMessage(const std::string& text) {
   }
 }
 
+PromptAnswer PromptQuestion(const QuestionRequest& request) {
+  if (Handler() == nullptr) return PromptAnswer::None;
+  return Handler()->AskQuestion(request);
+}
+
 std::optional<std::string> PromptPassword(const PasswordRequest& request) {
   if (Handler() == nullptr) return std::nullopt;
   return Handler()->AskPassword(request);

@@ -4,8 +4,6 @@
 // is hostile input: every read is checked, every loop ends at the end of
 // the file, nothing is allocated beyond what a record's own 16-bit lengths
 // allow.
-#include <sys/statvfs.h>
-
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -17,9 +15,11 @@
 #include "archive/buffered_reader.h"
 #include "archive/directory_location.h"
 #include "archive/zip_format.h"
+#include "platform/drives.h"
 #include "platform/prompts.h"
 #include "update/name_conversion.h"
 #include "update/updater_messages.h"
+#include "update/volume_names.h"
 #include "update/zip_updater.h"
 
 namespace fretfile {
@@ -47,18 +47,6 @@ bool IsFile(const std::string& path) {
   return std::filesystem::is_regular_file(path, error);
 }
 
-// The disk number a spanned set's label "PKBACK# 001" carries, 0 for none.
-int LabelDiskNumber(const std::string& label) {
-  static const std::string kPrefix = "PKBACK# ";
-  if (!label.starts_with(kPrefix) || label.size() < kPrefix.size() + 3) return 0;
-  int number = 0;
-  for (size_t i = kPrefix.size(); i < kPrefix.size() + 3; ++i) {
-    if (label[i] < '0' || label[i] > '9') return 0;
-    number = number * 10 + (label[i] - '0');
-  }
-  return number;
-}
-
 // A 64-bit value in a 32-bit field of the list: the zip64 marker when it
 // does not fit, never its low bits.
 uint32_t Field32(uint64_t value, bool& beyond) {
@@ -72,25 +60,6 @@ uint32_t Field32(uint64_t value, bool& beyond) {
 std::string TZipUpdater::ConvertName(const std::string& text, bool toOem) const {
   if (!NameConversionApplies(CodePage, HostSystem_, MadeByVersion_)) return text;
   return ConvertCodePage(text, toOem ? NameDirection::ToOem : NameDirection::FromOem);
-}
-
-bool TZipUpdater::CheckDrive() {
-  VolumeTotal_ = 0;
-  VolumeLabel_.clear();
-  struct statvfs info {};
-  if (::statvfs(DriveRoot_.c_str(), &info) != 0) return false;
-  VolumeFree_ = static_cast<int64_t>(info.f_bavail) * static_cast<int64_t>(info.f_frsize);
-  VolumeTotal_ = static_cast<int64_t>(info.f_blocks) * static_cast<int64_t>(info.f_frsize);
-  return true;
-}
-
-void TZipUpdater::SwitchDisk(int32_t) {
-  // Reading on from another volume of a spanned set needs the volume logic
-  // of disk spanning (asking for the disk, naming the numbered file); it
-  // comes with that code. Until then the other volume is one that cannot
-  // be opened.
-  Archive_.Close();
-  throw EZipUpdater(msg::kCannotOpen, Display::Yes);
 }
 
 void TZipUpdater::ClearList() {
@@ -107,7 +76,7 @@ bool TZipUpdater::FindEndRecord(uint8_t (&record)[22], bool raise) {
     return false;
   }
   try {
-    const int labelDisk = LabelDiskNumber(VolumeLabel_);
+    const int labelDisk = LabelNumber(VolumeLabel_, 0);
     uint8_t head[8];
     const bool spannedStart = ReadFully(Archive_, head, sizeof head) &&
                               zip::HasSignature(head, zip::kSpannedSetSignature) &&
@@ -174,7 +143,9 @@ void TZipUpdater::List() {
   IsMultiDisk_ = false;
   OffsetMismatch_ = false;
   DirOnlySkipped_ = 0;
-  if (!IsFile(ZipFileName_)) {
+  // A set on a fixed drive is also found by the name it was written to,
+  // through its first volume.
+  if (!IsFile(ZipFileName_) && !IsFile(FirstVolumeOf(ZipFileName_))) {
     if (OnDirUpdate) OnDirUpdate(*this);
     return;
   }
@@ -200,11 +171,10 @@ void TZipUpdater::List() {
     } finish{*this, failed, shift};
     try {
       WorkingName_ = ZipFileName_;
-      std::error_code error;
-      DriveRoot_ = AppendSlash(std::filesystem::absolute(ZipFileName_, error).parent_path().string());
+      DriveRoot_ = platform::DriveRootOf(ZipFileName_);
       if (!CheckDrive()) throw EZipUpdater(msg::kDriveAbsent, DriveRoot_);
       uint8_t record[zip::kEndRecordLength];
-      FindEndRecord(record, true);
+      FindSetEnd(record);
       shift = ReadDirectory(record);
     } catch (const EZipUpdater& e) {
       failed = true;
@@ -225,6 +195,8 @@ int64_t TZipUpdater::ReadDirectory(const uint8_t (&endBytes)[22]) {
   zip::ParseEndRecord(endBytes, end);
   DiskNumber_ = end.diskNumber;
   if (DiskNumber_ > 0) IsMultiDisk_ = true;
+  // The file open is the disk of the end record.
+  CurrentDisk_ = end.diskNumber;
 
   int64_t start = 0;
   auto recorded = static_cast<int64_t>(end.directoryOffset);

@@ -152,15 +152,17 @@ void TZipUpdater::Add() {
     return ReportMessage(msg::kNoPassword, "");
   }
   // The library writes into the target. A spanned archive is first built
-  // in a temporary archive (MakeTempFileName) that the volume writer then
-  // copies onto the disks of ZipFileName; that writer comes with disk
-  // spanning, and sets the target here.
-  const std::string target = ZipFileName_;
-  if (AddOptions.Contains(AddDiskSpan) || AddOptions.Contains(AddDiskSpanErase)) {
+  // in a temporary archive that WriteSpan then copies onto the volumes of
+  // ZipFileName (RunLibrary); the temporary archive goes in every case.
+  std::string target = ZipFileName_;
+  if (Spanning()) {
     if (AddOptions.Contains(AddFreshen) || AddOptions.Contains(AddUpdate)) {
       return ReportMessage(msg::kSpanWithUpdate, "");
     }
     if (UpperExtension(ZipFileName_) == ".EXE") return ReportMessage(msg::kSpanIntoExe, "");
+    target = MakeTempFileName("", "");
+    if (target.empty()) return ReportMessage(msg::kAddFailed, "no temporary archive can be made");
+    if (Verbose && OnMessage) OnMessage(*this, 0, "Temporary zipfile: " + target);
   }
   // A second Add while one drives the library (from one of its events)
   // would hand the library a block while it works on another.
@@ -217,6 +219,10 @@ void TZipUpdater::Add() {
       ReportMessage(msg::kAddFailed, error.what());
     } catch (...) {
       ReportMessage(msg::kAddFailed, "unknown error");
+    }
+    if (target != ZipFileName_) {
+      std::error_code error;
+      std::filesystem::remove(target, error);
     }
   }
   if (ProcessedCount_ > 0) List();

@@ -14,21 +14,30 @@
 // the parameter block in exec_block.cpp; the call-back in
 // zippack_callback.cpp; the library in zippack_library.cpp; the directory
 // list in directory_list.cpp; the password prompts in password_prompts.cpp;
-// the self-extractor's stub, header and icon in sfx_stub.cpp.
+// the self-extractor's stub, header and icon in sfx_stub.cpp;
+// writing a spanned archive onto volumes in disk_span.cpp, the disks and
+// drives in disk_volumes.cpp, the format dialog's thread in format_thread.cpp.
 #pragma once
 
 #include <QObject>
+#include <atomic>
 #include <cstdint>
 #include <exception>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "platform/format_dialog.h"
 #include "platform/shared_file.h"
 #include "update/updater_types.h"
 #include "update/zippack_abi.h"
+
+namespace archive {
+class BufferedReader;
+}
 
 namespace fretfile {
 
@@ -183,6 +192,36 @@ class TZipUpdater : public QObject {
   const std::string& DriveRoot() const { return DriveRoot_; }
   const std::string& VolumeLabel() const { return VolumeLabel_; }
 
+  // --- disk spanning -----------------------------------------------------------------
+  // Copies the finished temporary archive source onto the volumes of target:
+  // numbered files on a fixed drive (target "Set.zip" gives "Set001.zip",
+  // "Set002.zip", ...), one volume per disk labelled "PKBACK# 001", ... on a
+  // removable one. 0, or -7 (a numbered error), -8 (no memory), -9 (any
+  // other error) once reported; a failed write removes what it wrote.
+  int32_t WriteSpan(const std::string& source, const std::string& target);
+  // Shows the format dialog for the disk in DriveIndex and returns the
+  // format call's result (platform/format_dialog.h).
+  int32_t RunFormat();
+  // OnProgress is raised for each block written or copied while this is set.
+  bool ProgressOn = false;
+  // One entry of the archive being spread: where its local header went.
+  struct EntryRecord {
+    std::string name;         // the first 255 characters
+    uint64_t sourceOffset;    // of its local header in the temporary archive
+    int32_t volume = 0;
+    int64_t offset = 0;       // of its local header on that volume
+  };
+  int32_t DriveIndex() const { return DriveIndex_; }
+  int64_t VolumeFree() const { return VolumeFree_; }
+  int64_t VolumeTotal() const { return VolumeTotal_; }
+  // The format dialog: the dialog while it is open, 0 running / 1 dialog
+  // found / 2 finished, the format call's result (-3 until it returns), and
+  // whether Start is still to be pressed by itself.
+  platform::FormatDialogControls* FormatDialog() const { return FormatDialog_; }
+  int32_t FormatState() const { return FormatState_; }
+  int32_t FormatResult() const { return FormatResult_; }
+  bool AutoStart() const { return AutoStart_; }
+
   // Finds the end record of WorkingName and copies its 22 bytes into
   // record. With raise, a failure throws EZipUpdater; otherwise it is
   // reported (when the file cannot be opened) and the result is false.
@@ -247,20 +286,48 @@ class TZipUpdater : public QObject {
   // desktop's trash, htdFinal removes it. 0 done, -1 no such file, 1 it
   // could not be removed.
   int32_t DeleteWithShell(const std::string& name, DeleteOpts howToDelete);
-  // Set while block copies are to report their progress.
-  bool ProgressOn = false;
 
  private:
   void RunLibrary(const std::string& target, int32_t version);
+  bool Spanning() const { return AddOptions.Contains(AddDiskSpan) || AddOptions.Contains(AddDiskSpanErase); }
   // ZipPackExec of the loaded library (zippack_library.cpp).
   static int32_t ExecZipPackWith(void* block);
   void StorePrompted(const std::string& password);
-  // The drive check of the directory read: every path here is on a fixed
-  // drive, which has no label; it fails only when its file system cannot
-  // be asked for its space.
+  // Disks and drives (disk_volumes.cpp). CheckDrive: whether the drive of
+  // DriveRoot is usable; reads the label, serial number and space.
   bool CheckDrive();
-  // Opening another volume of a spanned set while its directory is read.
+  // bit 1: VolumeFree; bit 2: VolumeTotal.
+  void DiskFreeSpace(int which);
+  // Prompts until a usable disk is in the drive; the drive's type.
+  int AskForDisk();
+  // Opens volume n of the set being read.
   void SwitchDisk(int32_t volume);
+  bool IsRightVolume(int driveType);
+  // FindEndRecord of WorkingName; on a fixed drive it goes on from an
+  // earlier volume of a set to the last one.
+  void FindSetEnd(uint8_t (&record)[22]);
+
+  // Writing the volumes (disk_span.cpp).
+  // The copy itself; throws what ends it.
+  void CopySpan();
+  // Writes count bytes to the volumes; with keep above 0 a new volume is
+  // begun first when the current one has less than keep bytes free.
+  void DiskWrite(const uint8_t* bytes, int64_t count, int64_t keep);
+  // One attempt at opening the volume CurrentDisk (a prompt answered No or
+  // Retry leaves it closed).
+  void OpenVolume(int64_t keep);
+  // Stamps the volume with the source's date and closes it.
+  void CloseVolume();
+  void CopyToVolumes(archive::BufferedReader& source, std::vector<uint8_t>& buffer, uint64_t count,
+                     int32_t shortRead);
+  void RemoveWrittenVolumes();
+  // Whether an existing volume file may be overwritten (false: another
+  // disk is wanted); throws on Cancel.
+  bool AskToOverwrite(const std::string& name);
+  // Returns for a retry; throws on Cancel.
+  void AskForSpace(const std::string& name);
+  // Raises OnProgress when assigned.
+  void Progress(ProgressType type, const std::string& name, int64_t size);
   void ClearList();
   // Reads the central directory the end record describes; returns how far
   // the directory really is from where the record says.
@@ -312,6 +379,29 @@ class TZipUpdater : public QObject {
   std::string VolumeLabel_;
   int64_t VolumeFree_ = 0;
   int64_t VolumeTotal_ = 0;
+  uint32_t VolumeSerial_ = 0;
+
+  // The spanning state.
+  int32_t DriveIndex_ = -1;
+  int64_t BytesOnVolume_ = 0;
+  bool NewDiskNeeded_ = false;
+  platform::SharedFile OutputHandle_;  // the volume being written; none between volumes
+  std::string OutputName_;
+  std::string SpanTarget_;
+  std::filesystem::file_time_type SourceDate_{};
+  TZipDiskStatus DiskStatus_ = 0;
+  TZipDiskAction DiskAction_ = zdaOk;
+  std::vector<EntryRecord> EntryTable_;
+  // The volume files this write made on a fixed or network drive, to be
+  // removed when it fails.
+  std::vector<std::string> WrittenVolumes_;
+
+  // The format dialog (format_thread.cpp).
+  platform::FormatDialogControls* FormatDialog_ = nullptr;
+  std::atomic<int32_t> FormatState_{0};
+  std::atomic<int32_t> FormatResult_{-3};
+  std::atomic<bool> AutoStart_{false};
+  friend struct FormatHookAccess;
   uint8_t HostSystem_ = 0;
   uint8_t MadeByVersion_ = 0;
 };

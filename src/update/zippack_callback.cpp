@@ -67,8 +67,9 @@ void TZipUpdater::RunLibrary(const std::string& target, int32_t version) {
     CallbackError_ = nullptr;
     std::rethrow_exception(error);
   }
-  // A spanned Add writes the temporary archive onto the volumes here, once
-  // the library has built it; that comes with disk spanning.
+  // A spanned Add: the library has built the temporary archive, which now
+  // goes onto the volumes of ZipFileName.
+  if (ProcessedCount_ > 0 && Spanning() && WriteSpan(target, ZipFileName_) != 0) ProcessedCount_ = 0;
 }
 
 int32_t TZipUpdater::Callback(ZipCallbackRec& r) {

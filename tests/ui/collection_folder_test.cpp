@@ -12,6 +12,7 @@
 
 #include "index/collection_choice.h"
 #include "open_test_fixture.h"
+#include "run_until_quit.h"
 #include "ui/form2.h"
 #include "ui/program_arguments.h"
 
@@ -149,8 +150,7 @@ TEST_F(CollectionFolderTest, AWindowWithoutACollectionWritesNothingAndTellsHowTo
   bare->InternalViewer1->trigger();
   EXPECT_EQ(dialogs.Texts(), std::vector<std::string>(3, TFormMain::kNoCollectionText));
   bare->ExitButtonClick();
-  QTimer::singleShot(2000, qApp, [] { QCoreApplication::exit(1); });
-  EXPECT_EQ(QCoreApplication::exec(), 0);
+  EXPECT_EQ(testing_support::RunUntilQuit(), 0);
   std::filesystem::current_path(before);
   // temp/ and temp/keep.txt, nothing else.
   EXPECT_EQ(std::distance(std::filesystem::recursive_directory_iterator(current.path()), {}), 2);

@@ -1,8 +1,8 @@
 // Answers every modal box of the dialogs layer during a test and records
 // what was shown. Answers are taken from a queue; an empty queue answers
-// Yes to questions and Ok to messages and password boxes. A password box
-// takes its text from the queue of replies. The folder chooser is answered
-// from its own queue; an empty one cancels.
+// Yes to questions and Ok to messages, OK/Cancel and password boxes. A
+// password box takes its text from the queue of replies. The folder chooser
+// is answered from its own queue; an empty one cancels.
 #pragma once
 
 #include <deque>
@@ -28,7 +28,7 @@ class DialogRecorder {
         return answer;
       }
       return box.kind == platform::BoxKind::Message || box.kind == platform::BoxKind::Error ||
-                     box.kind == platform::BoxKind::Password
+                     box.kind == platform::BoxKind::Password || box.kind == platform::BoxKind::OkCancel
                  ? platform::Answer::Ok
                  : platform::Answer::Yes;
     });

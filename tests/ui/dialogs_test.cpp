@@ -26,7 +26,10 @@ struct ShownBox {
 };
 
 // Asks, and once the box is up records it and lets `answer` end it.
-platform::Answer AskAndAnswer(const std::function<void(QMessageBox&)>& answer, ShownBox& shown) {
+platform::Answer AskAndAnswer(const std::function<void(QMessageBox&)>& answer, ShownBox& shown,
+                              const std::function<platform::Answer()>& ask = [] {
+                                return platform::AskYesNo("Are you sure that you want to save this file?");
+                              }) {
   platform::SetDialogResponder(nullptr);
   QTimer::singleShot(0, qApp, [&] {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
@@ -43,7 +46,7 @@ platform::Answer AskAndAnswer(const std::function<void(QMessageBox&)>& answer, S
     if (auto* escape = qobject_cast<QPushButton*>(box->escapeButton())) shown.escapeButton = escape->text().toStdString();
     answer(*box);
   });
-  return platform::AskYesNo("Are you sure that you want to save this file?");
+  return ask();
 }
 
 TEST(Dialogs, TheYesNoQuestionIsAnInformationBoxAndClosingItIsNeitherAnswer) {
@@ -81,6 +84,28 @@ TEST(Dialogs, TheFolderChooserStartsWhereAskedAndCancelGivesNothing) {
   ASSERT_TRUE(chosen.has_value());
   EXPECT_EQ(platform::WithTrailingSeparator(*chosen), dir.path());
   EXPECT_FALSE(chooseAndEnd(false).has_value());
+}
+
+TEST(Dialogs, AQuestionHasTheButtonsIconAndDefaultItIsAskedWith) {
+  ShownBox shown;
+  const auto confirm = [] {
+    return platform::AskQuestion(platform::BoxKind::YesNoCancel, "Confirm", "Overwrite previous disk no 1",
+                                 platform::BoxIcon::Warning, 1);
+  };
+  EXPECT_EQ(AskAndAnswer([](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Return); }, shown, confirm),
+            platform::Answer::No);
+  EXPECT_EQ(shown.icon, QMessageBox::Warning);
+  EXPECT_EQ(shown.title, "Confirm");
+  EXPECT_EQ(AskAndAnswer([](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Escape); }, shown, confirm),
+            platform::Answer::Cancel);
+
+  const auto insert = [] {
+    return platform::AskQuestion(platform::BoxKind::OkCancel, "Fretfile 1.5", "Please insert last disk in set",
+                                 platform::BoxIcon::Critical, 0);
+  };
+  EXPECT_EQ(AskAndAnswer([](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Return); }, shown, insert),
+            platform::Answer::Ok);
+  EXPECT_EQ(shown.icon, QMessageBox::Critical);
 }
 
 }  // namespace

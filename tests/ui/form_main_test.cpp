@@ -17,6 +17,7 @@
 #include "platform/shared_file.h"
 #include "support/temp_dir.h"
 #include "ui/dialog_recorder.h"
+#include "ui/run_until_quit.h"
 #include "ui/wait_cursor.h"
 
 using fretfile::TFormMain;
@@ -275,16 +276,14 @@ TEST_F(FormMainTest, ExitRemovesTempAndQuits) {
   QTest::mouseClick(form->Exitbutton, Qt::LeftButton);
   EXPECT_FALSE(FileExists(dir.File("temp")));
   // The quit is posted: run the loop until it arrives.
-  QTimer::singleShot(2000, qApp, [] { QCoreApplication::exit(1); });
-  EXPECT_EQ(QCoreApplication::exec(), 0);
+  EXPECT_EQ(testing_support::RunUntilQuit(), 0);
 }
 
 TEST_F(FormMainTest, TheFileMenusExitEndsTheProgramLikeTheButton) {
   auto form = MakeForm();
   form->Exit1->trigger();
   EXPECT_FALSE(FileExists(dir.File("temp")));
-  QTimer::singleShot(2000, qApp, [] { QCoreApplication::exit(1); });
-  EXPECT_EQ(QCoreApplication::exec(), 0);
+  EXPECT_EQ(testing_support::RunUntilQuit(), 0);
 }
 
 TEST_F(FormMainTest, ClosingTheWindowKeepsTemp) {

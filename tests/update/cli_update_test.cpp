@@ -4,15 +4,21 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
+#include <sstream>
 
+#include "platform/drives.h"
 #include "support/cli_runner.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 #include "update/recording_library.h"
+#include "update/spanned_set_reader.h"
 
 using testing_support::BuiltCliPath;
 using testing_support::CliOutcome;
 using testing_support::RunCli;
+using testing_support::FileExists;
+using testing_support::ReadFile;
 using testing_support::RecordingLibrary;
 using testing_support::TempDir;
 using testing_support::ZipBuilder;
@@ -100,6 +106,88 @@ TEST_F(CliUpdate, AddHandsTheOptionsToTheLibraryBesideTheTool) {
     EXPECT_EQ(Run(cli, bad).exitCode, 2) << bad;
   }
   EXPECT_EQ(library.Calls().size(), 2u);
+}
+
+TEST_F(CliUpdate, AddSpanWritesASetThatDirReadsFromAnyVolume) {
+  std::string lyrics;
+  for (int i = 0; i < 3000; ++i) lyrics += "Chorus " + std::to_string(i) + ": na na na\n";
+  std::string noise(150000, '\0');
+  std::mt19937 random(7);
+  for (char& c : noise) c = static_cast<char>(random());
+  testing_support::WriteFile(dir_.File("song.txt"), lyrics);
+  testing_support::WriteFile(dir_.File("take.bin"), noise);
+  const TempDir temp;
+  const std::string add = "add '" + dir_.File("Set.zip") + "' '" + dir_.File("song.txt") + "' '" +
+                          dir_.File("take.bin") + "' --span --max-volume 70000 --temp-dir '" + temp.path() + "'";
+  const CliOutcome added = Run(BuiltCliPath(), add);
+  ASSERT_EQ(added.exitCode, 0) << added.err;
+  EXPECT_EQ(added.out, "processed 2\n");
+  EXPECT_TRUE(std::filesystem::is_empty(temp.path()));
+
+  std::vector<std::string> volumes;
+  for (int n = 1; FileExists(dir_.File("Set00" + std::to_string(n) + ".zip")); ++n) {
+    volumes.push_back(ReadFile(dir_.File("Set00" + std::to_string(n) + ".zip")));
+    EXPECT_LE(volumes.back().size(), 70000u);
+  }
+  ASSERT_EQ(volumes.size(), 3u);
+  const auto set = testing_support::ReadSpannedSet(volumes);
+  ASSERT_EQ(set.problem, "");
+  ASSERT_EQ(set.entries.size(), 2u);
+  EXPECT_EQ(set.entries[0].data, lyrics);
+  EXPECT_EQ(set.entries[1].data, noise);
+
+  for (const std::string volume : {"Set001.zip", "Set003.zip", "Set.zip"}) {
+    const CliOutcome listed = Run(BuiltCliPath(), "dir '" + dir_.File(volume) + "'");
+    EXPECT_EQ(listed.exitCode, 0) << listed.err;
+    std::istringstream lines(listed.out);
+    for (const auto& entry : set.entries) {
+      std::string line;
+      std::getline(lines, line);
+      EXPECT_TRUE(line.starts_with(entry.name + "\t")) << line;
+      EXPECT_TRUE(line.ends_with("\t" + std::to_string(entry.offset) + "\t" + std::to_string(entry.disk))) << line;
+    }
+  }
+
+  // Unattended, the volumes of an earlier set are neither overwritten nor
+  // removed.
+  const CliOutcome again = Run(BuiltCliPath(), add);
+  EXPECT_EQ(again.exitCode, 1);
+  EXPECT_NE(again.err.find("no one may be asked"), std::string::npos) << again.err;
+  EXPECT_EQ(ReadFile(dir_.File("Set001.zip")), volumes[0]);
+  EXPECT_TRUE(std::filesystem::is_empty(temp.path()));
+  EXPECT_EQ(Run(BuiltCliPath(), add.substr(0, add.find(" --span")) + " --max-volume 70000").exitCode, 2);
+}
+
+TEST_F(CliUpdate, TheSimulatedDrivesComeFromTheFileTheEnvironmentNames) {
+  std::filesystem::create_directories(dir_.File("disk1"));
+  testing_support::WriteFile(dir_.File("song.txt"), "la la la");
+  testing_support::WriteFile(dir_.File("drives"), "# one floppy\ndisk=" + dir_.File("disk1") +
+                                                      "\nlabel=MY SONGS\nsize=1457664\nfree=1400000\n"
+                                                      "drive=A " + dir_.File("A") + "\ninserted=" +
+                                                      dir_.File("disk1") + "\n");
+  ::setenv(platform::kSimulatedDrivesVariable, dir_.File("drives").c_str(), 1);
+  struct Unset {
+    ~Unset() { ::unsetenv(platform::kSimulatedDrivesVariable); }
+  } unset;
+
+  // Writing onto a removable disk needs a prompt, which unattended is refused.
+  const std::string song = " '" + dir_.File("song.txt") + "' --span";
+  const CliOutcome added = Run(BuiltCliPath(), "add '" + dir_.File("A/Set.zip") + "'" + song);
+  EXPECT_EQ(added.exitCode, 1);
+  EXPECT_NE(added.err.find("no one may be asked"), std::string::npos) << added.err;
+  EXPECT_TRUE(std::filesystem::is_empty(dir_.File("disk1")));
+
+  // A set of one volume on the disk in the drive reads without a prompt.
+  ASSERT_EQ(Run(BuiltCliPath(), "add '" + dir_.File("One.zip") + "'" + song).exitCode, 0);
+  std::filesystem::copy_file(dir_.File("One001.zip"), dir_.File("disk1/Set.zip"));
+  const CliOutcome listed = Run(BuiltCliPath(), "dir '" + dir_.File("A/Set.zip") + "'");
+  EXPECT_EQ(listed.exitCode, 0) << listed.err;
+  EXPECT_TRUE(listed.out.starts_with("song.txt\t")) << listed.out;
+
+  testing_support::WriteFile(dir_.File("drives"), "disk=" + dir_.File("disk1") + "\nsize=lots\n");
+  const CliOutcome bad = Run(BuiltCliPath(), "dir '" + dir_.File("A/Set.zip") + "'");
+  EXPECT_EQ(bad.exitCode, 2);
+  EXPECT_NE(bad.err.find("drives:2: not a number of bytes"), std::string::npos) << bad.err;
 }
 
 }  // namespace

@@ -31,11 +31,21 @@ class FakePrompts : public platform::PromptHandler {
     passwords.pop_front();
     return answer;
   }
+  // Answers from the queue; nothing left answers Cancel.
+  platform::PromptAnswer AskQuestion(const platform::QuestionRequest& request) override {
+    questions.push_back(request);
+    if (answers.empty()) return platform::PromptAnswer::Cancel;
+    const auto answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
   void SetBusy(bool busy) override { busyChanges.push_back(busy); }
 
   std::vector<std::string> shown;
   std::vector<platform::PasswordRequest> asked;
   std::deque<std::optional<std::string>> passwords;
+  std::vector<platform::QuestionRequest> questions;
+  std::deque<platform::PromptAnswer> answers;
   std::vector<bool> busyChanges;
 };
 

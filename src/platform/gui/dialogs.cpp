@@ -8,6 +8,8 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <algorithm>
+#include <initializer_list>
 
 namespace platform {
 namespace {
@@ -41,21 +43,41 @@ class QuestionBox : public QMessageBox {
   bool closedByTitleBar_ = false;
 };
 
+QMessageBox::Icon IconOf(const DialogBox& box, QMessageBox::Icon standard) {
+  switch (box.icon) {
+    case BoxIcon::None: return QMessageBox::NoIcon;
+    case BoxIcon::Warning: return QMessageBox::Warning;
+    case BoxIcon::Critical: return QMessageBox::Critical;
+    case BoxIcon::Standard: break;
+  }
+  return standard;
+}
+
+// A box with the buttons of a question; its default is the given one.
+void SetQuestionButtons(QMessageBox& message, const DialogBox& box,
+                        std::initializer_list<QMessageBox::StandardButton> buttons) {
+  QMessageBox::StandardButtons all;
+  for (auto button : buttons) all |= button;
+  message.setStandardButtons(all);
+  const auto index = static_cast<size_t>(std::max(0, box.defaultButton));
+  message.setDefaultButton(*(buttons.begin() + std::min(index, buttons.size() - 1)));
+}
+
 Answer ShowReal(const DialogBox& box) {
   QuestionBox message(QApplication::activeWindow());
   message.setWindowTitle(ToQt(box.title));
   message.setText(ToQt(box.text));
   switch (box.kind) {
     case BoxKind::Message:
-      message.setIcon(QMessageBox::NoIcon);
+      message.setIcon(IconOf(box, QMessageBox::NoIcon));
       message.setStandardButtons(QMessageBox::Ok);
       break;
     case BoxKind::Error:
-      message.setIcon(QMessageBox::Critical);
+      message.setIcon(IconOf(box, QMessageBox::Critical));
       message.setStandardButtons(QMessageBox::Ok);
       break;
     case BoxKind::YesNo: {
-      message.setIcon(QMessageBox::Information);
+      message.setIcon(IconOf(box, QMessageBox::Information));
       auto* yes = message.addButton(QObject::tr("&Yes"), QMessageBox::YesRole);
       auto* no = message.addButton(QObject::tr("&No"), QMessageBox::NoRole);
       message.setDefaultButton(yes);
@@ -65,16 +87,18 @@ Answer ShowReal(const DialogBox& box) {
       return message.clickedButton() == yes ? Answer::Yes : Answer::No;
     }
     case BoxKind::YesNoCancel:
-      message.setIcon(QMessageBox::Question);
-      message.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-      message.setDefaultButton(QMessageBox::Yes);
+      message.setIcon(IconOf(box, QMessageBox::Question));
+      SetQuestionButtons(message, box, {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel});
       break;
     case BoxKind::Password:
       return RunPasswordDialog(box);
     case BoxKind::RetryCancel:
-      message.setIcon(QMessageBox::Warning);
-      message.setStandardButtons(QMessageBox::Retry | QMessageBox::Cancel);
-      message.setDefaultButton(QMessageBox::Retry);
+      message.setIcon(IconOf(box, QMessageBox::Warning));
+      SetQuestionButtons(message, box, {QMessageBox::Retry, QMessageBox::Cancel});
+      break;
+    case BoxKind::OkCancel:
+      message.setIcon(IconOf(box, QMessageBox::NoIcon));
+      SetQuestionButtons(message, box, {QMessageBox::Ok, QMessageBox::Cancel});
       break;
   }
   switch (message.exec()) {
@@ -82,7 +106,8 @@ Answer ShowReal(const DialogBox& box) {
     case QMessageBox::No: return Answer::No;
     case QMessageBox::Cancel: return Answer::Cancel;
     case QMessageBox::Retry: return Answer::Retry;
-    default: return box.kind == BoxKind::YesNoCancel || box.kind == BoxKind::RetryCancel ? Answer::Cancel : Answer::Ok;
+    case QMessageBox::Ok: return Answer::Ok;
+    default: return box.kind == BoxKind::Message || box.kind == BoxKind::Error ? Answer::Ok : Answer::Cancel;
   }
 }
 
@@ -101,6 +126,15 @@ void ShowErrorBox(const std::string& text) { Show(BoxKind::Error, kApplicationTi
 Answer AskYesNo(const std::string& text) { return Show(BoxKind::YesNo, "Information", text); }
 Answer AskYesNoCancel(const std::string& text) { return Show(BoxKind::YesNoCancel, "Information", text); }
 Answer AskRetryCancel(const std::string& text) { return Show(BoxKind::RetryCancel, kApplicationTitle, text); }
+
+Answer AskQuestion(BoxKind kind, const std::string& title, const std::string& text, BoxIcon icon,
+                   int defaultButton) {
+  DialogBox box{kind, title, text};
+  box.icon = icon;
+  box.defaultButton = defaultButton;
+  if (Responder()) return Responder()(box);
+  return ShowReal(box);
+}
 
 std::optional<std::string> AskPassword(const std::string& title, const std::string& prompt,
                                        const std::string& okCaption, const std::string& cancelCaption) {

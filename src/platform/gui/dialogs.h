@@ -13,7 +13,10 @@ namespace platform {
 
 inline constexpr const char* kApplicationTitle = "Fretfile 1.5";
 
-enum class BoxKind { Message, Error, YesNo, YesNoCancel, RetryCancel, Password };
+enum class BoxKind { Message, Error, YesNo, YesNoCancel, RetryCancel, OkCancel, Password };
+// Standard: the kind's own icon (information for Yes/No, a question mark for
+// Yes/No/Cancel, a warning for Retry/Cancel, none for OK/Cancel).
+enum class BoxIcon { Standard, None, Warning, Critical };
 // Closed: the box was closed by its title bar (or system menu), no button
 // chosen; each caller decides what that means.
 enum class Answer { Ok, Yes, No, Cancel, Retry, Closed };
@@ -27,6 +30,8 @@ struct DialogBox {
   std::string okCaption = {};
   std::string cancelCaption = {};
   std::string* reply = nullptr;
+  BoxIcon icon = BoxIcon::Standard;
+  int defaultButton = 0;  // of a question: 0 its first button, 1 the second, ...
 };
 
 using DialogResponder = std::function<Answer(const DialogBox&)>;
@@ -44,6 +49,11 @@ void ShowErrorBox(const std::string& text);
 Answer AskYesNo(const std::string& text);
 Answer AskYesNoCancel(const std::string& text);
 Answer AskRetryCancel(const std::string& text);
+// A question with the kind's buttons (OK/Cancel, Yes/No/Cancel or
+// Retry/Cancel), the given title, icon and default button. Closing it
+// without a button answers Cancel.
+Answer AskQuestion(BoxKind kind, const std::string& title, const std::string& text, BoxIcon icon,
+                   int defaultButton);
 // The password dialog: the entered text when accepted, nothing when not.
 std::optional<std::string> AskPassword(const std::string& title, const std::string& prompt,
                                        const std::string& okCaption, const std::string& cancelCaption);
