@@ -5,9 +5,10 @@
 // error. Exit 0 when files were processed, 1 when none were, 2 for bad
 // usage. A new ARCHIVE named *.exe becomes a self-extracting archive,
 // with the stub SFXSTUB.BIN the stub search finds and the --sfx-*
-// settings. With --span the archive is written as a new spanned set (on a fixed drive "Set.zip" becomes "Set001.zip", ...; a
-// simulated removable drive, set up by the file FRETFILE_SIMULATED_DRIVES
-// names, would need a disk prompt, which unattended is refused).
+// settings. With --span the archive is written as a new spanned set (on a
+// fixed drive "Set.zip" becomes "Set001.zip", ...; a simulated removable
+// drive, set up by the file FRETFILE_SIMULATED_DRIVES names, would need a
+// disk prompt, which unattended is refused).
 
 #include <cerrno>
 #include <cstdio>
