@@ -9,6 +9,8 @@ PACKAGES=(
   libgtest-dev                                   # GoogleTest
   zlib1g-dev libzip-dev                          # deflate for libzippack.so; test reader, benchmark peers
   xvfb xauth fonts-dejavu-core fonts-liberation2 # fonts, running without a desktop
+  python3                                        # draws the icon at the theme's sizes
+  desktop-file-utils appstream man-db            # checks of the installation tree
 )
 
 missing=()

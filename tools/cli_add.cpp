@@ -1,13 +1,14 @@
 // fretfile-cli add ARCHIVE FILE... [options]: adds files to an archive
-// through the archive-update component and the compression library beside
-// the tool, unattended. Prints "processed N", and the component's last
-// message on standard error. Exit 0 when files were processed, 1 when none
-// were, 2 for bad usage. A new ARCHIVE named *.exe becomes a
-// self-extracting archive, with the stub SFXSTUB.BIN beside the tool and
-// the --sfx-* settings. With --span the archive is written as a new
-// spanned set (on a fixed drive "Set.zip" becomes "Set001.zip", ...; a
-// simulated removable drive, set up by the file FRETFILE_SIMULATED_DRIVES
-// names, would need a disk prompt, which unattended is refused).
+// through the archive-update component and the compression library
+// (beside the tool, or where an installed tool finds it), unattended.
+// Prints "processed N", and the component's last message on standard
+// error. Exit 0 when files were processed, 1 when none were, 2 for bad
+// usage. A new ARCHIVE named *.exe becomes a self-extracting archive,
+// with the stub SFXSTUB.BIN the stub search finds and the --sfx-*
+// settings. With --span the archive is written as a new spanned set (on a
+// fixed drive "Set.zip" becomes "Set001.zip", ...; a simulated removable
+// drive, set up by the file FRETFILE_SIMULATED_DRIVES names, would need a
+// disk prompt, which unattended is refused).
 
 #include <cerrno>
 #include <cstdio>

@@ -30,8 +30,8 @@ namespace zip = archive::zip;
 namespace {
 
 constexpr const char* kStubName = "SFXSTUB.BIN";
-// Where a system-wide installation keeps its internal programs.
-constexpr const char* kSystemStubFolder = "/usr/lib/fretfile/";
+// Where an installation keeps its private parts (the build names it).
+constexpr const char* kSystemStubFolder = FRETFILE_PRIVATE_DIR;
 
 constexpr int32_t kTargetNotCreated = -1;
 constexpr int32_t kCopyFailed = -2;

@@ -133,7 +133,7 @@ TEST_F(SfxTest, ATextTooLongOrNoStubLeavesNoFileAndEndsTheAdd) {
   EXPECT_EQ(library.Calls().size(), 1u);
   EXPECT_FALSE(FileExists(dir.File("Songs.EXE")));
 
-  if (FileExists("/usr/lib/fretfile/SFXSTUB.BIN")) GTEST_SKIP() << "a stub is installed system-wide";
+  if (FileExists(FRETFILE_PRIVATE_DIR "SFXSTUB.BIN")) GTEST_SKIP() << "a stub is installed system-wide";
   messages.clear();
   updater.SFXPath = dir.File("none.bin");
   updater.FSpecArgs = {dir.File("song.txt")};

@@ -3,8 +3,16 @@
 files (plain text, so they are reviewable and need no image tools).
 
 Run from the repository root: python3 src/ui/resources/make_artwork.py
+
+With --icons DIR it writes the icon instead as the PNG files a desktop's
+icon theme asks for, DIR/<N>x<N>.png for each size in ICON_SIZES (the build
+does this for the install); the XPMs are left alone.
 """
 import math
+import os
+import struct
+import sys
+import zlib
 
 PALETTE = {
     ' ': 'None', '.': '#000000', 'w': '#FFFFFF', 'b': '#8B4513', 'B': '#5C2E0B',
@@ -122,7 +130,69 @@ def wait_cursor():
     return img
 
 
+# The sizes of the hicolor theme's application icons that desktops look up.
+ICON_SIZES = (16, 24, 32, 48, 64, 128, 256)
+
+
+def rgba(ch):
+    """The colour of a palette character as (r, g, b, a)."""
+    value = PALETTE[ch]
+    if value == 'None':
+        return (0, 0, 0, 0)
+    return (int(value[1:3], 16), int(value[3:5], 16), int(value[5:7], 16), 255)
+
+
+def resized(img, size):
+    """The picture at size x size pixels: each pixel blown up to an integer
+    block, then blocks averaged down, so the 32-pixel drawing keeps its
+    crisp pixels at 64, 128 and 256 and is evenly smoothed at 16, 24 and 48.
+    Colours are averaged weighted by their opacity, so transparent pixels
+    leave no dark fringe."""
+    source = len(img)
+    common = math.gcd(size, source)
+    up, down = size // common, source // common
+    out = []
+    for y in range(size):
+        row = []
+        for x in range(size):
+            total = [0, 0, 0, 0]
+            for sy in range(y * down, (y + 1) * down):
+                for sx in range(x * down, (x + 1) * down):
+                    r, g, b, a = rgba(img[sy // up][sx // up])
+                    total = [total[0] + r * a, total[1] + g * a, total[2] + b * a, total[3] + a]
+            alpha = total[3]
+            if alpha == 0:
+                row.append((0, 0, 0, 0))
+            else:
+                row.append(tuple(round(c / alpha) for c in total[:3]) + (round(alpha / down ** 2),))
+        out.append(row)
+    return out
+
+
+def write_png(path, pixels):
+    """An 8-bit RGBA PNG, every row unfiltered."""
+    def chunk(kind, data):
+        return struct.pack('>I', len(data)) + kind + data + struct.pack('>I', zlib.crc32(kind + data))
+    height, width = len(pixels), len(pixels[0])
+    raw = b''.join(b'\0' + bytes(v for pixel in row for v in pixel) for row in pixels)
+    with open(path, 'wb') as out:
+        out.write(b'\x89PNG\r\n\x1a\n')
+        out.write(chunk(b'IHDR', struct.pack('>IIBBBBB', width, height, 8, 6, 0, 0, 0)))
+        out.write(chunk(b'IDAT', zlib.compress(raw, 9)))
+        out.write(chunk(b'IEND', b''))
+
+
+def write_icons(folder):
+    os.makedirs(folder, exist_ok=True)
+    img = icon()
+    for size in ICON_SIZES:
+        write_png(os.path.join(folder, f'{size}x{size}.png'), resized(img, size))
+
+
 if __name__ == '__main__':
+    if len(sys.argv) == 3 and sys.argv[1] == '--icons':
+        write_icons(sys.argv[2])
+        sys.exit(0)
     base = 'src/ui/resources/'
     write_xpm(base + 'fretfile.xpm', 'fretfile_icon', icon())
     write_xpm(base + 'image1.xpm', 'fretfile_picture', picture())
