@@ -252,10 +252,11 @@ inline bool RunDirList(const std::string& scratch, const uint8_t* data, size_t s
   size_t announced = 0;
   updater.OnNewName = [&](fretfile::TZipUpdater&, int32_t, const fretfile::ZipDirEntry&) { ++announced; };
   updater.SetZipFileName(name);
-  // Every listed entry takes a 46-byte header of the files, and each was
-  // announced; a read that failed lists nothing.
-  bool ok = updater.Count() <= length / 46 + 1 && announced == updater.Count() &&
-            (!updater.ZipFileName().empty() || updater.Count() == 0);
+  // Every listed entry takes a 46-byte header of the files; a read that
+  // failed lists nothing (what it announced before it failed included), one
+  // that succeeded announced each entry it lists.
+  const bool read = !updater.ZipFileName().empty();
+  bool ok = updater.Count() <= length / 46 + 1 && (read ? announced == updater.Count() : updater.Count() == 0);
   for (size_t i = 0; i < updater.Count() && ok; ++i) {
     const fretfile::ZipDirEntry& entry = updater.DirEntry(i);
     ok = entry.ExtraData.size() == entry.ExtraFieldLength && entry.FileNameLength <= length;
