@@ -2,21 +2,30 @@
 // storage, and wrapping a compressed payload into a one-entry archive.
 #pragma once
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <system_error>
+#include <vector>
 
+#include "archive/locate_directory.h"
 #include "archive/safe_path.h"
 #include "archive/tzip.h"
 #include "archive/unzip.h"
 #include "archive/zip_find.h"
 #include "archive/zip_format.h"
+#include "update/sfxstub/own_image.h"
+#include "update/zip_updater.h"
+#include "update/zippack_abi.h"
 
 namespace fuzz_support {
 
@@ -35,6 +44,31 @@ inline void WriteBytes(const std::string& path, const uint8_t* data, size_t size
   if (f == nullptr) return;
   if (size > 0) std::fwrite(data, 1, size, f);
   std::fclose(f);
+}
+
+inline std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// An empty folder of that name, whatever was there before.
+inline void FreshFolder(const std::string& path) {
+  std::error_code ignored;
+  std::filesystem::remove_all(path, ignored);
+  std::filesystem::create_directories(path, ignored);
+}
+
+// The names in a folder, sorted.
+inline std::vector<std::string> NamesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (const auto& item : std::filesystem::directory_iterator(folder, error)) {
+    names.push_back(item.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 struct Wrapped {
@@ -185,6 +219,212 @@ inline bool RunPayload(const std::string& scratch, Family family, const uint8_t*
   const int result = archive::UnzipMember(archivePath, scratch + "out/entry.bin", 0x20, wrapped.headerOffset,
                                           nullptr, 0);
   return result >= 0 && result <= 5;
+}
+
+// Arbitrary bytes as the archive the update component lists (its
+// directory list, the end-record search, name conversion, zip64 fields and
+// spanned sets). Input: byte 0 selects variants (bit 0 the rest is a set of
+// two volumes on a fixed drive, split where bytes 1-2 say; bit 1 folders
+// listed; bits 2-3 the code-page option), the rest is the archive.
+inline bool RunDirList(const std::string& scratch, const uint8_t* data, size_t size) {
+  if (size < 1) return true;
+  const uint8_t control = data[0];
+  const uint8_t* bytes = data + 1;
+  size_t length = size - 1;
+  const std::string folder = scratch + "list";
+  FreshFolder(folder);
+  std::string name = folder + "/plain.zip";
+  if ((control & 1) != 0 && length >= 2) {
+    // Named by the name the set was written to: its first volume stands
+    // for it, and the end record is on the second.
+    const size_t split = std::min<size_t>(bytes[0] | bytes[1] << 8, length - 2);
+    WriteBytes(folder + "/set001.zip", bytes + 2, split);
+    WriteBytes(folder + "/set002.zip", bytes + 2 + split, length - 2 - split);
+    name = folder + "/set.zip";
+    length -= 2;
+  } else {
+    WriteBytes(name, bytes, length);
+  }
+  fretfile::TZipUpdater updater;
+  updater.Unattended = true;
+  updater.UseDirOnlyEntries = (control & 2) != 0;
+  updater.CodePage = static_cast<fretfile::CodePageOpts>(((control >> 2) & 3) % 3);
+  size_t announced = 0;
+  updater.OnNewName = [&](fretfile::TZipUpdater&, int32_t, const fretfile::ZipDirEntry&) { ++announced; };
+  updater.SetZipFileName(name);
+  // Every listed entry takes a 46-byte header of the files; a read that
+  // failed lists nothing (what it announced before it failed included), one
+  // that succeeded announced each entry it lists.
+  const bool read = !updater.ZipFileName().empty();
+  bool ok = updater.Count() <= length / 46 + 1 && (read ? announced == updater.Count() : updater.Count() == 0);
+  for (size_t i = 0; i < updater.Count() && ok; ++i) {
+    const fretfile::ZipDirEntry& entry = updater.DirEntry(i);
+    ok = entry.ExtraData.size() == entry.ExtraFieldLength && entry.FileNameLength <= length;
+  }
+  return ok;
+}
+
+// The small file the compression-library target adds.
+inline const std::string& SmallSong() {
+  static const std::string song = [] {
+    std::string text;
+    for (int verse = 1; verse <= 8; ++verse) text += "[G]Verse " + std::to_string(verse) + " [C]of the [D]song\n";
+    return text;
+  }();
+  return song;
+}
+
+// The answers of the fuzzed Add: the entry name asked for (action 7) when
+// one is given; nothing else is answered.
+struct PackAnswers {
+  std::string entryName;
+};
+
+inline int32_t AnswerPack(zippack::ZipCallbackRec* record) {
+  const auto* answers = static_cast<const PackAnswers*>(record->Caller);
+  record->ErrorCode = 0;
+  if (record->ActionCode == zippack::kActionNewName && !answers->entryName.empty()) {
+    std::snprintf(record->Text, sizeof record->Text, "%s", answers->entryName.c_str());
+    record->ErrorCode = 1;
+  }
+  return 0;
+}
+
+// An in-memory source for archive::FindEndRecordIn.
+struct MemorySource {
+  const std::string& bytes;
+  bool ReadAt(int64_t offset, uint8_t* out, size_t count) {
+    if (offset < 0 || static_cast<uint64_t>(offset) > bytes.size() || count > bytes.size() - offset) return false;
+    std::memcpy(out, bytes.data() + offset, count);
+    return true;
+  }
+};
+
+// Walks an archive with the program's own reader: whether the walk reached
+// every entry its end record counts (or stopped at an entry beyond 32 bits),
+// and whether an entry of the name (as the reader sees names: up to a zero
+// byte) extracts to the expected bytes.
+struct ReaderVerdict {
+  bool whole = false;
+  bool extracted = false;
+};
+
+inline ReaderVerdict ReadBack(const std::string& path, const std::string& name, const std::string& expected,
+                              const std::string& target) {
+  ReaderVerdict verdict;
+  const std::string bytes = ReadBytes(path);
+  MemorySource source{bytes};
+  archive::zip::EndRecord end;
+  const bool hasEnd = archive::FindEndRecordIn(source, static_cast<int64_t>(bytes.size()), end) >= 0;
+  archive::ZipSearchRec rec;
+  uint64_t walked = 0;
+  int r = archive::ZipFindFirst(path, rec);
+  for (; r == archive::kZipFindFound; r = archive::ZipFindNext(rec)) {
+    ++walked;
+    if (verdict.extracted || name != rec.FileName) continue;
+    std::error_code ignored;
+    std::filesystem::remove(target, ignored);
+    verdict.extracted = archive::UnzipMember(path, target, rec.Attributes, rec.HeaderOffset, nullptr, 0) ==
+                            archive::kUnzipOk &&
+                        ReadBytes(target) == expected;
+  }
+  archive::ZipFindClose(rec);
+  verdict.whole = r == archive::kZipFindTooLarge ||
+                  (r == archive::kZipFindNoMore && hasEnd && walked == end.totalEntries);
+  return verdict;
+}
+
+// Arbitrary bytes as the archive the compression library adds a small file
+// to, through its entry point exec (linked in, or loaded). Input: byte 0
+// selects variants (bit 0 stored, bit 1 update, bit 2 freshen, bit 3 a new
+// archive comment, bit 4 the archive takes its newest entry's time, bit 5
+// entries as made on MS-DOS), byte 1 the length (7 bits) of the entry name
+// the call-back gives for the file (none: its own name), then that name,
+// then the archive.
+//
+// The Add returns; it leaves nothing but the archive in the archive's
+// folder and the file as it was; storing nothing leaves the archive byte
+// for byte; storing the file leaves an archive the program's reader walks
+// whole (if it walked the original whole) and from which the file extracts.
+inline bool RunZippackAdd(const std::string& scratch, zippack::ZipPackExecFunction exec, const uint8_t* data,
+                          size_t size) {
+  if (size < 2) return true;
+  const uint8_t control = data[0];
+  const size_t nameLength = std::min<size_t>(data[1] & 0x7F, size - 2);
+  PackAnswers answers{std::string(reinterpret_cast<const char*>(data + 2), nameLength)};
+  answers.entryName.resize(std::strlen(answers.entryName.c_str()));
+  const std::string original(reinterpret_cast<const char*>(data + 2 + nameLength), size - 2 - nameLength);
+
+  const std::string folder = scratch + "pack";
+  const std::string sourceFolder = scratch + "pack-source";
+  const std::string outFolder = scratch + "pack-out";
+  FreshFolder(folder);
+  FreshFolder(sourceFolder);
+  FreshFolder(outFolder);
+  std::string archivePath = folder + "/archive.zip";
+  std::string sourcePath = sourceFolder + "/song.txt";
+  WriteBytes(archivePath, reinterpret_cast<const uint8_t*>(original.data()), original.size());
+  WriteBytes(sourcePath, reinterpret_cast<const uint8_t*>(SmallSong().data()), SmallSong().size());
+
+  std::string comment = "fuzzed comment";
+  zippack::ZipFileSpec spec{};
+  spec.FileSpec = sourcePath.data();
+  zippack::ZipExecParams block{};
+  block.Caller = &answers;
+  block.Version = zippack::kComponentVersion;
+  block.Callback = &AnswerPack;
+  block.NoDirEntries = 1;
+  block.Quiet = 1;
+  block.Level = (control & 1) != 0 ? 0 : 6;
+  block.JunkDirNames = 1;
+  block.Grow = 1;
+  block.Update = (control & 2) != 0;
+  block.Freshen = (control & 4) != 0;
+  block.ArchiveComment = (control & 8) != 0 ? comment.data() : nullptr;
+  block.LatestTime = (control & 16) != 0;
+  block.ForceDos = (control & 32) != 0;
+  block.SpecCount = 1;
+  block.ArchiveName = archivePath.data();
+  block.Specs = &spec;
+  block.EndMarker = zippack::kEndMarker;
+  const int32_t processed = exec(&block);
+
+  bool ok = NamesIn(folder) == std::vector<std::string>{"archive.zip"} &&
+            NamesIn(sourceFolder) == std::vector<std::string>{"song.txt"} && ReadBytes(sourcePath) == SmallSong();
+  if (processed == 0) return ok && ReadBytes(archivePath) == original;
+  if (processed != 1) return false;
+  // The library takes "\" in a name as "/".
+  std::string entryName = answers.entryName.empty() ? "song.txt" : answers.entryName;
+  std::replace(entryName.begin(), entryName.end(), '\\', '/');
+  const std::string target = outFolder + "/added";
+  const ReaderVerdict after = ReadBack(archivePath, entryName, SmallSong(), target);
+  if (!after.whole) {
+    // The program's reader has limits of its own: what it could not walk
+    // whole before, it need not walk whole after.
+    const std::string copy = outFolder + "/original.zip";
+    WriteBytes(copy, reinterpret_cast<const uint8_t*>(original.data()), original.size());
+    return ok && !ReadBack(copy, {}, {}, target).whole;
+  }
+  return ok && after.extracted;
+}
+
+// Arbitrary bytes as the self-extractor's stub program: the header behind
+// its ELF image.
+inline bool RunSfxHeader(const std::string& scratch, const uint8_t* data, size_t size) {
+  const std::string path = scratch + "stub.bin";
+  WriteBytes(path, data, size);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return true;
+  const auto end = sfxstub::ElfImageEnd(fd, size);
+  const auto header = sfxstub::HeaderBehindImage(fd, size);
+  ::close(fd);
+  if (header && !end) return false;
+  if (!end) return true;
+  if (*end > size) return false;
+  if (!header) return true;
+  const auto& t = header->texts;
+  // Four texts of one-byte lengths and the fixed part, inside what is left.
+  return t.caption.size() + t.defaultDir.size() + t.commandLine.size() + t.message.size() + 12 <= size - *end;
 }
 
 }  // namespace fuzz_support

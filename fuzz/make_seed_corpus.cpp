@@ -1,18 +1,31 @@
 // Builds the seed corpora of the fuzz targets from the real archives in a
-// test-data folder: whole archives for the directory and archive targets,
-// and every entry's compressed payload (with the control bytes the payload
-// targets expect) for the target of its method family.
+// test-data folder (when it is there): whole archives for the directory and
+// archive targets, and every entry's compressed payload (with the control
+// bytes the payload targets expect) for the target of its method family;
+// and from archives the compression library writes, a spanned set the
+// update component writes, and small stub programs with the
+// self-extractor's header behind them.
 //
 //   make_seed_corpus TESTDATA_DIR OUTPUT_DIR
+#include <elf.h>
+
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "archive/crc32.h"
 #include "archive/zip_find.h"
 #include "archive/zip_format.h"
+#include "fuzz_support.h"
+#include "update/sfx_header.h"
+#include "update/zip_updater.h"
+#include "update/zippack_abi.h"
+
+extern "C" int32_t ZipPackExec(void* params);
 
 namespace fs = std::filesystem;
 
@@ -57,6 +70,174 @@ std::string Control(uint16_t method, uint16_t flags, uint32_t size, uint32_t crc
 
 uint32_t CrcOf(const std::string& s) { return archive::Crc32(reinterpret_cast<const uint8_t*>(s.data()), s.size()); }
 
+std::string FirstEntryName(const fs::path& archivePath) {
+  archive::ZipSearchRec rec;
+  std::string name;
+  if (archive::ZipFindFirst(archivePath.string(), rec) == archive::kZipFindFound) name = rec.FileName;
+  archive::ZipFindClose(rec);
+  return name;
+}
+
+// The seeds of the update targets for one archive: as it is for the
+// directory list, and for the library's Add both under the file's own name
+// and under the name of the archive's first entry, which it then replaces.
+int UpdateSeeds(const fs::path& out, const std::string& base, const fs::path& archivePath) {
+  const std::string bytes = ReadAll(archivePath);
+  if (bytes.size() > kMaxSeed) return 0;
+  Write(out / "corpus-dir_list" / base, std::string(1, '\0') + bytes);
+  Write(out / "corpus-zippack_add" / base, std::string(2, '\0') + bytes);
+  int seeds = 2;
+  const std::string first = FirstEntryName(archivePath);
+  if (!first.empty() && first.size() < 0x80) {
+    Write(out / "corpus-zippack_add" / (base + "-replace"),
+          std::string(1, '\0') + static_cast<char>(first.size()) + first + bytes);
+    ++seeds;
+  }
+  return seeds;
+}
+
+// Adds files to an archive through the library, each under its own name.
+bool AddWithLibrary(const std::string& archivePath, const std::vector<std::string>& files, int level,
+                    const char* comment = nullptr) {
+  fuzz_support::PackAnswers none;
+  std::vector<zippack::ZipFileSpec> specs(files.size());
+  std::vector<std::string> names = files;
+  for (size_t i = 0; i < files.size(); ++i) specs[i].FileSpec = names[i].data();
+  std::string archiveName = archivePath;
+  std::string commentText = comment != nullptr ? comment : "";
+  zippack::ZipExecParams block{};
+  block.Caller = &none;
+  block.Version = zippack::kComponentVersion;
+  block.Callback = &fuzz_support::AnswerPack;
+  block.NoDirEntries = 1;
+  block.Quiet = 1;
+  block.Level = level;
+  block.JunkDirNames = 1;
+  block.Grow = 1;
+  block.SpecCount = static_cast<int32_t>(specs.size());
+  block.ArchiveName = archiveName.data();
+  block.ArchiveComment = comment != nullptr ? commentText.data() : nullptr;
+  block.Specs = specs.data();
+  block.EndMarker = zippack::kEndMarker;
+  return ZipPackExec(&block) == static_cast<int32_t>(files.size());
+}
+
+// Archives the library writes: deflated and stored entries, a comment, a
+// stub in front, an entry replaced; and a set of two volumes the update
+// component spreads one of them over.
+int WrittenArchiveSeeds(const fs::path& out) {
+  const fs::path work = fs::temp_directory_path() / ("fretfile-seeds-" + std::to_string(::getpid()));
+  fs::remove_all(work);
+  fs::create_directories(work);
+  const std::string song = (work / "song.txt").string();
+  const std::string chords = (work / "chords.txt").string();
+  const std::string tab = (work / "tab.txt").string();
+  Write(song, fuzz_support::SmallSong());
+  Write(chords, "G C D Em\n");
+  std::string tabText;
+  for (int bar = 0; bar < 40; ++bar) tabText += "e|---" + std::to_string(bar % 10) + "---|\n";
+  Write(tab, tabText);
+
+  int seeds = 0;
+  const auto make = [&](const std::string& name, const std::string& prefix, const std::vector<std::string>& files,
+                        int level, const char* comment) {
+    const std::string path = (work / (name + ".zip")).string();
+    if (!prefix.empty()) Write(path, prefix);
+    if (!AddWithLibrary(path, files, level, comment)) {
+      std::fprintf(stderr, "the library did not write %s\n", name.c_str());
+      return;
+    }
+    seeds += UpdateSeeds(out, "written-" + name, path);
+    Write(out / "corpus-zip_find" / ("written-" + name), ReadAll(path));
+    ++seeds;
+  };
+  make("deflated", "", {song, chords, tab}, 6, nullptr);
+  make("stored", "", {chords, tab}, 0, "a comment");
+  // A stub is something in front of an (empty) archive.
+  std::string stub(300, 'S');
+  uint8_t emptyEnd[archive::zip::kEndRecordLength];
+  archive::zip::WriteEndRecord(archive::zip::EndRecord{}, emptyEnd);
+  stub.append(reinterpret_cast<const char*>(emptyEnd), sizeof emptyEnd);
+  make("stub", stub, {tab, song}, 6, nullptr);
+  make("one", "", {chords}, 0, nullptr);
+
+  // An entry replaced: the archive's bytes around it are copied as they are.
+  const std::string replaced = (work / "replaced.zip").string();
+  if (AddWithLibrary(replaced, {song, chords, tab}, 6) && AddWithLibrary(replaced, {chords}, 0)) {
+    seeds += UpdateSeeds(out, "written-replaced", replaced);
+  }
+
+  // Two volumes on a fixed drive: the seed holds both, with the length of
+  // the first in front.
+  fretfile::TZipUpdater updater;
+  updater.Unattended = true;
+  const std::string source = (work / "deflated.zip").string();
+  const auto sourceSize = static_cast<int32_t>(fs::file_size(source));
+  updater.MaxVolumeSize = sourceSize / 2 + 64;
+  updater.MinFreeVolumeSize = 64;
+  const int32_t spanned = updater.WriteSpan(source, (work / "Set.zip").string());
+  if (spanned != 0 || !fs::exists(work / "Set002.zip") || fs::exists(work / "Set003.zip")) {
+    std::fprintf(stderr, "no set of two volumes (%d): %s\n", spanned, updater.LastMessage().c_str());
+  } else {
+    const std::string first = ReadAll(work / "Set001.zip");
+    const std::string second = ReadAll(work / "Set002.zip");
+    std::string seed(1, '\1');
+    seed += static_cast<char>(first.size() & 0xFF);
+    seed += static_cast<char>(first.size() >> 8);
+    Write(out / "corpus-dir_list" / "written-two-volumes", seed + first + second);
+    ++seeds;
+  }
+  fs::remove_all(work);
+  return seeds;
+}
+
+template <typename T>
+void AppendRaw(std::string& out, const T& value) {
+  out.append(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+// A small ELF image of the class of Ehdr (a header, one segment over it,
+// one section, and a few bytes of code) with the self-extractor's header and
+// an empty end record behind it.
+template <typename Ehdr, typename Phdr, typename Shdr>
+std::string StubSeed(unsigned char elfClass, uint8_t flags) {
+  Ehdr header{};
+  std::memcpy(header.e_ident, ELFMAG, SELFMAG);
+  header.e_ident[EI_CLASS] = elfClass;
+  header.e_ident[EI_DATA] = ELFDATA2LSB;
+  header.e_ident[EI_VERSION] = EV_CURRENT;
+  header.e_type = ET_EXEC;
+  header.e_version = EV_CURRENT;
+  header.e_ehsize = sizeof(Ehdr);
+  header.e_phoff = sizeof(Ehdr);
+  header.e_phentsize = sizeof(Phdr);
+  header.e_phnum = 1;
+  header.e_shoff = sizeof(Ehdr) + sizeof(Phdr);
+  header.e_shentsize = sizeof(Shdr);
+  header.e_shnum = 1;
+  const std::string code(16, '\x90');
+  Phdr segment{};
+  segment.p_type = PT_LOAD;
+  segment.p_offset = 0;
+  segment.p_filesz = sizeof(Ehdr) + sizeof(Phdr) + sizeof(Shdr) + code.size();
+  Shdr section{};
+  section.sh_type = SHT_PROGBITS;
+  section.sh_offset = sizeof(Ehdr) + sizeof(Phdr) + sizeof(Shdr);
+  section.sh_size = code.size();
+  std::string image;
+  AppendRaw(image, header);
+  AppendRaw(image, segment);
+  AppendRaw(image, section);
+  image += code;
+  fretfile::sfx::SfxTexts texts{"Songs", "~/songs", "", "Unpacks the songs."};
+  image += fretfile::sfx::BuildHeader(flags, texts);
+  archive::zip::EndRecord end;
+  uint8_t endBytes[archive::zip::kEndRecordLength];
+  archive::zip::WriteEndRecord(end, endBytes);
+  image.append(reinterpret_cast<const char*>(endBytes), sizeof endBytes);
+  return image;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -66,7 +247,16 @@ int main(int argc, char** argv) {
   }
   const fs::path testdata = argv[1];
   const fs::path out = argv[2];
-  int seeds = 0;
+  int seeds = WrittenArchiveSeeds(out);
+  Write(out / "corpus-sfx_header" / "stub64", StubSeed<Elf64_Ehdr, Elf64_Phdr, Elf64_Shdr>(ELFCLASS64, 0));
+  Write(out / "corpus-sfx_header" / "stub32",
+        StubSeed<Elf32_Ehdr, Elf32_Phdr, Elf32_Shdr>(ELFCLASS32, fretfile::sfx::kAskFiles));
+  seeds += 2;
+  std::error_code missing;
+  if (!fs::is_directory(testdata, missing)) {
+    std::printf("%d seeds written to %s (no test data in %s)\n", seeds, out.string().c_str(), testdata.string().c_str());
+    return 0;
+  }
   for (const auto& item : fs::recursive_directory_iterator(testdata)) {
     if (!item.is_regular_file()) continue;
     std::string ext = item.path().extension().string();
@@ -77,7 +267,7 @@ int main(int argc, char** argv) {
     Write(out / "corpus-zip_find" / base, bytes);
     Write(out / "corpus-unzip_archive" / base, bytes);
     Write(out / "corpus-walk" / base, bytes);
-    seeds += 3;
+    seeds += 3 + UpdateSeeds(out, base, item.path());
     archive::ZipSearchRec rec;
     for (int r = archive::ZipFindFirst(item.path().string(), rec); r == 0; r = archive::ZipFindNext(rec)) {
       const char* family = FamilyOf(rec.PackMethod);

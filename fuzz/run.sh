@@ -15,7 +15,7 @@ seconds=${1:?usage: fuzz/run.sh SECONDS [TARGET...]}
 shift
 build=${FUZZ_BUILD_DIR:-$root/build-fuzz}
 testdata=${FRETFILE_TESTDATA:-$root/../shared/testdata}
-targets=${*:-zip_find walk unzip_archive unzip_stored unzip_shrink unzip_reduce unzip_implode unzip_deflate}
+targets=${*:-zip_find walk unzip_archive unzip_stored unzip_shrink unzip_reduce unzip_implode unzip_deflate dir_list zippack_add sfx_header}
 
 if [ ! -f "$build/build.ninja" ]; then
   CXX=clang++ CC=clang cmake -S "$root" -B "$build" -G Ninja -DFRETFILE_FUZZ=ON \
@@ -23,9 +23,8 @@ if [ ! -f "$build/build.ninja" ]; then
 fi
 cmake --build "$build" -j1 --target make_seed_corpus $(for t in $targets; do printf 'fuzz_%s ' "$t"; done)
 
-if [ -d "$testdata" ]; then
-  "$build/fuzz/make_seed_corpus" "$testdata" "$here" >/dev/null
-fi
+# Without the test data the seeds are the archives the program writes.
+"$build/fuzz/make_seed_corpus" "$testdata" "$here" >/dev/null
 mkdir -p "$here/artifacts"
 for t in $targets; do
   mkdir -p "$here/corpus-$t"

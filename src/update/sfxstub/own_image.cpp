@@ -75,4 +75,13 @@ std::optional<uint64_t> ElfImageEnd(int fd, uint64_t fileSize) {
   return std::nullopt;
 }
 
+std::optional<fretfile::sfx::SfxHeader> HeaderBehindImage(int fd, uint64_t fileSize) {
+  const auto end = ElfImageEnd(fd, fileSize);
+  if (!end) return std::nullopt;
+  // The header's size is a 16-bit field.
+  std::vector<uint8_t> bytes(static_cast<size_t>(std::min<uint64_t>(0xFFFF, fileSize - *end)));
+  if (!ReadAt(fd, *end, bytes.data(), bytes.size())) return std::nullopt;
+  return fretfile::sfx::ParseHeader(bytes.data(), bytes.size());
+}
+
 }  // namespace sfxstub

@@ -61,13 +61,7 @@ std::optional<OwnArchive> FindOwnArchive() {
   struct stat st{};
   if (::fstat(fd, &st) == 0) {
     own.fileSize = static_cast<uint64_t>(st.st_size);
-    if (const auto end = ElfImageEnd(fd, own.fileSize)) {
-      // The header's size is a 16-bit field.
-      std::vector<uint8_t> bytes(static_cast<size_t>(std::min<uint64_t>(0xFFFF, own.fileSize - *end)));
-      if (::pread(fd, bytes.data(), bytes.size(), static_cast<off_t>(*end)) == static_cast<ssize_t>(bytes.size())) {
-        header = sfx::ParseHeader(bytes.data(), bytes.size());
-      }
-    }
+    header = HeaderBehindImage(fd, own.fileSize);
   }
   ::close(fd);
   if (!header) return std::nullopt;

@@ -1,6 +1,9 @@
 // Replays every input kept in fuzz/regressions/<target>/ through the body of
 // its fuzz target: crashes and hangs the fuzzers found (and inputs made by
-// hand for the cases they guard) must stay fixed.
+// hand for the cases they guard) must stay fixed. It lives with the update
+// tests, whose program links every reader the targets cover; the
+// compression library is loaded as the component loads it.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -21,6 +24,12 @@ std::string ReadAll(const fs::path& path) {
   return s.str();
 }
 
+zippack::ZipPackExecFunction LibraryEntryPoint() {
+  static void* const handle = ::dlopen(FRETFILE_ZIPPACK_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) return nullptr;
+  return reinterpret_cast<zippack::ZipPackExecFunction>(::dlsym(handle, zippack::kExecEntryPoint));
+}
+
 bool RunTarget(const std::string& target, const std::string& scratch, const std::string& input) {
   const auto* data = reinterpret_cast<const uint8_t*>(input.data());
   if (target == "zip_find") return fuzz_support::RunZipFind(scratch, data, input.size());
@@ -32,6 +41,16 @@ bool RunTarget(const std::string& target, const std::string& scratch, const std:
       {"unzip_deflate", fuzz_support::kDeflate}};
   for (const auto& [name, family] : families) {
     if (target == name) return fuzz_support::RunPayload(scratch, family, data, input.size());
+  }
+  if (target == "dir_list") return fuzz_support::RunDirList(scratch, data, input.size());
+  if (target == "sfx_header") return fuzz_support::RunSfxHeader(scratch, data, input.size());
+  if (target == "zippack_add") {
+    const auto exec = LibraryEntryPoint();
+    if (exec == nullptr) {
+      ADD_FAILURE() << "the compression library cannot be loaded: " << FRETFILE_ZIPPACK_LIBRARY;
+      return false;
+    }
+    return fuzz_support::RunZippackAdd(scratch, exec, data, input.size());
   }
   ADD_FAILURE() << "unknown fuzz target folder " << target;
   return false;
