@@ -147,6 +147,15 @@ std::optional<DirectoryLocation> LocateDirectoryIn(Source& source, int64_t endRe
   // Neither holds a central header: an empty directory, or a damaged one,
   // which the reader finds out at its first header.
   if (!recordedFits) return std::nullopt;
+  if (location.size == 0) {
+    // An empty directory has no header to find it by: it is where it must
+    // be, right in front of its record, and whatever lies before it is data
+    // in front of the archive (a stub concatenated before an empty archive),
+    // which a writer must keep.
+    location.start = directoryEnd;
+    location.offsetShift = directoryEnd - static_cast<int64_t>(recorded);
+    return location;
+  }
   location.start = static_cast<int64_t>(recorded);
   return location;
 }

@@ -217,6 +217,20 @@ TEST(ZipPackSafety, StubsAndZip64EntriesOfOurOwnMaking) {
     const std::string path = dir.File(adjusted ? "made/adjusted.zip" : "made/concatenated.zip");
     ZipBuilder().Prefix(std::string(1000, '\x7F') + "stub", adjusted).Add(zip64).Add(plain).WriteTo(path);
     ExpectSurvivesAnAdd(path, dir);
+
+    // A stub in front of an empty archive: no entry marks where the archive
+    // begins, and the stub stays all the same.
+    const std::string stub(300, 'S');
+    const std::string empty = dir.File(adjusted ? "made/empty-adjusted.zip" : "made/empty-concatenated.zip");
+    ZipBuilder().Prefix(stub, adjusted).WriteTo(empty);
+    WriteFile(dir.File("Added.txt"), "added song");
+    Exec exec(empty);
+    exec.Add(dir.File("Added.txt"));
+    ASSERT_EQ(exec.Run(), 1) << testing::PrintToString(exec.Errors());
+    EXPECT_EQ(ReadFile(empty).substr(0, stub.size()), stub);
+    const auto entries = ReadWithLibzip(empty);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].data, "added song");
   }
 }
 
