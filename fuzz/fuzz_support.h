@@ -302,11 +302,14 @@ struct MemorySource {
 
 // Walks an archive with the program's own reader: whether the walk reached
 // every entry its end record counts (or stopped at an entry beyond 32 bits),
-// and whether an entry of the name (as the reader sees names: up to a zero
-// byte) extracts to the expected bytes.
+// whether an entry of the name (as the reader sees names: up to a zero
+// byte) extracts to the expected bytes, and how many bytes lie in front of
+// the archive (before its first local header, or before an empty
+// directory).
 struct ReaderVerdict {
   bool whole = false;
   bool extracted = false;
+  uint64_t inFront = 0;
 };
 
 inline ReaderVerdict ReadBack(const std::string& path, const std::string& name, const std::string& expected,
@@ -315,12 +318,19 @@ inline ReaderVerdict ReadBack(const std::string& path, const std::string& name, 
   const std::string bytes = ReadBytes(path);
   MemorySource source{bytes};
   archive::zip::EndRecord end;
-  const bool hasEnd = archive::FindEndRecordIn(source, static_cast<int64_t>(bytes.size()), end) >= 0;
+  const int64_t endOffset = archive::FindEndRecordIn(source, static_cast<int64_t>(bytes.size()), end);
+  const bool hasEnd = endOffset >= 0;
+  if (hasEnd) {
+    if (const auto location = archive::LocateDirectoryIn(source, endOffset, end)) {
+      verdict.inFront = static_cast<uint64_t>(location->start);
+    }
+  }
   archive::ZipSearchRec rec;
   uint64_t walked = 0;
   int r = archive::ZipFindFirst(path, rec);
   for (; r == archive::kZipFindFound; r = archive::ZipFindNext(rec)) {
     ++walked;
+    verdict.inFront = std::min<uint64_t>(verdict.inFront, rec.HeaderOffset);
     if (verdict.extracted || name != rec.FileName) continue;
     std::error_code ignored;
     std::filesystem::remove(target, ignored);
@@ -398,14 +408,16 @@ inline bool RunZippackAdd(const std::string& scratch, zippack::ZipPackExecFuncti
   std::replace(entryName.begin(), entryName.end(), '\\', '/');
   const std::string target = outFolder + "/added";
   const ReaderVerdict after = ReadBack(archivePath, entryName, SmallSong(), target);
-  if (!after.whole) {
-    // The program's reader has limits of its own: what it could not walk
-    // whole before, it need not walk whole after.
-    const std::string copy = outFolder + "/original.zip";
-    WriteBytes(copy, reinterpret_cast<const uint8_t*>(original.data()), original.size());
-    return ok && !ReadBack(copy, {}, {}, target).whole;
-  }
-  return ok && after.extracted;
+  const std::string copy = outFolder + "/original.zip";
+  WriteBytes(copy, reinterpret_cast<const uint8_t*>(original.data()), original.size());
+  const ReaderVerdict before = ReadBack(copy, {}, {}, target);
+  // The program's reader has limits of its own: what it could not walk
+  // whole before, it need not walk whole after.
+  if (!before.whole) return ok && (!after.whole || after.extracted);
+  // Whatever lay in front of the archive is still there, byte for byte.
+  const std::string now = ReadBytes(archivePath);
+  const bool frontKept = now.size() >= before.inFront && now.compare(0, before.inFront, original, 0, before.inFront) == 0;
+  return ok && after.whole && after.extracted && frontKept;
 }
 
 // Arbitrary bytes as the self-extractor's stub program: the header behind
