@@ -138,12 +138,12 @@ TEST_F(DirectoryListTest, FoldersAreLeftOutUnlessWanted) {
 
 TEST_F(DirectoryListTest, OemNamesAreConvertedWhereTheArchiveAsks) {
   const auto entry = [](uint8_t host, uint16_t flags) {
-    ZipEntrySpec spec;
-    spec.name = "\x81" "ber.txt";  // ü in code page 437
-    spec.comment = "\x94";         // ö
-    spec.hostSystem = host;
-    spec.flags = flags;
-    return spec;
+    ZipEntrySpec made;
+    made.name = "\x81" "ber.txt";  // ü in code page 437
+    made.comment = "\x94";         // ö
+    made.hostSystem = host;
+    made.flags = flags;
+    return made;
   };
   const std::string archive = ZipBuilder()
                                   .Add(entry(0, 0))

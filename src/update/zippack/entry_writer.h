@@ -15,7 +15,7 @@
 #include <optional>
 #include <string>
 
-#include "update/zippack/file_specs.h"
+#include "update/zippack/source_files.h"
 #include "update/zippack/reporter.h"
 #include "update/zippack/temp_archive.h"
 

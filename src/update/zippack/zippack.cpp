@@ -17,7 +17,7 @@
 //   3. Temporary files that earlier, killed runs left beside the archive are
 //      removed (only those nobody holds locked).
 //   4. The file specifications become a list of files with entry names
-//      (file_specs), and the caller may rename each entry (action 7). Names
+//      (source_files), and the caller may rename each entry (action 7). Names
 //      are compared case-sensitively with "/" and "\" taken as the same; a
 //      name given twice keeps its first file.
 //   5. The archive's directory is read as hostile input (existing_archive):
@@ -89,7 +89,7 @@
 #include "update/zippack/archive_lock.h"
 #include "update/zippack/entry_writer.h"
 #include "update/zippack/existing_archive.h"
-#include "update/zippack/file_specs.h"
+#include "update/zippack/source_files.h"
 #include "update/zippack/reporter.h"
 #include "update/zippack/temp_archive.h"
 #include "update/zippack_abi.h"

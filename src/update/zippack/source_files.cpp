@@ -1,4 +1,4 @@
-#include "update/zippack/file_specs.h"
+#include "update/zippack/source_files.h"
 
 #include <dirent.h>
 #include <fnmatch.h>
