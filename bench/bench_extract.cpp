@@ -262,18 +262,23 @@ void PrintPair(const char* label, const char* oursName, const Best& ours, const 
               ours.wall / peer.wall, ours.cpu / peer.cpu);
 }
 
+// A data set as a one-entry archive, "set.bin" deflated by zlib at `level`.
+void WriteDataSet(const std::string& archivePath, std::string data, int level) {
+  testing_support::ZipEntrySpec entry;
+  entry.name = "set.bin";
+  entry.data = std::move(data);
+  entry.method = 8;
+  entry.deflateLevel = level;
+  testing_support::ZipBuilder().Add(std::move(entry)).WriteTo(archivePath);
+}
+
 // One data set: a one-entry archive deflated by zlib at `level`, extracted
 // in this process by UnzipMember and by the zlib extractor, then by a whole
 // `fretfile-cli extract` process and a whole `zlib_extract` process, each
 // pair alternating, best of `rounds`.
 void DeflateCase(const std::string& scratch, const char* title, const std::string& data, int level, int rounds) {
   const std::string archivePath = scratch + "set.zip";
-  testing_support::ZipEntrySpec spec;
-  spec.name = "set.bin";
-  spec.data = data;
-  spec.method = 8;
-  spec.deflateLevel = level;
-  testing_support::ZipBuilder().Add(std::move(spec)).WriteTo(archivePath);
+  WriteDataSet(archivePath, data, level);
   const double compressed = static_cast<double>(fs::file_size(archivePath));
   std::printf("%s, level %d: %.1f MiB -> %.1f MiB (%.1f%%)\n", title, level,
               static_cast<double>(data.size()) / (1 << 20), compressed / (1 << 20),
@@ -314,12 +319,7 @@ void MakeDataSets(const std::string& folder) {
 #ifdef FRETFILE_HAVE_ZLIB
   const size_t size = size_t{64} << 20;
   auto write = [&](const char* name, std::string data, int level) {
-    testing_support::ZipEntrySpec spec;
-    spec.name = "set.bin";
-    spec.data = std::move(data);
-    spec.method = 8;
-    spec.deflateLevel = level;
-    testing_support::ZipBuilder().Add(std::move(spec)).WriteTo(folder + "/" + name);
+    WriteDataSet(folder + "/" + name, std::move(data), level);
   };
   write("song9.zip", bench::SongText(size, 42), 9);
   const std::string mixed = MixedData(size);
