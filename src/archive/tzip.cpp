@@ -36,10 +36,7 @@ bool StartsRecord(const uint8_t* bytes) {
 void SkipDescriptor(archive::BufferedReader& reader, bool zip64) {
   uint8_t next[4] = {};
   if (reader.Peek(next, sizeof next) < sizeof next || StartsRecord(next)) return;
-  const uint64_t sizes = zip64 ? zip::kZip64DescriptorExtra : 0;
-  reader.Skip((zip::HasSignature(next, zip::kDataDescriptorSignature) ? zip::kSignedDataDescriptorLength
-                                                                       : zip::kDataDescriptorLength) +
-              sizes);
+  reader.Skip(zip::DataDescriptorLengthAt(next, zip64));
 }
 
 ZipFile EntryOf(const LocalHeader& header) {

@@ -48,6 +48,12 @@ CentralHeader CentralHeaderFor(const LocalHeader& local) {
 
 bool HasSignature(const uint8_t* bytes, uint32_t signature) { return Get32(bytes) == signature; }
 
+size_t DataDescriptorLengthAt(const uint8_t* first4, bool zip64) {
+  const size_t length = HasSignature(first4, kDataDescriptorSignature) ? kSignedDataDescriptorLength
+                                                                        : kDataDescriptorLength;
+  return length + (zip64 ? kZip64DescriptorExtra : 0);
+}
+
 bool EndRecord::NeedsZip64() const {
   return diskNumber == kZip64Marker16 || directoryDisk == kZip64Marker16 || entriesOnDisk == kZip64Marker16 ||
          totalEntries == kZip64Marker16 || directorySize == kZip64Marker32 || directoryOffset == kZip64Marker32;

@@ -185,6 +185,9 @@ bool ParseEndRecord(const uint8_t* bytes, EndRecord& record);
 bool ParseZip64EndRecord(const uint8_t* bytes, Zip64EndRecord& record);
 bool ParseZip64Locator(const uint8_t* bytes, Zip64Locator& locator);
 bool HasSignature(const uint8_t* bytes, uint32_t signature);
+// The length of the data descriptor whose first four bytes these are: 16
+// with its signature, 12 without, 8 more with zip64 sizes.
+size_t DataDescriptorLengthAt(const uint8_t* first4, bool zip64);
 
 // --- the zip64 extra field ---------------------------------------------------
 // The fields of a header that held the marker are replaced by the values of

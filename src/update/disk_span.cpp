@@ -223,12 +223,11 @@ void TZipUpdater::CopySpan() {
     DiskWrite(extra.data(), static_cast<int64_t>(extra.size()), 0);
     CopyToVolumes(source, buffer, local.compressedSize, msg::kDataShort);
     if (descriptor) {
-      // With its signature 16 bytes, without it 12.
-      uint8_t peek[4];
-      const bool withSignature = source.Peek(peek, sizeof peek) == sizeof peek &&
-                           zip::HasSignature(peek, zip::kDataDescriptorSignature);
-      CopyToVolumes(source, buffer, withSignature ? zip::kSignedDataDescriptorLength : zip::kDataDescriptorLength,
-                    msg::kDescriptorShort);
+      // A short peek leaves no signature there (the zeros), so 12 bytes are
+      // asked for and the copy reports them missing.
+      uint8_t peek[4] = {};
+      source.Peek(peek, sizeof peek);
+      CopyToVolumes(source, buffer, zip::DataDescriptorLengthAt(peek, false), msg::kDescriptorShort);
     }
   }
 
