@@ -1,10 +1,7 @@
 // fretfile-cli list / extract, run as the child process a user would start.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
-#include <filesystem>
-
+#include "support/cli_runner.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 
@@ -19,28 +16,15 @@ namespace {
 
 class CliArchive : public ::testing::Test {
  protected:
-  struct Outcome {
-    int exitCode;
-    std::string out;
-  };
+  using Outcome = testing_support::CliOutcome;
 
-  static std::string CliPath() {
-    // Tests live in <build>/tests, the tool in <build>/tools.
-    const auto self = std::filesystem::read_symlink("/proc/self/exe");
-    return (self.parent_path().parent_path() / "tools" / "fretfile-cli").string();
-  }
-
-  Outcome Run(const std::string& arguments) {
-    const std::string command =
-        "'" + CliPath() + "' " + arguments + " >'" + scratch_.File("out") + "' 2>/dev/null";
-    const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(scratch_.File("out"))};
-  }
+  Outcome Run(const std::string& arguments) { return testing_support::RunCli(cli_, arguments, scratch_); }
 
   void SetUp() override {
-    if (!FileExists(CliPath())) FAIL() << "fretfile-cli not built at " << CliPath();
+    if (!FileExists(cli_)) FAIL() << "fretfile-cli not built at " << cli_;
   }
 
+  const std::string cli_ = testing_support::BuiltCliPath();
   TempDir scratch_;
 };
 

@@ -1,10 +1,7 @@
 #include "archive/unzip.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-
-#include <csignal>
 
 #include <QCoreApplication>
 #include <algorithm>
@@ -16,6 +13,7 @@
 #include "archive/dos_time.h"
 #include "platform/file_attributes.h"
 #include "platform/key_state.h"
+#include "support/file_size_limit.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 
@@ -316,17 +314,13 @@ TEST(UnzipMember, BusyMarkLeftByAnExceptionGoesStaleAfter30Seconds) {
 TEST(UnzipMember, WriteFailureGives2AndRemovesThePartialFile) {
   Fixture f;
   f.WriteStoredAndDeflated(RandomBytes(1 << 20, 13));
-  // A file-size limit makes writes past 200000 bytes fail with EFBIG.
-  struct rlimit old{};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-  auto* previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-  struct rlimit limited = old;
-  limited.rlim_cur = 200000;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-  const int stored = f.Extract(0, f.dir.File("s"));
-  const int deflated = f.Extract(1, f.dir.File("d"));
-  setrlimit(RLIMIT_FSIZE, &old);
-  std::signal(SIGXFSZ, previousHandler);
+  int stored = 0, deflated = 0;
+  {
+    testing_support::FileSizeLimit full(200000);
+    ASSERT_TRUE(full.active());
+    stored = f.Extract(0, f.dir.File("s"));
+    deflated = f.Extract(1, f.dir.File("d"));
+  }
   EXPECT_EQ(stored, 2);
   EXPECT_EQ(deflated, 2);
   EXPECT_FALSE(FileExists(f.dir.File("s")));

@@ -1,15 +1,13 @@
 #include "index/index_file.h"
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <csignal>
 
 #include <gtest/gtest.h>
 
 #include "index/replace_all.h"
 #include "platform/io_error.h"
+#include "support/file_size_limit.h"
 #include "support/temp_dir.h"
 
 using fretfile::IndexText;
@@ -85,24 +83,19 @@ TEST(IndexWriter, AFullDiskIsReportedAndThePreviousIndexStays) {
   TempDir dir;
   const auto path = dir.File("kest.idx");
   WriteFile(path, "previous<>index\r\n");
-  // A file-size limit makes the disk "full" after 4 KiB for this process.
-  struct rlimit saved{};
-  ::getrlimit(RLIMIT_FSIZE, &saved);
-  const auto savedSignal = std::signal(SIGXFSZ, SIG_IGN);
-  struct rlimit limited = saved;
-  limited.rlim_cur = 4096;
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
   std::string error;
-  try {
-    IndexWriter writer;
-    writer.Open(path);
-    for (int i = 0; i < 10000; ++i) writer.WriteLine("Artist", "A song title that fills the buffer.txt");
-    writer.Close();
-  } catch (const platform::IoError& e) {
-    error = e.what();
+  {
+    testing_support::FileSizeLimit full(4096);
+    ASSERT_TRUE(full.active());
+    try {
+      IndexWriter writer;
+      writer.Open(path);
+      for (int i = 0; i < 10000; ++i) writer.WriteLine("Artist", "A song title that fills the buffer.txt");
+      writer.Close();
+    } catch (const platform::IoError& e) {
+      error = e.what();
+    }
   }
-  ::setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, savedSignal);
   EXPECT_EQ(error, "Disk full");
   EXPECT_EQ(ReadFile(path), "previous<>index\r\n");
   EXPECT_FALSE(FileExists(path + ".new"));
