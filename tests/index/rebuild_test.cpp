@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -17,6 +17,7 @@
 
 #include "platform/paths.h"
 #include "platform/shared_file.h"
+#include "support/cli_runner.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 
@@ -226,29 +227,15 @@ TEST(IndexRebuild, ReadOnlyIndexIsNotReplaced) {
 // The command-line tool, run as a real child process.
 class CliTest : public ::testing::Test {
  protected:
-  struct Outcome {
-    int exitCode;
-    std::string out;
-    std::string err;
-  };
+  using Outcome = testing_support::CliOutcome;
 
-  static std::string CliPath() {
-    // Tests live in <build>/tests, the tool in <build>/tools.
-    const auto self = std::filesystem::read_symlink("/proc/self/exe");
-    return (self.parent_path().parent_path() / "tools" / "fretfile-cli").string();
-  }
-
-  Outcome Run(const std::string& arguments) {
-    const std::string command = "'" + CliPath() + "' " + arguments + " >'" + scratch_.File("out") + "' 2>'" +
-                                scratch_.File("err") + "'";
-    const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(scratch_.File("out")),
-            ReadFile(scratch_.File("err"))};
-  }
+  Outcome Run(const std::string& arguments) { return testing_support::RunCli(cli_, arguments, scratch_); }
 
   void SetUp() override {
-    if (!FileExists(CliPath())) FAIL() << "fretfile-cli not built at " << CliPath();
+    if (!FileExists(cli_)) FAIL() << "fretfile-cli not built at " << cli_;
   }
+
+  const std::string cli_ = testing_support::BuiltCliPath();
 
   TempDir scratch_;
 };
@@ -276,6 +263,42 @@ TEST_F(CliTest, RebuildWithoutArchivesOrOnALockedOneFails) {
   EXPECT_EQ(outcome.exitCode, 1);
   EXPECT_NE(outcome.err.find("Cannot open file " + dir.File("A.zip")), std::string::npos) << outcome.err;
   EXPECT_EQ(ReadFile(dir.File("kest.idx")), kOldIndex);
+}
+
+TEST_F(CliTest, AKilledRebuildKeepsTheOldIndexAndTheNextOneSucceeds) {
+  TempDir dir;
+  WriteFile(dir.File("kest.idx"), kOldIndex);
+  // Enough archives with long names that the "Processing" lines overflow a
+  // pipe nobody reads: the rebuild blocks there, in the middle of its walk
+  // with the new index open, until it is killed.
+  const std::string longName(150, 'x');
+  for (int i = 0; i < 1000; ++i) {
+    ZipBuilder().Add("Song.txt", "s").WriteTo(dir.File(longName + std::to_string(i) + ".zip"));
+  }
+  int errors[2];
+  ASSERT_EQ(::pipe(errors), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::dup2(errors[1], 2);
+    ::execl(cli_.c_str(), cli_.c_str(), "rebuild", "--dir", dir.path().c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(errors[1]);
+  for (int wait = 0; wait < 1000 && !FileExists(dir.File("kest.idx.new")); ++wait) ::usleep(10000);
+  EXPECT_TRUE(FileExists(dir.File("kest.idx.new")));
+  ::kill(child, SIGKILL);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ::close(errors[0]);
+  ASSERT_TRUE(WIFSIGNALED(status)) << "the rebuild ended before it was killed";
+  EXPECT_EQ(ReadFile(dir.File("kest.idx")), kOldIndex);
+
+  const Outcome again = Run("rebuild --dir '" + dir.path() + "'");
+  EXPECT_EQ(again.exitCode, 0) << again.err;
+  EXPECT_FALSE(FileExists(dir.File("kest.idx.new")));
+  const std::string index = ReadFile(dir.File("kest.idx"));
+  EXPECT_EQ(std::count(index.begin(), index.end(), '\n'), 1000);
 }
 
 TEST_F(CliTest, WalkListsEveryLocalHeader) {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/file_size_limit.h"
 #include "support/temp_dir.h"
 
 using testing_support::ReadFile;
@@ -65,6 +66,21 @@ TEST(Profile, UnwritableOrReadOnlyFileFailsAndStaysAsItWas) {
   std::filesystem::create_directory(dir.File("folder.ini"));
   EXPECT_FALSE(platform::WritePrivateProfileString("S", "k", "v", dir.File("folder.ini")));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2) << "no file left behind";
+}
+
+TEST(Profile, AFullDiskFailsAndLeavesTheFileAsItWas) {
+  TempDir dir;
+  const auto ini = dir.File("kest.ini");
+  WriteFile(ini, "[S]\r\nk=old\r\n");
+  bool written = true;
+  {
+    testing_support::FileSizeLimit full(64);
+    ASSERT_TRUE(full.active());
+    written = platform::WritePrivateProfileString("S", "k", std::string(200, 'v'), ini);
+  }
+  EXPECT_FALSE(written);
+  EXPECT_EQ(ReadFile(ini), "[S]\r\nk=old\r\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1) << "no file left behind";
 }
 
 TEST(Profile, WriteReplacesTheFileWholeKeepingItsPermissionsAndLinks) {
