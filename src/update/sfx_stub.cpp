@@ -20,6 +20,7 @@
 #include "platform/app_paths.h"
 #include "platform/message_pump.h"
 #include "platform/prompts.h"
+#include "platform/read_fully_at.h"
 #include "platform/shell.h"
 #include "update/sfx_header.h"
 #include "update/updater_messages.h"
@@ -87,13 +88,7 @@ class StubBytes {
   StubBytes(int fd, int64_t size) : fd_(fd), size_(static_cast<uint64_t>(size)) {}
   bool Read(uint64_t at, uint8_t* out, size_t count) const {
     if (at > size_ || count > size_ - at) return false;
-    size_t done = 0;
-    while (done < count) {
-      const ssize_t got = ::pread(fd_, out + done, count - done, static_cast<off_t>(at + done));
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) throw IconFileError{};
-      done += static_cast<size_t>(got);
-    }
+    if (!platform::ReadFullyAt(fd_, at, out, count)) throw IconFileError{};
     return true;
   }
   bool Inside(uint64_t at, uint64_t count) const { return at <= size_ && count <= size_ - at; }

@@ -9,25 +9,16 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/read_fully_at.h"
+
 namespace sfxstub {
 namespace {
-
-bool ReadAt(int fd, uint64_t at, void* out, size_t count) {
-  size_t done = 0;
-  while (done < count) {
-    const ssize_t got = ::pread(fd, static_cast<char*>(out) + done, count - done, static_cast<off_t>(at + done));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    done += static_cast<size_t>(got);
-  }
-  return true;
-}
 
 // The two classes of ELF file, read through one template.
 template <typename Ehdr, typename Phdr, typename Shdr>
 std::optional<uint64_t> ImageEnd(int fd, uint64_t fileSize) {
   Ehdr header;
-  if (!ReadAt(fd, 0, &header, sizeof header)) return std::nullopt;
+  if (!platform::ReadFullyAt(fd, 0, &header, sizeof header)) return std::nullopt;
   uint64_t end = sizeof header;
   const auto reach = [&](uint64_t offset, uint64_t size) {
     if (offset > fileSize || size > fileSize - offset) return false;
@@ -42,15 +33,17 @@ std::optional<uint64_t> ImageEnd(int fd, uint64_t fileSize) {
   }
   for (uint16_t i = 0; i < header.e_phnum; ++i) {
     Phdr segment;
-    if (!ReadAt(fd, header.e_phoff + uint64_t{i} * sizeof segment, &segment, sizeof segment) ||
+    if (!platform::ReadFullyAt(fd, header.e_phoff + uint64_t{i} * sizeof segment, &segment, sizeof segment) ||
         !reach(segment.p_offset, segment.p_filesz)) {
       return std::nullopt;
     }
   }
   for (uint16_t i = 0; i < header.e_shnum; ++i) {
     Shdr section;
-    if (!ReadAt(fd, header.e_shoff + uint64_t{i} * sizeof section, &section, sizeof section)) return std::nullopt;
-    if (section.sh_type != SHT_NOBITS && !reach(section.sh_offset, section.sh_size)) return std::nullopt;
+    if (!platform::ReadFullyAt(fd, header.e_shoff + uint64_t{i} * sizeof section, &section, sizeof section) ||
+        (section.sh_type != SHT_NOBITS && !reach(section.sh_offset, section.sh_size))) {
+      return std::nullopt;
+    }
   }
   return end;
 }
@@ -65,7 +58,7 @@ std::string OwnProgramPath() {
 
 std::optional<uint64_t> ElfImageEnd(int fd, uint64_t fileSize) {
   unsigned char ident[EI_NIDENT];
-  if (!ReadAt(fd, 0, ident, sizeof ident) || std::memcmp(ident, ELFMAG, SELFMAG) != 0) return std::nullopt;
+  if (!platform::ReadFullyAt(fd, 0, ident, sizeof ident) || std::memcmp(ident, ELFMAG, SELFMAG) != 0) return std::nullopt;
   // The fields are read as they lie, so only a file of this machine's byte
   // order can be read; the stub is one.
   const unsigned char ownOrder = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? ELFDATA2LSB : ELFDATA2MSB;
@@ -80,7 +73,7 @@ std::optional<fretfile::sfx::SfxHeader> HeaderBehindImage(int fd, uint64_t fileS
   if (!end) return std::nullopt;
   // The header's size is a 16-bit field.
   std::vector<uint8_t> bytes(static_cast<size_t>(std::min<uint64_t>(0xFFFF, fileSize - *end)));
-  if (!ReadAt(fd, *end, bytes.data(), bytes.size())) return std::nullopt;
+  if (!platform::ReadFullyAt(fd, *end, bytes.data(), bytes.size())) return std::nullopt;
   return fretfile::sfx::ParseHeader(bytes.data(), bytes.size());
 }
 

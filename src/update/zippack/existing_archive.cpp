@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "archive/locate_directory.h"
+#include "platform/read_fully_at.h"
 
 namespace zippack {
 namespace zip = archive::zip;
@@ -19,17 +20,6 @@ namespace {
 constexpr size_t kWindow = 256 * 1024;
 static_assert(kWindow > zip::kCentralHeaderLength + 3 * 0xFFFF);
 
-bool ReadAllAt(int fd, uint8_t* out, size_t count, uint64_t at) {
-  size_t done = 0;
-  while (done < count) {
-    const ssize_t got = ::pread(fd, out + done, count - done, static_cast<off_t>(at + done));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    done += static_cast<size_t>(got);
-  }
-  return true;
-}
-
 // The open archive as a source of bytes for locating its directory; a read
 // error is remembered, so that it is not taken for a damaged file.
 struct FdSource {
@@ -37,7 +27,7 @@ struct FdSource {
   int error = 0;
   bool ReadAt(int64_t offset, uint8_t* out, size_t count) {
     if (offset < 0) return false;
-    if (ReadAllAt(fd, out, count, static_cast<uint64_t>(offset))) return true;
+    if (platform::ReadFullyAt(fd, static_cast<uint64_t>(offset), out, count)) return true;
     if (errno != 0 && error == 0) error = errno;
     return false;
   }
@@ -96,7 +86,7 @@ DirectoryReader::Result DirectoryReader::Damaged(std::string why) {
 bool DirectoryReader::Load(uint64_t offset, size_t count) {
   if (offset >= windowStart_ && offset + count <= windowStart_ + windowLength_) return true;
   const size_t length = static_cast<size_t>(std::min<uint64_t>(kWindow, end_ - offset));
-  if (length < count || !ReadAllAt(fd_, window_.data(), length, offset)) return false;
+  if (length < count || !platform::ReadFullyAt(fd_, offset, window_.data(), length)) return false;
   windowStart_ = offset;
   windowLength_ = length;
   return true;
@@ -159,7 +149,7 @@ ExistingArchive::Outcome ExistingArchive::Read(int fd, uint64_t fileSize,
   // cut short keeps what is there).
   const uint64_t commentAt = static_cast<uint64_t>(endOffset) + zip::kEndRecordLength;
   comment_.resize(static_cast<size_t>(std::min<uint64_t>(end.commentLength, fileSize - commentAt)));
-  if (!ReadAllAt(fd, reinterpret_cast<uint8_t*>(comment_.data()), comment_.size(), commentAt)) {
+  if (!platform::ReadFullyAt(fd, commentAt, reinterpret_cast<uint8_t*>(comment_.data()), comment_.size())) {
     return Fail(Outcome::Unreadable, "the archive comment cannot be read");
   }
 
@@ -202,7 +192,9 @@ ExistingArchive::Outcome ExistingArchive::LayOut() {
     const uint64_t region = RegionEnd(position) - start;
     uint8_t fixed[zip::kLocalHeaderLength];
     zip::LocalHeader local;
-    if (!ReadAllAt(fd_, fixed, sizeof fixed, start)) return Fail(Outcome::Unreadable, "a local header cannot be read");
+    if (!platform::ReadFullyAt(fd_, start, fixed, sizeof fixed)) {
+      return Fail(Outcome::Unreadable, "a local header cannot be read");
+    }
     if (!zip::ParseLocalHeader(fixed, local)) return Fail(Outcome::Damaged, "a local header is missing");
     if (!EntryFitsItsRegion(local, entries_[index].compressedSize, region)) return Fail(Outcome::Damaged, "entries overlap");
   }
