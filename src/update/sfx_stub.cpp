@@ -20,7 +20,7 @@
 #include "platform/app_paths.h"
 #include "platform/message_pump.h"
 #include "platform/prompts.h"
-#include "platform/read_fully_at.h"
+#include "platform/positional_io.h"
 #include "platform/shell.h"
 #include "update/sfx_header.h"
 #include "update/updater_messages.h"
@@ -268,14 +268,7 @@ int32_t TZipUpdater::ReplaceStubIcon(platform::SharedFile& target, int64_t stubS
     if (!place) return kNoIconResource;
     if (SFXIcon_.size() != kIconFileSize) return kIconWrongSize;
     const char* image = SFXIcon_.data() + kIconImageAt;
-    size_t done = 0;
-    while (done < kIconImageSize) {
-      const ssize_t put = ::pwrite(target.fd(), image + done, kIconImageSize - done, static_cast<off_t>(*place + done));
-      if (put < 0 && errno == EINTR) continue;
-      if (put <= 0) return kIconFailed;
-      done += static_cast<size_t>(put);
-    }
-    return 0;
+    return platform::WriteFullyAt(target.fd(), *place, image, kIconImageSize) == 0 ? 0 : kIconFailed;
   } catch (const IconFileError&) {
     return kIconFailed;
   } catch (const std::bad_alloc&) {

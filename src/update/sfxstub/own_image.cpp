@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/read_fully_at.h"
+#include "platform/positional_io.h"
 
 namespace sfxstub {
 namespace {

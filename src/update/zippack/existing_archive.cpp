@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "archive/locate_directory.h"
-#include "platform/read_fully_at.h"
+#include "platform/positional_io.h"
 
 namespace zippack {
 namespace zip = archive::zip;

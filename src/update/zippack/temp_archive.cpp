@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/positional_io.h"
+
 namespace zippack {
 namespace {
 
@@ -49,18 +51,6 @@ bool PathNames(const std::string& path, int fd) {
   struct stat named{}, held{};
   return ::lstat(path.c_str(), &named) == 0 && ::fstat(fd, &held) == 0 && named.st_dev == held.st_dev &&
          named.st_ino == held.st_ino;
-}
-
-int WriteAllAt(int fd, const uint8_t* bytes, size_t count, uint64_t at) {
-  size_t done = 0;
-  while (done < count) {
-    const ssize_t wrote = ::pwrite(fd, bytes + done, count - done, static_cast<off_t>(at + done));
-    if (wrote < 0 && errno == EINTR) continue;
-    if (wrote < 0) return errno;
-    if (wrote == 0) return ENOSPC;
-    done += static_cast<size_t>(wrote);
-  }
-  return 0;
 }
 
 void SyncFolder(const std::string& folder) {
@@ -150,7 +140,9 @@ int TempArchive::Fail(int error) {
 
 int TempArchive::Flush() {
   if (error_ != 0) return error_;
-  if (const int error = WriteAllAt(fd_, buffer_.data(), buffer_.size(), flushed_); error != 0) return Fail(error);
+  if (const int error = platform::WriteFullyAt(fd_, flushed_, buffer_.data(), buffer_.size()); error != 0) {
+    return Fail(error);
+  }
   flushed_ += buffer_.size();
   buffer_.clear();
   return 0;
@@ -194,7 +186,7 @@ int TempArchive::CopyFrom(int fd, uint64_t offset, uint64_t length, const std::f
         got = ::pread(fd, bounce.data(), static_cast<size_t>(std::min<uint64_t>(bounce.size(), want)),
                       static_cast<off_t>(offset));
         if (got > 0) {
-          if (const int error = WriteAllAt(fd_, bounce.data(), static_cast<size_t>(got), flushed_); error != 0) {
+          if (const int error = platform::WriteFullyAt(fd_, flushed_, bounce.data(), static_cast<size_t>(got)); error != 0) {
             return Fail(error);
           }
         }
@@ -216,7 +208,7 @@ int TempArchive::PatchAt(uint64_t position, const void* bytes, size_t count) {
   // What is on the file already is patched there, the rest in the buffer.
   const auto* from = static_cast<const uint8_t*>(bytes);
   const size_t onFile = position >= flushed_ ? 0 : static_cast<size_t>(std::min<uint64_t>(count, flushed_ - position));
-  if (const int error = WriteAllAt(fd_, from, onFile, position); error != 0) return Fail(error);
+  if (const int error = platform::WriteFullyAt(fd_, position, from, onFile); error != 0) return Fail(error);
   if (onFile < count) std::memcpy(buffer_.data() + (position + onFile - flushed_), from + onFile, count - onFile);
   return 0;
 }
