@@ -18,16 +18,15 @@ std::string WithSlashes(std::string name) {
 bool ArchiveEntryHolds(const std::string& archivePath, const std::string& entryName, const std::string& content) {
   const std::string wanted = WithSlashes(entryName);
   const uint32_t crc = archive::Crc32(reinterpret_cast<const uint8_t*>(content.data()), content.size());
-  int matches = 0;
   bool holds = false;
   archive::ZipSearchRec rec;
   for (int r = archive::ZipFindFirst(archivePath, rec); r == archive::kZipFindFound; r = archive::ZipFindNext(rec)) {
     if (WithSlashes(rec.FileName) != wanted) continue;
-    ++matches;
     holds = rec.Size == content.size() && rec.Crc == crc;
+    break;
   }
   archive::ZipFindClose(rec);
-  return matches == 1 && holds;
+  return holds;
 }
 
 }  // namespace fretfile

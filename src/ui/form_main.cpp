@@ -258,11 +258,38 @@ void TFormMain::Image1DblClick() {
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {
+  // A save that runs (and those that wait) end first; the window closes
+  // after them.
+  if (ArchiveBusy()) {
+    event->ignore();
+    if (!endPending_) {
+      endPending_ = true;
+      SetStatusText(QStringLiteral("Fretfile ends when the save has ended."));
+      archiveWork_.WhenIdle([this] {
+        endPending_ = false;
+        close();
+      });
+    }
+    return;
+  }
   StopRebuild();
   QMainWindow::closeEvent(event);
 }
 
 void TFormMain::ExitButtonClick() {
+  // temp/ holds the file a running save hands to the library: the exit
+  // waits for every save to end.
+  if (ArchiveBusy()) {
+    if (!endPending_) {
+      endPending_ = true;
+      SetStatusText(QStringLiteral("Fretfile ends when the save has ended."));
+      archiveWork_.WhenIdle([this] {
+        endPending_ = false;
+        ExitButtonClick();
+      });
+    }
+    return;
+  }
   StopRebuild();
   const std::string temp = TempFolderOf(AppDir_);
   std::error_code ignored;

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/archive_work.h"
 #include "ui/string_grid.h"
 
 class QGroupBox;
@@ -86,6 +87,13 @@ class TFormMain : public QMainWindow {
   // The archive-update component that stores saved songs (form_main_save.cpp).
   TZipUpdater* ZipUpdater = nullptr;
 
+  // True while a save stores a song or an opening extracts one, or a save
+  // waits for its turn (the window's events run meanwhile; see
+  // ui/archive_work.h).
+  bool ArchiveBusy() const { return archiveWork_.Busy(); }
+  static constexpr const char* kArchiveBusyText =
+      "A song is being stored in its archive. Try again when the save has ended.";
+
   // True while a search runs (a second one is refused).
   bool SearchRunning() const { return searchRunning_; }
   // True while a rebuild asks or writes (searches and rebuilds are refused).
@@ -142,7 +150,17 @@ class TFormMain : public QMainWindow {
   // part of SaveClick: form_main_save.cpp.
   void CreateZipUpdater();
   void DestroyZipUpdater();
-  void StoreInArchive(const std::string& archivePath, const std::string& entryName, const std::string& filePath);
+  // One save, in its turn: the text as it was when the user said Yes.
+  struct SaveRequest {
+    std::string archivePath;
+    std::string entryName;
+    std::string bytes;
+  };
+  void RunSave(const SaveRequest& request);
+  void StoreInArchive(const std::string& archivePath, const std::string& entryName, const std::string& filePath,
+                      const std::string& content);
+  // False, after saying why, while an archive operation runs or waits.
+  bool ArchiveFree();
   // False, after telling the user how to choose one, while no collection
   // folder is chosen.
   bool CollectionChosen();
@@ -155,6 +173,9 @@ class TFormMain : public QMainWindow {
   bool searchRunning_ = false;
   // True while an opening runs (its extraction lets other events run).
   bool opening_ = false;
+  ArchiveWork archiveWork_;
+  // Exit or closing the window came while a save ran; it happens after.
+  bool endPending_ = false;
   std::vector<QObject*> components_;
 
   struct RebuildState;

@@ -30,6 +30,7 @@ void TFormMain::ChooseCollectionFolder1Click() {
   // The collection stays as it is while a search, a rebuild or an opening
   // uses it (the menu item is off during the first two).
   if (searchRunning_ || opening_ || RebuildRunning()) return;
+  if (!ArchiveFree()) return;
   const auto chosen = platform::ChooseFolder(kChooserTitle, AppDir_.empty() ? HomeFolder() : AppDir_);
   if (!chosen || chosen->empty()) return;
   const std::string folder = platform::WithTrailingSeparator(*chosen);

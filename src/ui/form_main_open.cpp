@@ -38,11 +38,15 @@ void TFormMain::DBGrid1DblClick() {
     TellUnableToProcess(SoughtEntryName(song));
     return;
   }
+  // While a save stores a song, temp/ and the archives are its own.
+  if (!ArchiveFree()) return;
 
   std::optional<HitLocation> hit;
   std::optional<std::string> target;
   {
-    // Marks the opening as running until the extraction is over.
+    // Marks the opening as running until the extraction is over; a save
+    // asked for meanwhile waits for it.
+    const ArchiveWork::Running running(archiveWork_);
     const QScopedValueRollback<bool> mark(opening_, true);
     hit = LocateHit(AppDir_, artist, song);
     if (hit) {
@@ -87,7 +91,7 @@ void TFormMain::StringGridKeyUp(int key) {
 }
 
 void TFormMain::InternalViewer1Click() {
-  if (!CollectionChosen()) return;
+  if (!CollectionChosen() || !ArchiveFree()) return;
   if (Form2 != nullptr) Form2->exec();
   ViewerCommand_ = ReadViewerSetting(AppDir_).Command();
 }

@@ -134,7 +134,7 @@ void TFormMain::StopRebuild() {
 void TFormMain::IndexButtonClick() {
   // One rebuild at a time, and none while a search reads the index.
   if (RebuildRunning() || SearchRunning()) return;
-  if (!CollectionChosen()) return;
+  if (!CollectionChosen() || !ArchiveFree()) return;
   rebuild_->stop = false;
   ++rebuild_->active;
   try {

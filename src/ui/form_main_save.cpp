@@ -1,9 +1,6 @@
 // Storing a saved song into its archive: the archive-update component the
 // main window owns, with the window's stored settings, and the archive part
 // of a viewer's "Save".
-#include <fstream>
-#include <iterator>
-
 #include "index/collection.h"
 #include "index/saved_song.h"
 #include "platform/gui/dialogs.h"
@@ -14,14 +11,6 @@ namespace fretfile {
 
 inline constexpr const char* kAddFailedMessage = "Error in Add; Fatal DLL Exception in mainunit";
 
-namespace {
-
-std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-}  // namespace
 
 void TFormMain::CreateZipUpdater() {
   ZipUpdater = new TZipUpdater(this);
@@ -49,8 +38,14 @@ void TFormMain::DestroyZipUpdater() {
   ZipUpdater = nullptr;
 }
 
+bool TFormMain::ArchiveFree() {
+  if (!ArchiveBusy()) return true;
+  platform::ShowMessage(kArchiveBusyText);
+  return false;
+}
+
 void TFormMain::StoreInArchive(const std::string& archivePath, const std::string& entryName,
-                               const std::string& filePath) {
+                               const std::string& filePath, const std::string& content) {
   ZipUpdater->SetZipFileName(archivePath);
   // Exactly this one file: a line left by an Add that ended early may
   // belong to another archive.
@@ -79,7 +74,7 @@ void TFormMain::StoreInArchive(const std::string& archivePath, const std::string
   }
   // The component runs unattended and says nothing; a save that did not
   // reach the archive must not look like one that did.
-  if (!ArchiveEntryHolds(archivePath, entryName, ReadWholeFile(filePath))) {
+  if (!ArchiveEntryHolds(archivePath, entryName, content)) {
     std::string text = "The song was not stored in its archive " + archivePath + ".";
     if (!ZipUpdater->LastMessage().empty()) text += "\n" + ZipUpdater->LastMessage();
     text += "\nYour edit is kept in " + filePath + ".";

@@ -2,12 +2,15 @@
 
 #include <QFontDatabase>
 #include <QMenuBar>
+#include <QPointer>
 #include <QStringDecoder>
 #include <QTextCursor>
 #include <QTimer>
 #include <cerrno>
+#include <optional>
 
 #include "index/hit_lookup.h"
+#include "index/song_text.h"
 #include "platform/gui/dialogs.h"
 #include "platform/gui/error_handler.h"
 #include "platform/io_error.h"
@@ -50,21 +53,6 @@ std::string ReadWholeFile(const std::string& path) {
   return bytes;
 }
 
-// CR LF, lone CR and lone LF all become LF, the box's own line break.
-std::string UnifyLineBreaks(const std::string& bytes) {
-  std::string text;
-  text.reserve(bytes.size());
-  for (size_t i = 0; i < bytes.size(); ++i) {
-    if (bytes[i] == '\r') {
-      text += '\n';
-      if (i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
-    } else {
-      text += bytes[i];
-    }
-  }
-  return text;
-}
-
 // A long text goes into the box in pieces of about this many characters,
 // each ending at a line break (the first piece at once, the others one per
 // turn of the event loop).
@@ -104,11 +92,9 @@ void WriteWholeFile(const std::string& path, const std::string& bytes) {
 TViewerMemo::TViewerMemo(QWidget* parent) : QPlainTextEdit(parent) {}
 
 void TViewerMemo::LoadFromFile(const std::string& path) {
-  const std::string bytes = UnifyLineBreaks(ReadWholeFile(path));
-  auto toUtf16 = QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-  QString text = toUtf16(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-  utf8_ = !toUtf16.hasError();
-  if (!utf8_) text = QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+  song_ = DecodeSong(ReadWholeFile(path));
+  QString text = song_.text;
+  song_.text.clear();  // the box holds it from now on
   pending_.clear();
   pendingAt_ = 0;
   const qsizetype first = PieceEnd(text, 0, kFirstPiece);
@@ -119,8 +105,10 @@ void TViewerMemo::LoadFromFile(const std::string& path) {
   setPlainText(text.left(first));
   pending_ = std::move(text);
   pendingAt_ = first;
-  // The pieces are not the user's edits: nothing to undo until the text is whole.
+  // The pieces are not the user's edits: nothing to undo until the text is
+  // whole, and nothing to edit either, so no edit can land among them.
   document()->setUndoRedoEnabled(false);
+  setReadOnly(true);
   QTimer::singleShot(0, this, &TViewerMemo::FillNextPiece);
 }
 
@@ -138,20 +126,20 @@ void TViewerMemo::FillNextPiece() {
   pending_.clear();
   pendingAt_ = 0;
   document()->setUndoRedoEnabled(true);
+  document()->setModified(false);
+  setReadOnly(false);
 }
 
-std::string TViewerMemo::TextBytes() const {
+EncodedSong TViewerMemo::Encoded() const {
   // The raw text keeps every character as typed (no-break spaces included);
-  // paragraph and line separators are the box's line breaks, and so are the
-  // line feeds of the text still to come.
+  // its paragraph separators are the box's line breaks, and so are the line
+  // feeds of the text still to come.
   QString text = document()->toRawText();
   if (Filling()) text += QStringView(pending_).mid(pendingAt_);
-  text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-  text.replace(QChar(QChar::ParagraphSeparator), QStringLiteral("\r\n"));
-  text.replace(QChar(QChar::LineSeparator), QStringLiteral("\r\n"));
-  const QByteArray bytes = utf8_ ? text.toUtf8() : text.toLatin1();
-  return bytes.toStdString();
+  return EncodeSong(text, song_);
 }
+
+std::string TViewerMemo::TextBytes() const { return Encoded().bytes; }
 
 TViewerWindow::TViewerWindow(QWidget* parent) : QMainWindow(parent, Qt::Window) {}
 
@@ -207,7 +195,6 @@ TViewerWindow* CreateViewerWindow(TFormMain& owner, int n, const std::string& ar
 }
 
 void TFormMain::SaveClick(TMenuItem* sender) {
-  if (platform::AskYesNo("Are you sure that you want to save this file?") != platform::Answer::Yes) return;
   // The command is archive path + "|" + entry name. It is split after the
   // archive path its viewer recorded, so that a "|" in the collection's
   // folder cannot shift the entry name; otherwise at the first "|".
@@ -219,28 +206,52 @@ void TFormMain::SaveClick(TMenuItem* sender) {
     bar = viewer->Hint.size();
   }
   const std::string entryName = bar == std::string::npos ? std::string() : command.substr(bar + 1, 255);
-  // The name comes from an archive: it was checked when the entry was
-  // opened, and is checked again before anything is written.
-  const auto target = TempPathOf(AppDir_, entryName);
-  if (!target) throw platform::IoError(EACCES);
   const std::string wanted = std::to_string(sender->Tag);
+  std::optional<EncodedSong> text;
   for (QObject* component : Components()) {
     auto* memo = qobject_cast<TViewerMemo*>(component);
-    if (memo == nullptr || DigitsOf(memo->objectName()) != wanted) continue;
-    WriteWholeFile(*target, memo->TextBytes());
+    if (memo != nullptr && DigitsOf(memo->objectName()) == wanted) text = memo->Encoded();
   }
-  StoreInArchive(command.substr(0, bar), entryName, *target);
+  if (!text) return;
+  // A character the song's code page lacks is never replaced behind the
+  // user's back: nothing is stored until it is changed.
+  if (!text->unencodable.isEmpty()) {
+    platform::ShowMessage("These characters cannot be stored in this song, which is written in the Windows-1252 "
+                          "code page: " + DescribeCharacters(text->unencodable) +
+                          ".\nChange them, then save again. Nothing was stored.");
+    return;
+  }
+  if (platform::AskYesNo("Are you sure that you want to save this file?") != platform::Answer::Yes) return;
+  // The text is taken as it is now, when the user said Yes. A save that
+  // arrives while another one runs (its events run this handler) waits for
+  // it; nothing nests inside an archive operation.
+  if (ArchiveBusy()) SetStatusText(QStringLiteral("The save waits until the one running now has ended."));
+  archiveWork_.Submit([this, request = SaveRequest{command.substr(0, bar), entryName, std::move(text->bytes)}] {
+    RunSave(request);
+  });
+}
+
+void TFormMain::RunSave(const SaveRequest& request) {
+  // The name comes from an archive: it was checked when the entry was
+  // opened, and is checked again before anything is written.
+  const auto target = TempPathOf(AppDir_, request.entryName);
+  if (!target) throw platform::IoError(EACCES);
+  WriteWholeFile(*target, request.bytes);
+  StoreInArchive(request.archivePath, request.entryName, *target, request.bytes);
 }
 
 void TFormMain::CloseClick(TMenuItem* sender) {
   auto* window = qobject_cast<TViewerWindow*>(FindComponent(ToQString(sender->Hint)));
   if (window == nullptr) return;
   // The number is free at once; the window itself goes once the command
-  // that asked for it has been handled completely.
+  // that asked for it has been handled completely, and not before a save
+  // that runs now (its own, perhaps, whose menu is still at work) has ended.
   RemoveComponent(window);
   if (window->Memo != nullptr) RemoveComponent(window->Memo);
   window->hide();
-  window->deleteLater();
+  archiveWork_.WhenIdle([window = QPointer<TViewerWindow>(window)] {
+    if (window) window->deleteLater();
+  });
 }
 
 }  // namespace fretfile

@@ -13,6 +13,8 @@
 #include <QPlainTextEdit>
 #include <string>
 
+#include "index/song_text.h"
+
 namespace fretfile {
 
 class TFormMain;
@@ -30,33 +32,38 @@ class TMenuItem : public QAction {
   int Tag = 0;
 };
 
-// The text box of a viewer. Files are byte strings: a file that is valid
-// UTF-8 is shown decoded as UTF-8, any other as Latin-1, and saved back in
-// the same encoding, so an unedited text is written back byte for byte.
+// The text box of a viewer. Its text is the song's bytes decoded as the
+// song text rules say (index/song_text.h), and encoded back the same way, so
+// an unedited text is written back byte for byte (line breaks as CR LF).
 //
 // A long text goes into the box in pieces: the first lines at once, so the
 // window opens with its text, the rest a piece per turn of the event loop
 // (a text box builds one block per line, which for a 1 MB song takes far
 // longer than opening the window). Until the last piece is in, the text
-// still to come counts as the text's end: TextBytes() includes it.
+// still to come counts as the text's end (TextBytes() includes it), and the
+// box is read-only, so that no edit lands among the pieces; undo starts with
+// the whole text.
 class TViewerMemo : public QPlainTextEdit {
   Q_OBJECT
  public:
   explicit TViewerMemo(QWidget* parent = nullptr);
   std::string Hint;  // the entry's FileName; never displayed
 
-  // Loads the file; every line break (CR LF, lone CR, lone LF) becomes one
-  // line break of the box. Throws platform::IoError when it cannot be read.
+  // Loads the file. Throws platform::IoError when it cannot be read.
   void LoadFromFile(const std::string& path);
-  // The whole text as bytes, line breaks as CR LF, nothing added at the end.
+  // The whole text in the song's encoding, line breaks as CR LF, nothing
+  // added at the end; with the characters that encoding cannot hold.
+  EncodedSong Encoded() const;
+  // Encoded().bytes.
   std::string TextBytes() const;
+  SongEncoding Encoding() const { return song_.encoding; }
   // True while pieces of the loaded text are still to go into the box.
   bool Filling() const { return pendingAt_ < pending_.size(); }
 
  private:
   void FillNextPiece();
 
-  bool utf8_ = true;
+  SongText song_;            // its encoding and placeholders; the text is the box's
   QString pending_;          // the loaded text, of which [pendingAt_, end) is still to come
   qsizetype pendingAt_ = 0;  // a line break, or the end
 };

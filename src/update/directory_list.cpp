@@ -5,6 +5,7 @@
 // the file, nothing is allocated beyond what a record's own 16-bit lengths
 // allow.
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <new>
@@ -70,7 +71,10 @@ bool TZipUpdater::FindEndRecord(uint8_t (&record)[22], bool raise) {
   ArchiveComment_.clear();
   EndRecordOffset_ = 0;
   Archive_.Close();
-  if (Archive_.Open(WorkingName_, platform::FileAccess::Read, platform::FileShare::Shared) != 0) {
+  if (const int error = Archive_.Open(WorkingName_, platform::FileAccess::Read, platform::FileShare::Shared);
+      error != 0) {
+    // Another program is writing it: it is busy, not unreadable.
+    if (error == EWOULDBLOCK && raise) throw EZipUpdater(msg::kArchiveBusy, WorkingName_);
     if (raise) throw EZipUpdater(msg::kCannotOpen, Display::Yes);
     ReportMessage(msg::kCannotOpenReported, "");
     return false;
@@ -150,25 +154,29 @@ void TZipUpdater::List() {
     return;
   }
   {
-    platform::BusyCursor busy;
+    platform::BusyCursor hourglass;
     bool failed = false;
+    bool busy = false;
     int64_t shift = 0;
     // Runs however the read ends, a message handler that throws included.
+    // An archive that another program is writing keeps its name: an Add
+    // says it is busy, and works once it is free.
     struct Finish {
       TZipUpdater& self;
       const bool& failed;
+      const bool& busy;
       const int64_t& shift;
       ~Finish() {
         self.Archive_.Close();
         if (failed) {
           self.ClearList();
-          self.ZipFileName_.clear();
+          if (!busy) self.ZipFileName_.clear();
           self.StubOffset_ = 0;
         } else {
           self.StubOffset_ += shift;
         }
       }
-    } finish{*this, failed, shift};
+    } finish{*this, failed, busy, shift};
     try {
       WorkingName_ = ZipFileName_;
       DriveRoot_ = platform::DriveRootOf(ZipFileName_);
@@ -178,6 +186,7 @@ void TZipUpdater::List() {
       shift = ReadDirectory(record);
     } catch (const EZipUpdater& e) {
       failed = true;
+      busy = e.MessageNumber == msg::kArchiveBusy;
       ReportException(e);
     } catch (const std::bad_alloc&) {
       failed = true;

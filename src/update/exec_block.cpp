@@ -1,5 +1,7 @@
 #include "update/exec_block.h"
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <stdexcept>
 
@@ -15,10 +17,25 @@ int32_t Flag(bool value) { return value ? 1 : 0; }
 
 }  // namespace
 
+bool LineNamesFile(const std::string& line, const std::string& rootDir) {
+  if (line.empty()) return false;
+  std::string path = line;
+  if (line.front() != '/' && !rootDir.empty()) path = (rootDir.back() == '/' ? rootDir : rootDir + '/') + line;
+  struct stat st{};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 FileSpecLine ParseFileSpecLine(const std::string& line, uint32_t blockEncrypt, uint16_t blockRecurse,
-                               const std::string& blockPassword) {
+                               const std::string& blockPassword, bool literal) {
   FileSpecLine out;
   out.recurse = blockRecurse;
+  if (literal) {
+    out.spec = line;
+    out.encrypt = blockEncrypt;
+    if (!blockPassword.empty()) out.password = blockPassword;
+    out.literal = zippack::kSpecLiteral;
+    return out;
+  }
   size_t first = 0;
   size_t last = line.size();  // one past the specification's last character
   if (!line.empty() && line[0] == '>') {
@@ -117,12 +134,14 @@ void ExecBlock::FillNewer(const TZipUpdater& u, int32_t version) {
   for (size_t i = 0; i < specs_.size(); ++i) {
     const FileSpecLine line =
         ParseFileSpecLine(u.FSpecArgs[i], static_cast<uint32_t>(b.Encrypt), b.Recurse,
-                          b.Password != nullptr ? std::string(b.Password) : std::string());
+                          b.Password != nullptr ? std::string(b.Password) : std::string(),
+                          LineNamesFile(u.FSpecArgs[i], u.RootDir()));
     zippack::ZipFileSpec& spec = specs_[i];
     spec.FileSpec = Text(line.spec);
     spec.Password = line.password ? Text(*line.password) : nullptr;
     spec.Encrypt = line.encrypt;
     spec.Recurse = line.recurse;
+    spec.Literal = line.literal;
     spec.RootDir = TextOrNone(u.RootDir());
   }
   b.Specs = specs_.empty() ? nullptr : specs_.data();
@@ -134,7 +153,16 @@ void ExecBlock::FillNewer(const TZipUpdater& u, int32_t version) {
 }
 
 void ExecBlock::FillOlder(const TZipUpdater& u) {
-  for (size_t i = 0; i < u.FSpecArgs.size(); ++i) older_->Names[i] = Text(u.FSpecArgs[i]);
+  for (size_t i = 0; i < u.FSpecArgs.size(); ++i) {
+    // This layout has no way to say that a name is only a name: a file whose
+    // name an older library would read as a pattern or a marker is refused
+    // rather than handed on to match other files.
+    const std::string& line = u.FSpecArgs[i];
+    if (LineNamesFile(line, u.RootDir()) && line.find_first_of("*?[<>|") != std::string::npos) {
+      throw std::invalid_argument("this library version cannot add a file named " + line);
+    }
+    older_->Names[i] = Text(line);
+  }
 }
 
 }  // namespace fretfile

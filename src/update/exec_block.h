@@ -25,9 +25,19 @@ struct FileSpecLine {
   std::optional<std::string> password;
   uint32_t encrypt = 0;
   uint16_t recurse = 0;
+  uint16_t literal = 0;
 };
+// One line of FSpecArgs as a file specification. A line that names an
+// existing file (literal) is that file, whatever characters its name holds:
+// "*", "?", "[", "<", "|" and a leading ">" are then no markers and no
+// pattern, and the block's recursion, encryption and password apply.
+// Any other line is read with its markers: a leading ">" or "|" sets the
+// recursion, a "<" the encryption and the password after it.
 FileSpecLine ParseFileSpecLine(const std::string& line, uint32_t blockEncrypt, uint16_t blockRecurse,
-                               const std::string& blockPassword);
+                               const std::string& blockPassword, bool literal = false);
+// Whether the line names an existing regular file, taken as the library
+// takes it: relative to rootDir when it is relative and rootDir is set.
+bool LineNamesFile(const std::string& line, const std::string& rootDir);
 
 class ExecBlock {
  public:

@@ -84,6 +84,9 @@ constexpr Entry kTable[] = {
     {kNotLastDisk, "This disk is not the last disk of a set: insert the last disk"},
     {kInsertVolume, "Please insert disk volume %.1d"},
     {kCentralDirectory, "Central directory"},
+    {kComponentBusy, "An Add is running; nothing else can be added, and the archive cannot change, until it ends"},
+    {kArchiveBusy, "%s is being updated by another program. Try again when it is free"},
+    {kLibraryRefusedBlock, "The compression library refused the request; nothing was added"},
 };
 
 constexpr bool Sorted() {

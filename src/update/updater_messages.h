@@ -81,6 +81,11 @@ inline constexpr int32_t kSpanIntoExe = 11041;
 inline constexpr int32_t kNotLastDisk = 11045;
 inline constexpr int32_t kInsertVolume = 11046;
 inline constexpr int32_t kCentralDirectory = 11047;
+// Beyond the numbers of the design: one Add at a time, and an archive that
+// another program is writing.
+inline constexpr int32_t kComponentBusy = 11048;
+inline constexpr int32_t kArchiveBusy = 11049;
+inline constexpr int32_t kLibraryRefusedBlock = 11050;
 
 // What a message reads when the program has no text for its number: this,
 // then the number in decimal.

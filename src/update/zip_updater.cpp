@@ -4,12 +4,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <new>
 #include <system_error>
 
 #include "platform/prompts.h"
+#include "platform/shared_file.h"
 #include "update/updater_messages.h"
 
 namespace fretfile {
@@ -21,6 +23,14 @@ constexpr char kSeparator = '/';
 
 std::string TextOf(int32_t number) {
   return TZipUpdater::MessageText(number, msg::kFallbackText + std::to_string(number));
+}
+
+// True when another party holds the archive locked for writing: an Add of
+// another program, ours included, is replacing it. A missing or unreadable
+// archive is not held; the library says what is wrong with it.
+bool ArchiveHeldElsewhere(const std::string& path) {
+  platform::SharedFile probe;
+  return probe.Open(path, platform::FileAccess::Read, platform::FileShare::Shared) == EWOULDBLOCK;
 }
 
 std::string UpperExtension(const std::string& path) {
@@ -57,6 +67,9 @@ TZipUpdater::TZipUpdater(void* ownerWindow) : OwnerWindow_(ownerWindow) {}
 TZipUpdater::~TZipUpdater() = default;
 
 void TZipUpdater::SetZipFileName(const std::string& name) {
+  // The archive of a running Add stays its archive until the Add ends (an
+  // event handler of that Add may try to change it).
+  if (InOperation_) return ReportMessage(msg::kComponentBusy, "");
   ZipFileName_ = name;
   List();
 }
@@ -145,7 +158,15 @@ void TZipUpdater::ReportException(const EZipUpdater& error) {
 // --- Add ---------------------------------------------------------------------------------------
 
 void TZipUpdater::Add() {
+  // One Add at a time: a second one, from an event handler of the Add that
+  // drives the library, would hand the library a block while it works on
+  // another. It is refused before it touches anything the running one uses.
+  if (InOperation_) return ReportMessage(msg::kComponentBusy, "");
   ProcessedCount_ = 0;
+  // What an Add reports is its own: nothing left over from the last one.
+  LastMessage_.clear();
+  LastErrCode_ = 0;
+  LastFullErrCode_ = 0;
   if (FSpecArgs.empty()) return ReportMessage(msg::kNothingToAdd, "");
   if (ZipFileName_.empty()) return ReportMessage(msg::kNoZipFileName, "");
   if (Unattended && AddOptions.Contains(AddEncrypt) && Password_.empty()) {
@@ -153,20 +174,23 @@ void TZipUpdater::Add() {
   }
   // The library writes into the target. A spanned archive is first built
   // in a temporary archive that WriteSpan then copies onto the volumes of
-  // ZipFileName (RunLibrary); the temporary archive goes in every case.
+  // ZipFileName (RunLibrary); that temporary archive, and only it, goes in
+  // every case. Whether there is one is decided here, when it is named.
   std::string target = ZipFileName_;
+  std::string spanTemporary;
   if (Spanning()) {
     if (AddOptions.Contains(AddFreshen) || AddOptions.Contains(AddUpdate)) {
       return ReportMessage(msg::kSpanWithUpdate, "");
     }
     if (UpperExtension(ZipFileName_) == ".EXE") return ReportMessage(msg::kSpanIntoExe, "");
-    target = MakeTempFileName("", "");
+    target = spanTemporary = MakeTempFileName("", "");
     if (target.empty()) return ReportMessage(msg::kAddFailed, "no temporary archive can be made");
     if (Verbose && OnMessage) OnMessage(*this, 0, "Temporary zipfile: " + target);
+  } else if (ArchiveHeldElsewhere(ZipFileName_)) {
+    // Another program (or another fretfile) is writing it: say so, rather
+    // than a failure the user cannot act on. The Add can be repeated.
+    return ReportException(EZipUpdater(msg::kArchiveBusy, ZipFileName_));
   }
-  // A second Add while one drives the library (from one of its events)
-  // would hand the library a block while it works on another.
-  if (InOperation_) return;
   // A new ".exe" target (StubOffset 0, no such file) first gets the
   // self-extractor's stub, header and empty end record (sfx_stub.cpp); the
   // library adds behind them. Should nothing be added after all, the new
@@ -220,9 +244,15 @@ void TZipUpdater::Add() {
     } catch (...) {
       ReportMessage(msg::kAddFailed, "unknown error");
     }
-    if (target != ZipFileName_) {
+    if (ProcessedCount_ < 0) {
+      // The library refused the block before it called back: nothing was
+      // done, and the count says so.
+      ProcessedCount_ = 0;
+      ReportMessage(msg::kLibraryRefusedBlock, "");
+    }
+    if (!spanTemporary.empty()) {
       std::error_code error;
-      std::filesystem::remove(target, error);
+      std::filesystem::remove(spanTemporary, error);
     }
   }
   if (ProcessedCount_ > 0) List();

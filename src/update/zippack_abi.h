@@ -34,6 +34,7 @@ inline constexpr size_t kOlderLayoutMaxNames = 4097;
 // Flag values of the file specification record.
 inline constexpr uint32_t kSpecEncryptOwnPassword = 0xFFFF;  // the record carries its own password
 inline constexpr uint16_t kSpecRecurseAlways = 0xFFFF;       // recurse whatever the block says
+inline constexpr uint16_t kSpecLiteral = 1;                  // the specification names one file, as it is
 
 // The call-back's action codes.
 enum Action : int32_t {
@@ -99,7 +100,7 @@ struct BasicZipFileSpec {
   Address<kAddress32, char*> Password;      // 0x0C this specification's password, or none
   uint32_t Encrypt;                         // 0x10 0, 1, or kSpecEncryptOwnPassword
   uint16_t Recurse;                         // 0x14 0, 1, or kSpecRecurseAlways
-  uint16_t Reserved16;                      // 0x16
+  uint16_t Literal;                         // 0x16 kSpecLiteral: no wildcards, no markers; else 0
   uint32_t Reserved18[3];                   // 0x18
   Address<kAddress32, char*> RootDir;       // 0x24 names are taken relative to it, or none
   uint32_t Reserved28[16];                  // 0x28 .. 0x67

@@ -86,6 +86,7 @@ std::optional<AddRequest> ReadBlock(const ZipExecParams* block, std::string& pro
     const ZipFileSpec& record = block->Specs[i];
     FileSpecRequest spec;
     spec.spec = TextOr(record.FileSpec);
+    spec.literal = record.Literal == kSpecLiteral;
     spec.recurse = record.Recurse != 0;
     spec.password = TextOf(record.Password);
     if (spec.password && spec.password->empty()) spec.password.reset();

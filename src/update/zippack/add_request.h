@@ -25,6 +25,7 @@ enum class Encryption {
 
 struct FileSpecRequest {
   std::string spec;                     // a path, its last part may hold * and ?
+  bool literal = false;                 // the path names one file: * ? [ are its own characters
   bool recurse = false;
   Encryption encryption = Encryption::None;
   std::optional<std::string> password;  // the specification's own

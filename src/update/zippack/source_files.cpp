@@ -66,7 +66,7 @@ class Expansion {
     const std::string leaf = slash == std::string::npos ? path : path.substr(slash + 1);
 
     const size_t before = files_.size();
-    if (HasWildcard(leaf)) {
+    if (!spec.literal && HasWildcard(leaf)) {
       ancestors_.clear();
       Walk(folder, leaf, 0);
       if (files_.size() == before) reporter_.Message(kFileNotFound, spec.spec);
