@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QFontInfo>
 #include <QMenuBar>
+#include <QTest>
+#include <QTextCursor>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -157,18 +159,50 @@ TEST_F(ViewerWindowTest, BarInTheCollectionFolderDoesNotShiftTheSavedName) {
 }
 
 TEST_F(ViewerWindowTest, UneditedTextIsSavedBackByteForByte) {
-  // Latin-1 bytes (not UTF-8) including a no-break space, and a line without
+  // Not UTF-8, so Windows-1252: a no-break space, curly quotes and the euro
+  // sign, the five bytes the code page leaves undefined, and a line without
   // an ending at the end; lone CR and LF come back as CR LF.
-  const std::string latin1 = "caf\xE9\xA0x\r\nsecond\rthird\nlast";
-  ZipBuilder().Add("Latin.txt", latin1).WriteTo(dir.File("Latin.zip"));
-  ZipBuilder().Add("Utf8.txt", "caf\xC3\xA9\n").WriteTo(dir.File("Utf8.zip"));
+  const std::string windows1252 = "caf\xE9\xA0x \x93q\x94 \x80 \x81\x8D\x8F\x90\x9D\r\nsecond\rthird\nlast";
+  // UTF-8 with a byte-order mark, NUL, the separators and non-characters a
+  // text box would take for its own line breaks, and a character beyond
+  // 16 bits.
+  const std::string utf8 =
+      "\xEF\xBB\xBF" "caf\xC3\xA9 a" + std::string(1, '\0') + "b \xE2\x80\xA8 c \xE2\x80\xA9 d \xEF\xB7\x90 "
+      "\xEF\xB7\x91 \xEF\xBF\xBE \xF0\x9F\x8E\xB8\n";
+  // Invalid UTF-8 (a cut sequence, an encoded surrogate) is a Windows-1252 song.
+  const std::string invalid = "\xC3( \xED\xA0\x80 \xFF\r\n";
+  ZipBuilder().Add("Latin.txt", windows1252).WriteTo(dir.File("Latin.zip"));
+  ZipBuilder().Add("Utf8.txt", utf8).WriteTo(dir.File("Utf8.zip"));
+  ZipBuilder().Add("Bad.txt", invalid).WriteTo(dir.File("Bad.zip"));
   Open("Latin", "Latin.txt");
   Open("Utf8", "Utf8.txt");
-  EXPECT_EQ(Viewer(3)->Memo->toPlainText(), QString::fromUtf8("caf\xC3\xA9\n"));
+  Open("Bad", "Bad.txt");
+  const auto shown = [&](int n) { return Viewer(n)->Memo->document()->toRawText(); };
+  EXPECT_TRUE(shown(2).startsWith(QString::fromUtf8("caf\xC3\xA9\xC2\xA0x \xE2\x80\x9Cq\xE2\x80\x9D \xE2\x82\xAC ")));
+  EXPECT_TRUE(shown(3).startsWith(QChar(0xFEFF) + QString::fromUtf8("caf\xC3\xA9")));
+  EXPECT_EQ(Viewer(3)->Memo->blockCount(), 2);  // the separators are no line breaks of the text
+  for (int n : {2, 3, 4}) Viewer(n)->Save->trigger();
+  EXPECT_EQ(ReadFile(dir.File("temp/Latin.txt")),
+            "caf\xE9\xA0x \x93q\x94 \x80 \x81\x8D\x8F\x90\x9D\r\nsecond\r\nthird\r\nlast");
+  EXPECT_EQ(ReadFile(dir.File("temp/Utf8.txt")), utf8.substr(0, utf8.size() - 1) + "\r\n");
+  EXPECT_EQ(ReadFile(dir.File("temp/Bad.txt")), invalid);
+
+  // Typed into a Windows-1252 song, a character the code page has is stored
+  // as its byte; one it lacks is named, and nothing is stored until it goes.
+  auto* memo = Viewer(2)->Memo;
+  memo->moveCursor(QTextCursor::End);
+  memo->insertPlainText(QString::fromUtf8(" \xE2\x82\xAC \xCE\xA9 \xF0\x9F\x8E\xB8 \xCE\xA9"));
+  dialogs.shown.clear();
   Viewer(2)->Save->trigger();
-  Viewer(3)->Save->trigger();
-  EXPECT_EQ(ReadFile(dir.File("temp/Latin.txt")), "caf\xE9\xA0x\r\nsecond\r\nthird\r\nlast");
-  EXPECT_EQ(ReadFile(dir.File("temp/Utf8.txt")), "caf\xC3\xA9\r\n");
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_NE(dialogs.shown[0].text.find("\xE2\x80\x9C\xCE\xA9\xE2\x80\x9D U+03A9, \xE2\x80\x9C\xF0\x9F\x8E\xB8\xE2\x80\x9D U+1F3B8."),
+            std::string::npos)
+      << dialogs.shown[0].text;
+  EXPECT_EQ(ReadFile(dir.File("temp/Latin.txt")).back(), 't');
+  memo->setPlainText(memo->toPlainText().replace(QString::fromUtf8(" \xCE\xA9 \xF0\x9F\x8E\xB8 \xCE\xA9"), QString()));
+  Viewer(2)->Save->trigger();
+  const std::string stored = ReadFile(dir.File("temp/Latin.txt"));
+  EXPECT_EQ(stored.substr(stored.size() - 6), "last \x80");
 }
 
 TEST_F(ViewerWindowTest, SaveThatCannotWriteIsReportedByTheGeneralErrorHandler) {
@@ -213,14 +247,29 @@ TEST_F(ViewerWindowTest, LongTextGoesInPieceByPieceAndIsSavedWholeAtAnyTime) {
   EXPECT_TRUE(Viewer(2)->isVisible());
   EXPECT_TRUE(memo->Filling());
   EXPECT_TRUE(memo->toPlainText().startsWith(QStringLiteral("line 0\nline 1\n")));
-  EXPECT_EQ(memo->TextBytes(), saved);  // the text still to come counts
+  EXPECT_TRUE(memo->TextBytes() == saved);  // the text still to come counts
+  // An edit typed while the text fills would land among its pieces: the
+  // box takes none until the text is whole.
+  memo->setFocus();
+  QTest::keyClick(memo, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(memo, Qt::Key_Delete);
+  QTest::keyClicks(memo, QStringLiteral("x"));
+  ASSERT_TRUE(memo->Filling());
+  EXPECT_TRUE(memo->TextBytes() == saved);
   Viewer(2)->Save->trigger();
-  EXPECT_EQ(ReadFile(dir.File("temp/Long.txt")), saved);
+  EXPECT_TRUE(ReadFile(dir.File("temp/Long.txt")) == saved);
 
   while (memo->Filling()) QCoreApplication::processEvents();
   EXPECT_EQ(memo->blockCount(), static_cast<int>(std::count(saved.begin(), saved.end(), '\n')) + 1);
-  EXPECT_EQ(memo->TextBytes(), saved);
+  EXPECT_TRUE(memo->TextBytes() == saved);
   EXPECT_FALSE(memo->document()->isUndoAvailable());
+  // Then edits go in, and undo takes every one of them back.
+  QTest::keyClick(memo, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(memo, Qt::Key_Delete);
+  QTest::keyClicks(memo, QStringLiteral("x"));
+  EXPECT_EQ(memo->TextBytes(), "x");
+  while (memo->document()->isUndoAvailable()) memo->undo();
+  EXPECT_TRUE(memo->TextBytes() == saved);
 }
 
 }  // namespace

@@ -45,7 +45,10 @@ TEST_F(AddTest, TheLibraryReceivesTheSettingsAndOneRecordPerLine) {
   updater.SetRootDir("/songs");
   updater.TempDir = "/var/tmp";
   updater.Verbose = true;
-  updater.FSpecArgs = {"plain.txt", ">deep", "|flat<own", "nopw<"};
+  // A file's name is never read for markers or wildcards.
+  const std::string named = dir.File(">Duet [live] <1>|.txt");
+  testing_support::WriteFile(named, "song");
+  updater.FSpecArgs = {"plain.txt", ">deep", "|flat<own", "nopw<", named};
   updater.FSpecArgsExcl = {"*.bak"};
   dirUpdates = 0;
   updater.Add();
@@ -81,16 +84,19 @@ TEST_F(AddTest, TheLibraryReceivesTheSettingsAndOneRecordPerLine) {
   EXPECT_EQ(call["archiveonly"], "1");
   EXPECT_EQ(call["resetarchive"], "0");
   EXPECT_EQ(call["end"], "7");
-  EXPECT_EQ(call["count"], "4");
+  EXPECT_EQ(call["count"], "5");
   EXPECT_EQ(call["spec0"], "plain.txt\t" + password + "\t1\t1\t/songs/");
   EXPECT_EQ(call["spec1"], "deep\t" + password + "\t1\t65535\t/songs/");
   EXPECT_EQ(call["spec2"], "flat\town\t65535\t0\t/songs/");
   EXPECT_EQ(call["spec3"], "nopw\t(null)\t0\t1\t/songs/");
+  EXPECT_EQ(call["spec4"], named + "\t" + password + "\t1\t1\t/songs/");
+  EXPECT_EQ(call["literal4"], "1");
+  EXPECT_EQ(call.count("literal0") + call.count("literal1") + call.count("literal2"), 0u);
   EXPECT_EQ(call["excludes"], "1");
   EXPECT_EQ(call["exclude0"], "*.bak");
 
   // Processed: the lists are used up and the directory is read again.
-  EXPECT_EQ(updater.ProcessedCount(), 4);
+  EXPECT_EQ(updater.ProcessedCount(), 5);
   EXPECT_TRUE(updater.FSpecArgs.empty());
   EXPECT_TRUE(updater.FSpecArgsExcl.empty());
   EXPECT_EQ(dirUpdates, 1);
@@ -296,6 +302,8 @@ TEST_F(AddTest, RefusalsComeBeforeTheLibrary) {
 
 TEST_F(AddTest, NothingProcessedMeansNoNewDirectoryRead) {
   library.SetResult(0);
+  updater.Add();  // a message for this Add, not for the next
+  EXPECT_FALSE(updater.LastMessage().empty());
   updater.FSpecArgs = {"a.txt"};
   dirUpdates = 0;
   updater.Add();
@@ -303,18 +311,33 @@ TEST_F(AddTest, NothingProcessedMeansNoNewDirectoryRead) {
   EXPECT_EQ(updater.ProcessedCount(), 0);
   EXPECT_TRUE(updater.FSpecArgs.empty());
   EXPECT_EQ(dirUpdates, 0);
+  EXPECT_EQ(updater.LastMessage(), "");
+
+  // A block the library refuses outright counts nothing, and says so.
+  library.SetResult(-1);
+  updater.FSpecArgs = {"a.txt"};
+  updater.Add();
+  EXPECT_EQ(updater.ProcessedCount(), 0);
+  EXPECT_EQ(updater.LastErrCode(), msg::kLibraryRefusedBlock);
 }
 
 TEST_F(AddTest, HandlersCanStopTheLibraryButNotStartASecondAdd) {
   library.SetCallbacks("1,2");
   updater.FSpecArgs = {"a.txt"};
-  updater.OnProgress = [](TZipUpdater& sender, TZipUpdater::ProgressType, const std::string&, int32_t) {
+  const std::string archive = updater.ZipFileName();
+  updater.OnProgress = [&](TZipUpdater& sender, TZipUpdater::ProgressType, const std::string&, int32_t) {
+    // Neither a second Add nor another archive while this one is in the
+    // library: both are refused with a message, and nothing else changes.
     sender.FSpecArgs.push_back("b.txt");
-    sender.Add();  // returns at once: this Add is still in the library
+    sender.Add();
+    EXPECT_EQ(sender.LastErrCode(), msg::kComponentBusy);
+    sender.SetZipFileName(dir.File("other.zip"));
+    EXPECT_EQ(sender.ZipFileName(), archive);
     EXPECT_TRUE(sender.InOperation());
     sender.SetCancelRequested(true);
   };
   updater.Add();
+  EXPECT_EQ(updater.ZipFileName(), archive);
   auto call = OnlyCall();
   EXPECT_EQ(call["stopped"], "1");
   EXPECT_EQ(updater.ProcessedCount(), 0);

@@ -167,6 +167,7 @@ int32_t ZipPackExec(void* params) {
       log("spec" + std::to_string(i), TextOrNull(s.FileSpec) + "\t" + TextOrNull(s.Password) + "\t" +
                                           std::to_string(s.Encrypt) + "\t" + std::to_string(s.Recurse) + "\t" +
                                           TextOrNull(s.RootDir));
+      if (s.Literal != 0) log("literal" + std::to_string(i), s.Literal);
     }
     log("excludes", b.ExcludeCount);
     for (int32_t i = 0; i < b.ExcludeCount; ++i) log("exclude" + std::to_string(i), TextOrNull(b.Excludes[i]));

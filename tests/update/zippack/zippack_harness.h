@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "support/libzip_reader.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 #include "update/zippack_abi.h"
@@ -85,21 +86,10 @@ int32_t LibraryVersion();
 // Calls ZipPackExec with any block (for blocks the library must refuse).
 int32_t CallWithBlock(void* block);
 
-struct ZipContent {
-  std::string name;
-  std::string data;  // the entry's content (raw compressed bytes for methods libzip lacks)
-  std::string comment;
-  uint16_t method = 0;
-  bool encrypted = false;
-  uint8_t hostSystem = 0;
-  uint32_t attributes = 0;
-};
-
-// Every entry, in directory order, read by libzip with its consistency
-// checks on; any error fails the test. `passwords` by entry name.
-std::vector<ZipContent> ReadWithLibzip(const std::string& path, const std::map<std::string, std::string>& passwords = {});
-std::vector<std::string> NamesOf(const std::vector<ZipContent>& entries);
-const ZipContent* Find(const std::vector<ZipContent>& entries, const std::string& name);
+using testing_support::Find;
+using testing_support::NamesOf;
+using testing_support::ReadWithLibzip;
+using testing_support::ZipContent;
 
 // Each entry's bytes in the file (local header, name, extra field, data and
 // descriptor) by entry name, as the program's own reader finds the entries;
