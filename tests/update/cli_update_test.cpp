@@ -108,6 +108,27 @@ TEST_F(CliUpdate, AddHandsTheOptionsToTheLibraryBesideTheTool) {
   EXPECT_EQ(library.Calls().size(), 2u);
 }
 
+// A FILE that names an existing file is that file; any other is a pattern.
+TEST_F(CliUpdate, AddTakesAnExistingFileByItsNameAndAnythingElseAsAPattern) {
+  testing_support::WriteFile(dir_.File("Song_[e].txt"), "bracketed");
+  testing_support::WriteFile(dir_.File("Song_e.txt"), "plain");
+  const std::string archive = "'" + dir_.File("Band.zip") + "'";
+  const CliOutcome literal = Run(BuiltCliPath(), "add " + archive + " '" + dir_.File("Song_[e].txt") + "'");
+  ASSERT_EQ(literal.exitCode, 0) << literal.err;
+  EXPECT_EQ(literal.out, "processed 1\n");
+  const CliOutcome pattern = Run(BuiltCliPath(), "add " + archive + " '" + dir_.File("Song_?.txt") + "'");
+  ASSERT_EQ(pattern.exitCode, 0) << pattern.err;
+  const CliOutcome listed = Run(BuiltCliPath(), "dir " + archive);
+  std::istringstream lines(listed.out);
+  std::string first, second, third;
+  std::getline(lines, first);
+  std::getline(lines, second);
+  std::getline(lines, third);
+  EXPECT_TRUE(first.starts_with("Song_[e].txt\t")) << listed.out;
+  EXPECT_TRUE(second.starts_with("Song_e.txt\t")) << listed.out;
+  EXPECT_TRUE(third.starts_with("StubOffset")) << listed.out;
+}
+
 TEST_F(CliUpdate, AddSpanWritesASetThatDirReadsFromAnyVolume) {
   std::string lyrics;
   for (int i = 0; i < 3000; ++i) lyrics += "Chorus " + std::to_string(i) + ": na na na\n";
