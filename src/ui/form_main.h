@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "index/song_document.h"
 #include "ui/archive_work.h"
 #include "ui/string_grid.h"
 
@@ -152,8 +153,7 @@ class TFormMain : public QMainWindow {
   void DestroyZipUpdater();
   // One save, in its turn: the text as it was when the user said Yes.
   struct SaveRequest {
-    std::string archivePath;
-    std::string entryName;
+    SongDocument song;
     std::string bytes;
   };
   void RunSave(const SaveRequest& request);

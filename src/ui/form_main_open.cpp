@@ -78,7 +78,12 @@ void TFormMain::DBGrid1DblClick() {
     TellUnableToProcess(hit->fileName);
     return;
   }
-  TViewerWindow* viewer = CreateViewerWindow(*this, number, hit->archivePath, hit->fileName, artist, *target);
+  SongDocument opened;
+  opened.archivePath = hit->archivePath;
+  opened.entryName = hit->fileName;
+  opened.artist = artist;
+  opened.tempPath = *target;
+  TViewerWindow* viewer = CreateViewerWindow(*this, number, std::move(opened));
   viewer->show();
   // The grid stays ready for the next opening.
   activateWindow();

@@ -1,0 +1,25 @@
+// A song opened from the collection: where it came from and what it was.
+// It is made where a hit is opened, and its viewer window carries it to
+// every save, so that nothing has to be worked out again from window
+// texts or object names.
+#pragma once
+
+#include <string>
+
+#include "index/song_text.h"
+
+namespace fretfile {
+
+struct SongDocument {
+  std::string archivePath;  // the artist's archive
+  std::string entryName;    // the entry's name as the archive's directory gives it
+  std::string artist;       // the artist as the grid shows it
+  std::string tempPath;     // where the entry was extracted: temp/ + its name
+  std::string extracted;    // the bytes as extracted
+  SongEncoding encoding = SongEncoding::Utf8;
+
+  // "<entry> by <artist>", the viewer window's title.
+  std::string Title() const { return entryName + " by " + artist; }
+};
+
+}  // namespace fretfile
