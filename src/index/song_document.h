@@ -4,8 +4,10 @@
 // texts or object names.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
+#include "index/song_record.h"
 #include "index/song_text.h"
 
 namespace fretfile {
@@ -17,9 +19,18 @@ struct SongDocument {
   std::string tempPath;     // where the entry was extracted: temp/ + its name
   std::string extracted;    // the bytes as extracted
   SongEncoding encoding = SongEncoding::Utf8;
+  // What was last opened or saved (its CRC-32 and size), to tell a text
+  // that holds changes from one that does not.
+  SongRecord saved;
 
   // "<entry> by <artist>", the viewer window's title.
   std::string Title() const { return entryName + " by " + artist; }
+  // The record of the song in temp/, holding what its archive holds.
+  SongRecord Record(const std::string& archiveBytes) const {
+    SongRecord record{archivePath, entryName, artist};
+    record.Set(archiveBytes);
+    return record;
+  }
 };
 
 }  // namespace fretfile

@@ -9,11 +9,13 @@
 #include <cerrno>
 
 #include "index/hit_lookup.h"
+#include "index/song_record.h"
 #include "index/song_text.h"
 #include "platform/gui/dialogs.h"
 #include "platform/gui/error_handler.h"
 #include "platform/io_error.h"
 #include "platform/shared_file.h"
+#include "ui/external_edits.h"
 #include "ui/form_main.h"
 
 namespace fretfile {
@@ -64,14 +66,6 @@ qsizetype PieceEnd(const QString& text, qsizetype from, qsizetype size) {
   if (text.size() - from <= size) return text.size();
   const qsizetype lineBreak = text.indexOf(QLatin1Char('\n'), from + size);
   return lineBreak < 0 ? text.size() : lineBreak;
-}
-
-void WriteWholeFile(const std::string& path, const std::string& bytes) {
-  platform::SharedFile file;
-  file.OpenOrThrow(path, platform::FileAccess::Write, platform::FileShare::DenyAll,
-                   platform::FileCreation::CreateOrTruncate);
-  if (const int error = file.Write(bytes.data(), bytes.size()); error != 0) throw platform::IoError(error);
-  if (const int error = file.Close(); error != 0) throw platform::IoError(error);
 }
 
 }  // namespace
@@ -161,6 +155,9 @@ TViewerWindow* CreateViewerWindow(TFormMain& owner, int n, SongDocument song) {
   memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   window->Song.extracted = memo->LoadFromFile(window->Song.tempPath);
   window->Song.encoding = memo->Encoding();
+  // Unedited, the text saves as this (line breaks as CR LF): a change is a
+  // text that differs from it.
+  window->Song.saved.Set(memo->TextBytes());
 
   auto* menu = new QMenuBar(window);
   menu->setObjectName(QStringLiteral("MainMenu%1").arg(n));
@@ -177,6 +174,8 @@ TViewerWindow* CreateViewerWindow(TFormMain& owner, int n, SongDocument song) {
                    [&owner, close] { platform::RunReportingErrors([&] { owner.CloseClick(close); }); });
   menu->addAction(save);
   menu->addAction(close);
+  // Unsaved text is kept as a draft shortly after the typing stops.
+  QObject::connect(memo, &QPlainTextEdit::textChanged, &owner, [&owner] { owner.DraftsChanged(); });
   window->setMenuBar(menu);
   window->Save = save;
   window->Close = close;
@@ -199,8 +198,8 @@ void TFormMain::SaveClick(TMenuItem* sender) {
   // The text is taken as it is now, when the user said Yes. A save that
   // arrives while another one runs (its events run this handler) waits for
   // it; nothing nests inside an archive operation.
-  if (ArchiveBusy()) SetStatusText(QStringLiteral("The save waits until the one running now has ended."));
-  archiveWork_.Submit([this, request = SaveRequest{viewer->Song, std::move(text.bytes)}] { RunSave(request); });
+  viewer->Song.saved.Set(text.bytes);
+  SubmitSave(viewer->Song, std::move(text.bytes));
 }
 
 void TFormMain::RunSave(const SaveRequest& request) {
@@ -209,22 +208,40 @@ void TFormMain::RunSave(const SaveRequest& request) {
   const SongDocument& song = request.song;
   const auto target = TempPathOf(AppDir_, song.entryName);
   if (!target) throw platform::IoError(EACCES);
-  WriteWholeFile(*target, request.bytes);
-  StoreInArchive(song.archivePath, song.entryName, *target, request.bytes);
+  if (const int error = WriteSongFile(*target, request.bytes); error != 0) throw platform::IoError(error);
+  if (!StoreInArchive(song.archivePath, song.entryName, *target, request.bytes)) return;
+  // What the archive holds now: the record in temp/ says so, and a watch
+  // by another program's changes goes on from here.
+  WriteSongRecord(AppDir_, song.Record(request.bytes));
+  externalEdits_->Stored(*target, request.bytes);
+  WriteDrafts();
 }
 
 void TFormMain::CloseClick(TMenuItem* sender) {
   auto* window = qobject_cast<TViewerWindow*>(sender->parent());
   if (window == nullptr || FindComponent(window->objectName()) != window) return;
-  // The number is free at once; the window itself goes once the command
-  // that asked for it has been handled completely, and not before a save
-  // that runs now (its own, perhaps, whose menu is still at work) has ended.
-  RemoveComponent(window);
-  if (window->Memo != nullptr) RemoveComponent(window->Memo);
-  window->hide();
-  archiveWork_.WhenIdle([window = QPointer<TViewerWindow>(window)] {
-    if (window) window->deleteLater();
-  });
+  // A text that differs from what was last opened or saved is not dropped
+  // without a question.
+  if (window->Memo != nullptr) {
+    EncodedSong text = window->Memo->Encoded();
+    if (!window->Song.saved.Holds(text.bytes)) {
+      const platform::Answer answer =
+          platform::AskSaveDiscardCancel("Save the changes to " + window->Song.Title() + " before closing?");
+      if (answer == platform::Answer::Save) {
+        if (!text.unencodable.isEmpty()) {
+          platform::ShowMessage("These characters cannot be stored in this song, which is written in the "
+                                "Windows-1252 code page: " + DescribeCharacters(text.unencodable) +
+                                ".\nChange them, then save again. Nothing was stored.");
+          return;
+        }
+        window->Song.saved.Set(text.bytes);
+        SubmitSave(window->Song, std::move(text.bytes));
+      } else if (answer != platform::Answer::Discard) {
+        return;
+      }
+    }
+  }
+  DisposeOfViewer(window);
 }
 
 }  // namespace fretfile

@@ -88,7 +88,8 @@ int LowestFreeViewerNumber(const TFormMain& owner);
 
 // Builds the viewer window n for an extracted song, hidden: the window, then
 // the text box with the file at song.tempPath loaded into it (which fills in
-// the song's bytes and encoding), then the menu. When loading fails the
+// the song's bytes and encoding, and takes the loaded text as saved), then
+// the menu. When loading fails the
 // error propagates; the window stays created and hidden, and keeps its
 // number.
 TViewerWindow* CreateViewerWindow(TFormMain& owner, int n, SongDocument song);
