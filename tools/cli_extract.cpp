@@ -18,6 +18,8 @@ struct Found {
   std::string name;
   uint32_t headerOffset;
   uint16_t attributes;
+  uint16_t flags;
+  archive::RecordedValues recorded;
 };
 
 int RunExtract(const std::vector<std::string>& args) {
@@ -39,7 +41,7 @@ int RunExtract(const std::vector<std::string>& args) {
   }
   for (; walk == 0; walk = archive::ZipFindNext(rec)) {
     if (all || args[1] == rec.FileName) {
-      entries.push_back({rec.FileName, rec.HeaderOffset, rec.Attributes});
+      entries.push_back({rec.FileName, rec.HeaderOffset, rec.Attributes, rec.Flags, {rec.Crc, rec.CompressedSize, rec.Size}});
       if (!all) break;
     }
   }
@@ -54,7 +56,7 @@ int RunExtract(const std::vector<std::string>& args) {
     int result = archive::kUnzipWriteFailed;  // a name that would leave the folder
     if (const auto target = archive::SafeJoin(folder, entry.name)) {
       result = archive::UnzipMember(archivePath, *target, entry.attributes, entry.headerOffset, nullptr,
-                                    platform::kKeyEscape);
+                                    platform::kKeyEscape, entry.recorded);
     }
     std::printf("%s\t%d\n", entry.name.c_str(), result);
     if (result != 0) allDone = false;

@@ -49,7 +49,7 @@ void TFormMain::DBGrid1DblClick() {
       // A name that would lead out of temp/ is refused; nothing is written.
       target = TempPathOf(AppDir_, hit->fileName);
       if (target && archive::UnzipMember(hit->archivePath, *target, hit->attributes, hit->headerOffset, {},
-                                         platform::kKeyEscape) != archive::kUnzipOk) {
+                                         platform::kKeyEscape, hit->recorded) != archive::kUnzipOk) {
         target.reset();
       }
     }
