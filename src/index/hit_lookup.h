@@ -27,7 +27,6 @@ struct HitLocation {
   uint16_t attributes = 0;
   uint32_t headerOffset = 0;
   archive::RecordedValues recorded;  // the directory's CRC and sizes, for UnzipMember
-  uint16_t flags = 0;                // general-purpose bit flags (bit 11: the name is UTF-8)
 };
 
 // The archive path and the sought entry name of a row, in their "_" forms.

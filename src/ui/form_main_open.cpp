@@ -5,6 +5,7 @@
 #include <QScopedValueRollback>
 #include <optional>
 
+#include "archive/display_name.h"
 #include "archive/unzip.h"
 #include "index/collection.h"
 #include "index/hit_lookup.h"
@@ -19,7 +20,9 @@
 namespace fretfile {
 namespace {
 
-void TellUnableToProcess(const std::string& name) { platform::ShowMessage("Unable to process " + name); }
+void TellUnableToProcess(const std::string& name) {
+  platform::ShowMessage("Unable to process " + archive::DisplayName(name));
+}
 
 }  // namespace
 

@@ -169,7 +169,7 @@ TViewerWindow* CreateViewerWindow(TFormMain& owner, int n, const std::string& ar
   owner.AddComponent(window);
   window->Hint = archivePath;
   window->setObjectName(QStringLiteral("Form%1").arg(n));
-  window->setWindowTitle(ToQString(fileName + " by " + artistCell));
+  window->setWindowTitle(ToQString(fileName) + QStringLiteral(" by ") + ToQString(artistCell));
   window->resize(kViewerWidth, kViewerHeight);
   window->move(0, 0);
 
