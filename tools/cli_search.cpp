@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 
+#include "archive/display_name.h"
 #include "cli_command.h"
 #include "index/collection.h"
 #include "index/search.h"
@@ -53,9 +54,9 @@ int RunSearch(const std::vector<std::string>& args) {
     const size_t hits = fretfile::FillGridWithHits(index, grid, query);
     std::string out;
     for (size_t row = 1; row <= hits; ++row) {
-      out.append(grid.Cell(0, static_cast<int>(row)));
+      out.append(archive::DisplayName(grid.Cell(0, static_cast<int>(row))));
       out.push_back('\t');
-      out.append(grid.Cell(1, static_cast<int>(row)));
+      out.append(archive::DisplayName(grid.Cell(1, static_cast<int>(row))));
       out.push_back('\n');
       if (out.size() > (1 << 20)) {
         std::fwrite(out.data(), 1, out.size(), stdout);
