@@ -120,9 +120,11 @@ ZipFile ReadLocalHeader(archive::BufferedReader& reader, archive::DeferredSizes&
 // position itself if one starts there. False (and at the end of the file)
 // when none follows.
 bool SkipToNextRecord(archive::BufferedReader& reader, bool localOnly = false) {
-  std::vector<uint8_t> bytes(archive::BufferedReader::kBufferSize);
+  // A small window: what lies between records is mostly a central header's
+  // name, and a peek copies the whole window.
+  uint8_t bytes[512];
   for (;;) {
-    const size_t got = reader.Peek(bytes.data(), bytes.size());
+    const size_t got = reader.Peek(bytes, sizeof bytes);
     if (got < 4) {
       reader.Skip(got);
       return false;
@@ -130,10 +132,10 @@ bool SkipToNextRecord(archive::BufferedReader& reader, bool localOnly = false) {
     // Every start but the last three is looked at; they come again next time.
     const size_t starts = got - 3;
     for (size_t i = 0; i < starts; ++i) {
-      const void* p = std::memchr(bytes.data() + i, 'P', starts - i);
+      const void* p = std::memchr(bytes + i, 'P', starts - i);
       if (p == nullptr) break;
-      i = static_cast<size_t>(static_cast<const uint8_t*>(p) - bytes.data());
-      if (localOnly ? zip::HasSignature(bytes.data() + i, zip::kLocalHeaderSignature) : StartsRecord(bytes.data() + i)) {
+      i = static_cast<size_t>(static_cast<const uint8_t*>(p) - bytes);
+      if (localOnly ? zip::HasSignature(bytes + i, zip::kLocalHeaderSignature) : StartsRecord(bytes + i)) {
         reader.Skip(i);
         return true;
       }
