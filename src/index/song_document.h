@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "archive/display_name.h"
 #include "index/song_record.h"
 #include "index/song_text.h"
 
@@ -23,8 +24,10 @@ struct SongDocument {
   // that holds changes from one that does not.
   SongRecord saved;
 
-  // "<entry> by <artist>", the viewer window's title.
-  std::string Title() const { return entryName + " by " + artist; }
+  // "<entry> by <artist>" as the user reads it (in UTF-8, each name by the
+  // display rule of names): the viewer window's title, and the song's name
+  // in messages.
+  std::string Title() const { return archive::DisplayName(entryName) + " by " + archive::DisplayName(artist); }
   // The record of the song in temp/, holding what its archive holds.
   SongRecord Record(const std::string& archiveBytes) const {
     SongRecord record{archivePath, entryName, artist};

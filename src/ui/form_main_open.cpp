@@ -5,6 +5,7 @@
 #include <QScopedValueRollback>
 #include <optional>
 
+#include "archive/display_name.h"
 #include "archive/unzip.h"
 #include "index/collection.h"
 #include "index/hit_lookup.h"
@@ -21,7 +22,9 @@
 namespace fretfile {
 namespace {
 
-void TellUnableToProcess(const std::string& name) { platform::ShowMessage("Unable to process " + name); }
+void TellUnableToProcess(const std::string& name) {
+  platform::ShowMessage("Unable to process " + archive::DisplayName(name));
+}
 
 }  // namespace
 
@@ -55,7 +58,7 @@ void TFormMain::DBGrid1DblClick() {
       // A name that would lead out of temp/ is refused; nothing is written.
       target = TempPathOf(AppDir_, hit->fileName);
       if (target && archive::UnzipMember(hit->archivePath, *target, hit->attributes, hit->headerOffset, {},
-                                         platform::kKeyEscape) != archive::kUnzipOk) {
+                                         platform::kKeyEscape, hit->recorded) != archive::kUnzipOk) {
         target.reset();
       }
     }

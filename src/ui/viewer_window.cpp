@@ -138,7 +138,7 @@ TViewerWindow* CreateViewerWindow(TFormMain& owner, int n, SongDocument song) {
   owner.AddComponent(window);
   window->Hint = song.archivePath;
   window->setObjectName(QStringLiteral("Form%1").arg(n));
-  window->setWindowTitle(ToQString(song.Title()));
+  window->setWindowTitle(QString::fromStdString(song.Title()));
   window->resize(kViewerWidth, kViewerHeight);
   window->move(0, 0);
   window->Song = std::move(song);
