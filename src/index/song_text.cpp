@@ -129,4 +129,9 @@ std::string DescribeCharacters(const QString& characters) {
   return described;
 }
 
+std::string CannotStoreMessage(const QString& characters) {
+  return "These characters cannot be stored in this song, which is written in the Windows-1252 code page: " +
+         DescribeCharacters(characters) + ".\nChange them, then save again. Nothing was stored.";
+}
+
 }  // namespace fretfile

@@ -53,5 +53,7 @@ EncodedSong EncodeSong(const QString& text, const SongText& song);
 // The characters as a user reads them in a message: each one quoted, with
 // its code point ("€" U+20AC).
 std::string DescribeCharacters(const QString& characters);
+// What a save says when the song's code page cannot hold some characters.
+std::string CannotStoreMessage(const QString& characters);
 
 }  // namespace fretfile

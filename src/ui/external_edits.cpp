@@ -37,6 +37,8 @@ void ExternalEdits::Watch(const SongDocument& song) {
   Unwatch(song.tempPath);
   songs_.push_back({song, false, {}});
   WatchPaths();
+  // A change made before the watch was in place is found all the same.
+  settle_.start();
 }
 
 void ExternalEdits::Unwatch(const std::string& tempPath) {

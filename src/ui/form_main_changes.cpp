@@ -86,9 +86,7 @@ TFormMain::EndAnswer TFormMain::AnswerForUnsavedChanges(const std::function<void
     // A character the song's code page lacks cannot be saved: the user
     // changes it first.
     if (const EncodedSong text = change.viewer->Memo->Encoded(); !text.unencodable.isEmpty()) {
-      platform::ShowMessage("These characters cannot be stored in " + change.song.Title() +
-                            ", which is written in the Windows-1252 code page: " +
-                            DescribeCharacters(text.unencodable) + ".\nChange them, then close again.");
+      platform::ShowMessage(change.song.Title() + ": " + CannotStoreMessage(text.unencodable));
       return EndAnswer::Stay;
     }
   }

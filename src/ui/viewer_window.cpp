@@ -189,9 +189,7 @@ void TFormMain::SaveClick(TMenuItem* sender) {
   // A character the song's code page lacks is never replaced behind the
   // user's back: nothing is stored until it is changed.
   if (!text.unencodable.isEmpty()) {
-    platform::ShowMessage("These characters cannot be stored in this song, which is written in the Windows-1252 "
-                          "code page: " + DescribeCharacters(text.unencodable) +
-                          ".\nChange them, then save again. Nothing was stored.");
+    platform::ShowMessage(CannotStoreMessage(text.unencodable));
     return;
   }
   if (platform::AskYesNo("Are you sure that you want to save this file?") != platform::Answer::Yes) return;
@@ -229,9 +227,7 @@ void TFormMain::CloseClick(TMenuItem* sender) {
           platform::AskSaveDiscardCancel("Save the changes to " + window->Song.Title() + " before closing?");
       if (answer == platform::Answer::Save) {
         if (!text.unencodable.isEmpty()) {
-          platform::ShowMessage("These characters cannot be stored in this song, which is written in the "
-                                "Windows-1252 code page: " + DescribeCharacters(text.unencodable) +
-                                ".\nChange them, then save again. Nothing was stored.");
+          platform::ShowMessage(CannotStoreMessage(text.unencodable));
           return;
         }
         window->Song.saved.Set(text.bytes);
