@@ -268,19 +268,24 @@ void TFormMain::Image1DblClick() {
   StringGrid->horizontalHeader()->viewport()->update();
 }
 
+bool TFormMain::PutOffEndWhileSaving(const std::function<void()>& end) {
+  if (!ArchiveBusy()) return false;
+  if (!endPending_) {
+    endPending_ = true;
+    SetStatusText(QStringLiteral("Fretfile ends when the save has ended."));
+    archiveWork_.WhenIdle([this, end] {
+      endPending_ = false;
+      end();
+    });
+  }
+  return true;
+}
+
 void TFormMain::closeEvent(QCloseEvent* event) {
   // A save that runs (and those that wait) end first; the window closes
   // after them.
-  if (ArchiveBusy()) {
+  if (PutOffEndWhileSaving([this] { close(); })) {
     event->ignore();
-    if (!endPending_) {
-      endPending_ = true;
-      SetStatusText(QStringLiteral("Fretfile ends when the save has ended."));
-      archiveWork_.WhenIdle([this] {
-        endPending_ = false;
-        close();
-      });
-    }
     return;
   }
   // Changes not yet in their archive: one question for all of them.
@@ -299,17 +304,7 @@ void TFormMain::closeEvent(QCloseEvent* event) {
 void TFormMain::ExitButtonClick() {
   // temp/ holds the file a running save hands to the library: the exit
   // waits for every save to end.
-  if (ArchiveBusy()) {
-    if (!endPending_) {
-      endPending_ = true;
-      SetStatusText(QStringLiteral("Fretfile ends when the save has ended."));
-      archiveWork_.WhenIdle([this] {
-        endPending_ = false;
-        ExitButtonClick();
-      });
-    }
-    return;
-  }
+  if (PutOffEndWhileSaving([this] { ExitButtonClick(); })) return;
   // temp/ goes only once every change in it has been answered for.
   if (AnswerForUnsavedChanges([this] { ExitButtonClick(); }) != EndAnswer::GoOn) return;
   StopRebuild();

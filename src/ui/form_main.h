@@ -188,6 +188,9 @@ class TFormMain : public QMainWindow {
   // the user cancelled. Saving: the saves run, and `then` runs after them.
   enum class EndAnswer { GoOn, Saving, Stay };
   EndAnswer AnswerForUnsavedChanges(const std::function<void()>& then);
+  // True while a save runs or waits: the program's end (`end`) is put off
+  // until none does.
+  bool PutOffEndWhileSaving(const std::function<void()>& end);
   // Takes a viewer off the window's components and disposes of it once no
   // save runs.
   void DisposeOfViewer(TViewerWindow* window);

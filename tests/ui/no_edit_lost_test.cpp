@@ -22,8 +22,6 @@ using testing_support::ZipBuilder;
 
 namespace {
 
-constexpr const char* kQuestion = "Are you sure that you want to save this file?";
-
 class NoEditLostTest : public OpenFixture {
  protected:
   void SetUp() override {
