@@ -18,7 +18,7 @@
 
 #include "cli_command.h"
 #include "platform/drives.h"
-#include "update/zip_updater.h"
+#include "update/component/zip_updater.h"
 
 namespace {
 

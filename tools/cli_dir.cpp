@@ -15,8 +15,8 @@
 #include "cli_command.h"
 #include "platform/drives.h"
 #include "platform/io_error.h"
-#include "update/volume_names.h"
-#include "update/zip_updater.h"
+#include "update/component/zip_updater.h"
+#include "update/span/volume_names.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "open_test_fixture.h"
 #include "platform/shared_file.h"
 #include "support/libzip_reader.h"
-#include "update/zip_updater.h"
+#include "update/component/zip_updater.h"
 
 using testing_support::OpenFixture;
 using testing_support::ReadFile;

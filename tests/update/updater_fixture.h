@@ -11,7 +11,7 @@
 
 #include "platform/prompts.h"
 #include "support/temp_dir.h"
-#include "update/zip_updater.h"
+#include "update/component/zip_updater.h"
 
 namespace testing_support {
 
