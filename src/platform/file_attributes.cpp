@@ -2,6 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <filesystem>
+#include <system_error>
+
 #include "platform/paths.h"
 
 namespace platform {
@@ -28,6 +31,11 @@ bool SetFileAttributes(const std::string& path, uint32_t attributes) {
     mode |= S_IWUSR;
   }
   return ::chmod(path.c_str(), mode) == 0;
+}
+
+bool IsFile(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::is_regular_file(path, error);
 }
 
 }  // namespace platform

@@ -21,5 +21,8 @@ inline constexpr uint32_t kAttrArchive = 0x20;
 int64_t GetFileAttributes(const std::string& path);
 // Applies the read-only bit (the only one a file can change here).
 bool SetFileAttributes(const std::string& path, uint32_t attributes);
+// Whether the path names a regular file (through links); false when it
+// cannot be looked at.
+bool IsFile(const std::string& path);
 
 }  // namespace platform

@@ -18,7 +18,7 @@ platform::PasswordRequest Request(int32_t promptNumber) {
 }  // namespace
 
 void TZipUpdater::StorePrompted(const std::string& password) {
-  if (StorePassword_) SetPassword(password);
+  if (Status_.StorePassword) SetPassword(password);
 }
 
 std::string TZipUpdater::PasswordWithConfirmation() {

@@ -2,28 +2,23 @@
 
 #include <unistd.h>
 
-#include <algorithm>
+#include <QScopeGuard>
 #include <cctype>
 #include <cerrno>
-#include <cstdlib>
 #include <filesystem>
 #include <new>
 #include <system_error>
 
+#include "platform/file_attributes.h"
 #include "platform/prompts.h"
 #include "platform/shared_file.h"
 #include "update/component/updater_messages.h"
+#include "update/session/zippack_session.h"
+#include "update/sfx/sfx_stub_writer.h"
+#include "update/span/span_writer.h"
 
 namespace fretfile {
 namespace {
-
-constexpr size_t kPasswordLength = 255;
-constexpr uint32_t kMostPasswordRequests = 15;
-constexpr char kSeparator = '/';
-
-std::string TextOf(int32_t number) {
-  return TZipUpdater::MessageText(number, msg::kFallbackText + std::to_string(number));
-}
 
 // True when another party holds the archive locked for writing: an Add of
 // another program, ours included, is replacing it. A missing or unreadable
@@ -41,27 +36,6 @@ std::string UpperExtension(const std::string& path) {
 
 }  // namespace
 
-// --- EZipUpdater --------------------------------------------------------------------------
-
-EZipUpdater::EZipUpdater(int32_t number, Display display)
-    : std::runtime_error(TextOf(number)), DisplayFlag(static_cast<uint8_t>(display)), MessageNumber(number) {}
-
-// A number without a text keeps the fallback text with its number, which
-// has nothing to fill.
-EZipUpdater::EZipUpdater(int32_t number, int32_t argument)
-    : std::runtime_error(msg::TableText(number) ? msg::FormatText(*msg::TableText(number), {int64_t{argument}})
-                                                : TextOf(number)),
-      DisplayFlag(1),
-      MessageNumber(number) {}
-
-EZipUpdater::EZipUpdater(int32_t number, const std::string& argument)
-    : std::runtime_error(msg::TableText(number) ? msg::FormatText(*msg::TableText(number), {argument})
-                                                : TextOf(number)),
-      DisplayFlag(1),
-      MessageNumber(number) {}
-
-// --- construction and properties --------------------------------------------------------
-
 TZipUpdater::TZipUpdater(void* ownerWindow) : OwnerWindow_(ownerWindow) {}
 
 TZipUpdater::~TZipUpdater() = default;
@@ -69,40 +43,14 @@ TZipUpdater::~TZipUpdater() = default;
 void TZipUpdater::SetZipFileName(const std::string& name) {
   // The archive of a running Add stays its archive until the Add ends (an
   // event handler of that Add may try to change it).
-  if (InOperation_) return ReportMessage(msg::kComponentBusy, "");
+  if (Status_.InOperation) return ReportMessage(msg::kComponentBusy, "");
   ZipFileName_ = name;
   List();
 }
 
-void TZipUpdater::SetPassword(const std::string& password) { Password_ = password.substr(0, kPasswordLength); }
-
-void TZipUpdater::SetDLLDirectory(const std::string& directory) {
-  if (directory == DLLDirectory_) return;
-  DLLDirectory_ = directory;
-  if (!DLLDirectory_.empty() && DLLDirectory_.back() == kSeparator) DLLDirectory_.pop_back();
-}
-
-void TZipUpdater::SetPasswordReqCount(uint32_t count) { PasswordReqCount_ = std::min(count, kMostPasswordRequests); }
-
-void TZipUpdater::SetRootDir(const std::string& directory) {
-  if (directory == RootDir_) return;
-  // An empty value stays empty: no base folder rather than the file
-  // system's root.
-  RootDir_ = directory.empty() ? directory : AppendSlash(directory);
-}
-
-std::string TZipUpdater::AppendSlash(const std::string& path) {
-  return !path.empty() && path.back() == kSeparator ? path : path + kSeparator;
-}
-
-std::string TZipUpdater::StoreSuffixList() const {
-  std::string list;
-  for (unsigned i = assGIF; i <= assEXE; ++i) {
-    if (!AddStoreSuffixes.Contains(static_cast<AddStoreSuffixEnum>(i))) continue;
-    if (!list.empty()) list += ':';
-    list += std::string(".") + kStoreSuffixTexts[i];
-  }
-  return list;
+void TZipUpdater::List() {
+  if (!Directory_.Read(ZipFileName_)) ZipFileName_.clear();
+  if (OnDirUpdate) OnDirUpdate(*this);
 }
 
 std::string TZipUpdater::MakeTempFileName(std::string prefix, std::string extension) {
@@ -141,18 +89,57 @@ std::string TZipUpdater::MessageText(int32_t number, const std::string& defaultT
 }
 
 void TZipUpdater::ReportMessage(int32_t number, const std::string& detail) {
-  const std::string text = TextOf(number) + detail;
-  LastMessage_ = text;
-  LastErrCode_ = number;
+  const std::string text = MessageTextOf(number) + detail;
+  Status_.LastMessage = text;
+  Status_.LastErrCode = number;
   if (!Unattended) platform::PromptMessage(text);
   if (OnMessage) OnMessage(*this, 0, text);
 }
 
 void TZipUpdater::ReportException(const EZipUpdater& error) {
   if (error.DisplayFlag == 1 && !Unattended) platform::PromptMessage(error.what());
-  LastErrCode_ = error.MessageNumber;
-  LastMessage_ = error.what();
+  Status_.LastErrCode = error.MessageNumber;
+  Status_.LastMessage = error.what();
   if (OnMessage) OnMessage(*this, 0, error.what());
+}
+
+// --- the parts' operations ---------------------------------------------------------------------
+
+int32_t TZipUpdater::WriteSpan(const std::string& source, const std::string& target) {
+  Status_.InOperation = true;
+  int32_t result = 0;
+  {
+    const auto restore = qScopeGuard([this] { Status_.InOperation = false; });
+    result = SpanWriter(*this, Directory_, Volumes_).Write(source, target);
+  }
+  if (OnProgress) OnProgress(*this, kProgressEndOfBatch, "", 0);
+  return result;
+}
+
+int32_t TZipUpdater::RunFormat() {
+  return Format_.Run(Volumes_.DriveIndex, ConfirmErase, Volumes_.VolumeLabel);
+}
+
+void TZipUpdater::LoadZipPack() { ZipPackSession::Load(*this); }
+
+void TZipUpdater::UnloadZipPack() { ZipPackSession::Unload(); }
+
+bool TZipUpdater::ZipPackLoaded() { return ZipPackSession::Loaded(); }
+
+int32_t TZipUpdater::LibraryVersion() { return ZipPackSession::Version(*this); }
+
+int32_t TZipUpdater::CreateSfxStub() { return SfxStubWriter(*this).CreateSfxStub(); }
+
+int32_t TZipUpdater::ReplaceStubIcon(platform::SharedFile& target, int64_t stubSize) {
+  return SfxStubWriter(*this).ReplaceStubIcon(target, stubSize);
+}
+
+int32_t TZipUpdater::CopyBlocks(platform::SharedFile& source, platform::SharedFile& target, int64_t count) {
+  return SfxStubWriter(*this).CopyBlocks(source, target, count);
+}
+
+int32_t TZipUpdater::DeleteWithShell(const std::string& name, DeleteOpts howToDelete) {
+  return SfxStubWriter::DeleteWithShell(name, howToDelete);
 }
 
 // --- Add ---------------------------------------------------------------------------------------
@@ -161,101 +148,111 @@ void TZipUpdater::Add() {
   // One Add at a time: a second one, from an event handler of the Add that
   // drives the library, would hand the library a block while it works on
   // another. It is refused before it touches anything the running one uses.
-  if (InOperation_) return ReportMessage(msg::kComponentBusy, "");
-  ProcessedCount_ = 0;
+  if (Status_.InOperation) return ReportMessage(msg::kComponentBusy, "");
+  Status_.ProcessedCount = 0;
   // What an Add reports is its own: nothing left over from the last one.
-  LastMessage_.clear();
-  LastErrCode_ = 0;
-  LastFullErrCode_ = 0;
-  if (FSpecArgs.empty()) return ReportMessage(msg::kNothingToAdd, "");
-  if (ZipFileName_.empty()) return ReportMessage(msg::kNoZipFileName, "");
-  if (Unattended && AddOptions.Contains(AddEncrypt) && Password_.empty()) {
-    return ReportMessage(msg::kNoPassword, "");
-  }
-  // The library writes into the target. A spanned archive is first built
-  // in a temporary archive that WriteSpan then copies onto the volumes of
-  // ZipFileName (RunLibrary); that temporary archive, and only it, goes in
-  // every case. Whether there is one is decided here, when it is named.
-  std::string target = ZipFileName_;
+  Status_.LastMessage.clear();
+  Status_.LastErrCode = 0;
+  Status_.LastFullErrCode = 0;
+  std::string target;
   std::string spanTemporary;
-  if (Spanning()) {
-    if (AddOptions.Contains(AddFreshen) || AddOptions.Contains(AddUpdate)) {
-      return ReportMessage(msg::kSpanWithUpdate, "");
-    }
-    if (UpperExtension(ZipFileName_) == ".EXE") return ReportMessage(msg::kSpanIntoExe, "");
-    target = spanTemporary = MakeTempFileName("", "");
-    if (target.empty()) return ReportMessage(msg::kAddFailed, "no temporary archive can be made");
-    if (Verbose && OnMessage) OnMessage(*this, 0, "Temporary zipfile: " + target);
-  } else if (ArchiveHeldElsewhere(ZipFileName_)) {
-    // Another program (or another fretfile) is writing it: say so, rather
-    // than a failure the user cannot act on. The Add can be repeated.
-    return ReportException(EZipUpdater(msg::kArchiveBusy, ZipFileName_));
-  }
-  // A new ".exe" target (StubOffset 0, no such file) first gets the
-  // self-extractor's stub, header and empty end record (sfx_stub.cpp); the
-  // library adds behind them. Should nothing be added after all, the new
-  // file goes again, however Add ends.
-  std::error_code noFile;
-  const bool newSfx = UpperExtension(ZipFileName_) == ".EXE" && StubOffset_ == 0 &&
-                      !std::filesystem::is_regular_file(ZipFileName_, noFile);
-  if (newSfx) {
-    if (const int32_t code = CreateSfxStub(); code != 0) {
-      return ReportException(EZipUpdater(msg::kSfxCreateFailed, code));
-    }
-  }
-  struct UnfilledSfx {
-    const TZipUpdater& self;
-    const std::string name;
-    ~UnfilledSfx() {
-      if (!name.empty() && self.ProcessedCount_ <= 0) ::unlink(name.c_str());
-    }
-  } unfilledSfx{*this, newSfx ? ZipFileName_ : std::string()};
-
+  if (!CheckRequest(target, spanTemporary)) return;
+  bool newSfx = false;
+  if (!PrepareNewSfx(newSfx)) return;
+  // Should nothing be added after all, a new self-extractor goes again,
+  // however Add ends.
+  const auto unfilledSfx = qScopeGuard([this, newSfx, name = ZipFileName_] {
+    if (newSfx && Status_.ProcessedCount <= 0) ::unlink(name.c_str());
+  });
   bool loadedHere = false;
   if (!ZipPackLoaded()) {
     LoadZipPack();
     if (!ZipPackLoaded()) return;  // LoadZipPack has said why
     loadedHere = true;
   }
-  {
-    InOperation_ = true;
-    CancelRequested_ = false;
-    // Whatever happens below, the lists are used up, a library loaded for
-    // this Add is released and the component is free again.
-    struct EndOfOperation {
-      TZipUpdater& self;
-      bool unload;
-      ~EndOfOperation() {
-        self.FSpecArgs.clear();
-        self.FSpecArgsExcl.clear();
-        if (unload) UnloadZipPack();
-        self.CancelRequested_ = false;
-        self.InOperation_ = false;
-      }
-    } endOfOperation{*this, loadedHere};
+  RunLibrary(target, spanTemporary, loadedHere);
+  if (Status_.ProcessedCount > 0) List();
+}
 
-    const int32_t version = LibraryVersion();
-    try {
-      RunLibrary(target, version);
-    } catch (const std::bad_alloc&) {
-      ReportMessage(msg::kAddFailed, "not enough memory");
-    } catch (const std::exception& error) {
-      ReportMessage(msg::kAddFailed, error.what());
-    } catch (...) {
-      ReportMessage(msg::kAddFailed, "unknown error");
-    }
-    if (ProcessedCount_ < 0) {
-      // The library refused the block before it called back: nothing was
-      // done, and the count says so.
-      ProcessedCount_ = 0;
-      ReportMessage(msg::kLibraryRefusedBlock, "");
-    }
-    if (!spanTemporary.empty()) {
-      std::error_code error;
-      std::filesystem::remove(spanTemporary, error);
-    }
+bool TZipUpdater::CheckRequest(std::string& target, std::string& spanTemporary) {
+  const auto refuse = [this](int32_t number, const std::string& detail = "") {
+    ReportMessage(number, detail);
+    return false;
+  };
+  if (FSpecArgs.empty()) return refuse(msg::kNothingToAdd);
+  if (ZipFileName_.empty()) return refuse(msg::kNoZipFileName);
+  if (Unattended && AddOptions.Contains(AddEncrypt) && Password().empty()) return refuse(msg::kNoPassword);
+  // The library writes into the target. A spanned archive is first built
+  // in a temporary archive that WriteSpan then copies onto the volumes of
+  // ZipFileName (RunLibrary); that temporary archive, and only it, goes in
+  // every case. Whether there is one is decided here, when it is named.
+  target = ZipFileName_;
+  if (Spanning()) {
+    if (AddOptions.Contains(AddFreshen) || AddOptions.Contains(AddUpdate)) return refuse(msg::kSpanWithUpdate);
+    if (UpperExtension(ZipFileName_) == ".EXE") return refuse(msg::kSpanIntoExe);
+    target = spanTemporary = MakeTempFileName("", "");
+    if (target.empty()) return refuse(msg::kAddFailed, "no temporary archive can be made");
+    if (Verbose && OnMessage) OnMessage(*this, 0, "Temporary zipfile: " + target);
+  } else if (ArchiveHeldElsewhere(ZipFileName_)) {
+    // Another program (or another fretfile) is writing it: say so, rather
+    // than a failure the user cannot act on. The Add can be repeated.
+    ReportException(EZipUpdater(msg::kArchiveBusy, ZipFileName_));
+    return false;
   }
-  if (ProcessedCount_ > 0) List();
+  return true;
+}
+
+// A new ".exe" target (StubOffset 0, no such file) first gets the
+// self-extractor's stub, header and empty end record; the library adds
+// behind them.
+bool TZipUpdater::PrepareNewSfx(bool& newSfx) {
+  newSfx = UpperExtension(ZipFileName_) == ".EXE" && StubOffset() == 0 && !platform::IsFile(ZipFileName_);
+  if (!newSfx) return true;
+  if (const int32_t code = CreateSfxStub(); code != 0) {
+    newSfx = false;
+    ReportException(EZipUpdater(msg::kSfxCreateFailed, code));
+    return false;
+  }
+  return true;
+}
+
+void TZipUpdater::RunLibrary(const std::string& target, const std::string& spanTemporary, bool loadedHere) {
+  Status_.InOperation = true;
+  Status_.CancelRequested = false;
+  // Whatever happens below, the lists are used up, a library loaded for
+  // this Add is released and the component is free again.
+  const auto endOfOperation = qScopeGuard([this, loadedHere] {
+    FSpecArgs.clear();
+    FSpecArgsExcl.clear();
+    if (loadedHere) UnloadZipPack();
+    Status_.CancelRequested = false;
+    Status_.InOperation = false;
+  });
+  const int32_t version = LibraryVersion();
+  try {
+    ZipPackSession(*this, Status_).Run(target, version);
+    // A spanned Add: the library has built the temporary archive, which now
+    // goes onto the volumes of ZipFileName.
+    if (Status_.ProcessedCount > 0 && Spanning() && WriteSpan(target, ZipFileName_) != 0) {
+      Status_.ProcessedCount = 0;
+    }
+  } catch (const std::bad_alloc&) {
+    ReportMessage(msg::kAddFailed, "not enough memory");
+  } catch (const std::exception& error) {
+    ReportMessage(msg::kAddFailed, error.what());
+  } catch (...) {
+    ReportMessage(msg::kAddFailed, "unknown error");
+  }
+  if (Status_.ProcessedCount < 0) {
+    // The library refused the block before it called back: nothing was
+    // done, and the count says so.
+    Status_.ProcessedCount = 0;
+    ReportMessage(msg::kLibraryRefusedBlock, "");
+  }
+  if (!spanTemporary.empty()) {
+    std::error_code error;
+    std::filesystem::remove(spanTemporary, error);
+  }
 }
 
 }  // namespace fretfile

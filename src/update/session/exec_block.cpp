@@ -64,11 +64,11 @@ FileSpecLine ParseFileSpecLine(const std::string& line, uint32_t blockEncrypt, u
   return out;
 }
 
-ExecBlock::ExecBlock(const TZipUpdater& updater, const std::string& target, int32_t version,
+ExecBlock::ExecBlock(const TZipUpdater& updater, const std::string& target, int32_t version, void* caller,
                      zippack::ZipCallback callback) {
   if (version >= zippack::kNewerLayoutVersion) {
     newer_ = std::make_unique<zippack::ZipExecParams>();  // value-initialised: every byte 0
-    FillHead(*newer_, updater, target, callback);
+    FillHead(*newer_, updater, target, caller, callback);
     FillNewer(updater, version);
   } else {
     if (updater.FSpecArgs.size() > zippack::kOlderLayoutMaxNames) {
@@ -76,7 +76,7 @@ ExecBlock::ExecBlock(const TZipUpdater& updater, const std::string& target, int3
                               std::to_string(zippack::kOlderLayoutMaxNames) + " files at once");
     }
     older_ = std::make_unique<zippack::ZipExecParamsOlder>();
-    FillHead(*older_, updater, target, callback);
+    FillHead(*older_, updater, target, caller, callback);
     FillOlder(updater);
   }
 }
@@ -92,10 +92,11 @@ char* ExecBlock::Text(const std::string& text) {
 
 // The fields both layouts share, up to the target archive.
 template <typename Block>
-void ExecBlock::FillHead(Block& b, const TZipUpdater& u, const std::string& target, zippack::ZipCallback callback) {
+void ExecBlock::FillHead(Block& b, const TZipUpdater& u, const std::string& target, void* caller,
+                         zippack::ZipCallback callback) {
   const AddOpts& o = u.AddOptions;
   b.OwnerWindow = u.Unattended ? nullptr : u.OwnerWindow();
-  b.Caller = const_cast<TZipUpdater*>(&u);
+  b.Caller = caller;
   b.Version = zippack::kComponentVersion;
   b.Callback = callback;
   b.Trace = Flag(u.Trace);

@@ -41,9 +41,10 @@ bool LineNamesFile(const std::string& line, const std::string& rootDir);
 
 class ExecBlock {
  public:
-  // The newer block for a library of version 151 or later, else the older.
+  // The newer block for a library of version 151 or later, else the older;
+  // caller is what the library hands back to callback in every record.
   // Throws std::length_error when the older block cannot name every line.
-  ExecBlock(const TZipUpdater& updater, const std::string& target, int32_t version,
+  ExecBlock(const TZipUpdater& updater, const std::string& target, int32_t version, void* caller,
             zippack::ZipCallback callback);
   ExecBlock(const ExecBlock&) = delete;
   ExecBlock& operator=(const ExecBlock&) = delete;
@@ -55,7 +56,7 @@ class ExecBlock {
   char* Text(const std::string& text);
   char* TextOrNone(const std::string& text) { return text.empty() ? nullptr : Text(text); }
   template <typename Block>
-  void FillHead(Block& block, const TZipUpdater& updater, const std::string& target,
+  void FillHead(Block& block, const TZipUpdater& updater, const std::string& target, void* caller,
                 zippack::ZipCallback callback);
   void FillNewer(const TZipUpdater& updater, int32_t version);
   void FillOlder(const TZipUpdater& updater);

@@ -58,9 +58,10 @@ int32_t VolumeOfName(const std::string& name) {
   return digits == 0 ? -1 : digits - 1;
 }
 
+bool NumberedDrive(int driveType) { return driveType == platform::kDriveFixed || driveType == platform::kDriveRemote; }
+
 std::string FirstVolumeOf(const std::string& target) {
-  const int type = platform::DriveType(platform::DriveRootOf(target));
-  if (type != platform::kDriveFixed && type != platform::kDriveRemote) return {};
+  if (!NumberedDrive(platform::DriveType(platform::DriveRootOf(target)))) return {};
   return NumberedVolumeName(target, 0);
 }
 

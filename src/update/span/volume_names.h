@@ -12,6 +12,10 @@ namespace fretfile {
 // Volumes 1 to 999: the digits of a thousandth would name the first again.
 inline constexpr int32_t kMostVolumes = 999;
 
+// Whether a drive of this type (platform/drives.h) holds a set as numbered
+// volume files, never asked for: fixed and network drives.
+bool NumberedDrive(int driveType);
+
 // The three digits of volume n (0-based): the last three of 1001 + n.
 std::string VolumeDigits(int32_t volume);
 // "PKBACK# " and the digits.

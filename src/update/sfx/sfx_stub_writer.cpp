@@ -1,9 +1,7 @@
-// The self-extractor: a new ".exe" archive starts as the stub program, the
-// self-extractor's header (sfx_header.h) and an empty end record whose
-// directory offset is the stub's size plus the header's; the compression
-// library then adds behind them and keeps every byte in front of the first
-// entry. Also the block copy the volume writer shares, the replacement of a
-// PE stub's icon and deleting through the shell.
+// The self-extractor's stub writer (see sfx_stub_writer.h), the
+// replacement of a PE stub's icon and deleting through the shell.
+#include "update/sfx/sfx_stub_writer.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +16,7 @@
 
 #include "archive/zip_format.h"
 #include "platform/app_paths.h"
+#include "platform/file_attributes.h"
 #include "platform/message_pump.h"
 #include "platform/positional_io.h"
 #include "platform/prompts.h"
@@ -43,11 +42,6 @@ constexpr int32_t kIconFailed = -11;
 constexpr int32_t kIconWrongSize = -12;
 
 constexpr size_t kBlockSize = 8192;
-
-bool IsFile(const std::string& path) {
-  std::error_code error;
-  return std::filesystem::is_regular_file(path, error);
-}
 
 // Anything at all under the name, a dangling link included; a name that
 // cannot be looked at counts as taken.
@@ -172,60 +166,61 @@ std::optional<uint64_t> FindIconImage(const StubBytes& stub) {
 
 }  // namespace
 
-int32_t TZipUpdater::CreateSfxStub() {
-  const sfx::SfxTexts texts{SFXCaption, SFXDefaultDir, SFXCommandLine, SFXMessage};
+int32_t SfxStubWriter::CreateSfxStub() {
+  const sfx::SfxTexts texts{component_.SFXCaption, component_.SFXDefaultDir, component_.SFXCommandLine,
+                           component_.SFXMessage};
   if (!texts.Fit()) {
-    ReportMessage(msg::kSfxTextTooLong, "\r\nSFXCaption + SFXDefaultDir + SFXCommandLine + SFXMessage = " +
-                                            std::to_string(sfx::HeaderSize(texts) + 1));
+    component_.ReportMessage(msg::kSfxTextTooLong, "\r\nSFXCaption + SFXDefaultDir + SFXCommandLine + SFXMessage = " +
+                                                       std::to_string(sfx::HeaderSize(texts) + 1));
     return kNotPrepared;
   }
   if (!FindSfxStub()) {
-    ReportMessage(msg::kSfxStubMissing, "");
+    component_.ReportMessage(msg::kSfxStubMissing, "");
     return kNotPrepared;
   }
   std::string header;
   try {
     header = sfx::BuildHeader(SfxFlags(), texts);
   } catch (const std::bad_alloc&) {
-    ReportMessage(msg::kOutOfMemory, "");
+    component_.ReportMessage(msg::kOutOfMemory, "");
     return kNotPrepared;
   }
   platform::BusyCursor busy;
   return WriteSfxTarget(header);
 }
 
-bool TZipUpdater::FindSfxStub() {
+bool SfxStubWriter::FindSfxStub() {
   std::vector<std::string> names;
-  if (!SFXPath.empty()) names.push_back(SFXPath);
+  if (!component_.SFXPath.empty()) names.push_back(component_.SFXPath);
   std::error_code error;
   const auto current = std::filesystem::current_path(error);
   if (!error) names.push_back((current / kStubName).string());
   names.push_back(platform::ApplicationDir() + kStubName);
   names.push_back(std::string(kSystemStubFolder) + kStubName);
-  if (!DLLDirectory_.empty()) names.push_back(DLLDirectory_ + "/" + kStubName);
+  if (!component_.DLLDirectory().empty()) names.push_back(component_.DLLDirectory() + "/" + kStubName);
   for (const std::string& name : names) {
-    SFXPath = name;
-    if (IsFile(name)) return true;
+    component_.SFXPath = name;
+    if (platform::IsFile(name)) return true;
   }
   return false;
 }
 
-uint8_t TZipUpdater::SfxFlags() const {
+uint8_t SfxStubWriter::SfxFlags() const {
   uint8_t flags = 0;
-  if (SFXOptions.Contains(SFXAskCmdLine)) flags |= sfx::kAskCmdLine;
-  if (SFXOptions.Contains(SFXAskFiles)) flags |= sfx::kAskFiles;
-  if (SFXOptions.Contains(SFXHideOverWriteBox)) flags |= sfx::kHideOverwriteBox;
-  if (SFXOverWriteMode == OvrAlways) flags |= sfx::kOverwriteAlways;
-  if (SFXOverWriteMode == OvrNever) flags |= sfx::kOverwriteNever;
-  if (!SFXOptions.Contains(SFXCheckSize)) flags |= sfx::kNoCheckSize;
-  if (SFXOptions.Contains(SFXAutoRun)) flags |= sfx::kAutoRun;
-  if (SFXOptions.Contains(SFXNoSuccessMsg)) flags |= sfx::kNoSuccessMessage;
+  if (component_.SFXOptions.Contains(SFXAskCmdLine)) flags |= sfx::kAskCmdLine;
+  if (component_.SFXOptions.Contains(SFXAskFiles)) flags |= sfx::kAskFiles;
+  if (component_.SFXOptions.Contains(SFXHideOverWriteBox)) flags |= sfx::kHideOverwriteBox;
+  if (component_.SFXOverWriteMode == OvrAlways) flags |= sfx::kOverwriteAlways;
+  if (component_.SFXOverWriteMode == OvrNever) flags |= sfx::kOverwriteNever;
+  if (!component_.SFXOptions.Contains(SFXCheckSize)) flags |= sfx::kNoCheckSize;
+  if (component_.SFXOptions.Contains(SFXAutoRun)) flags |= sfx::kAutoRun;
+  if (component_.SFXOptions.Contains(SFXNoSuccessMsg)) flags |= sfx::kNoSuccessMessage;
   return flags;
 }
 
-int32_t TZipUpdater::WriteSfxTarget(const std::string& header) {
-  const std::string target = ZipFileName_;
-  if (IsFile(target)) DeleteWithShell(target, HowToDelete);
+int32_t SfxStubWriter::WriteSfxTarget(const std::string& header) {
+  const std::string target = component_.ZipFileName();
+  if (platform::IsFile(target)) DeleteWithShell(target, component_.HowToDelete);
   // Whatever could not be removed is never written over: a file the user
   // wanted to keep in the trash, a folder, a link to elsewhere.
   if (NameTaken(target)) return kTargetNotCreated;
@@ -237,10 +232,12 @@ int32_t TZipUpdater::WriteSfxTarget(const std::string& header) {
   const auto fill = [&]() -> int32_t {
     if (!MakeExecutable(out.fd())) return kTargetNotCreated;
     platform::SharedFile stub;
-    if (stub.Open(SFXPath, platform::FileAccess::Read, platform::FileShare::Shared) != 0) return kStubNotOpened;
+    if (stub.Open(component_.SFXPath, platform::FileAccess::Read, platform::FileShare::Shared) != 0) {
+      return kStubNotOpened;
+    }
     if (CopyBlocks(stub, out, -1) != 0) return kCopyFailed;
     const int64_t stubSize = out.Size();
-    if (!SFXIcon_.empty()) {
+    if (!component_.SFXIcon().empty()) {
       if (const int32_t code = ReplaceStubIcon(out, stubSize); code != 0) return code;
     }
     zip::EndRecord end;
@@ -261,13 +258,13 @@ int32_t TZipUpdater::WriteSfxTarget(const std::string& header) {
   return code;
 }
 
-int32_t TZipUpdater::ReplaceStubIcon(platform::SharedFile& target, int64_t stubSize) {
+int32_t SfxStubWriter::ReplaceStubIcon(platform::SharedFile& target, int64_t stubSize) {
   try {
     const StubBytes stub(target.fd(), stubSize);
     const auto place = FindIconImage(stub);
     if (!place) return kNoIconResource;
-    if (SFXIcon_.size() != kIconFileSize) return kIconWrongSize;
-    const char* image = SFXIcon_.data() + kIconImageAt;
+    if (component_.SFXIcon().size() != kIconFileSize) return kIconWrongSize;
+    const char* image = component_.SFXIcon().data() + kIconImageAt;
     return platform::WriteFullyAt(target.fd(), *place, image, kIconImageSize) == 0 ? 0 : kIconFailed;
   } catch (const IconFileError&) {
     return kIconFailed;
@@ -276,7 +273,7 @@ int32_t TZipUpdater::ReplaceStubIcon(platform::SharedFile& target, int64_t stubS
   }
 }
 
-int32_t TZipUpdater::CopyBlocks(platform::SharedFile& source, platform::SharedFile& target, int64_t count) {
+int32_t SfxStubWriter::CopyBlocks(platform::SharedFile& source, platform::SharedFile& target, int64_t count) {
   uint8_t buffer[kBlockSize];
   try {
     while (count != 0) {
@@ -284,7 +281,9 @@ int32_t TZipUpdater::CopyBlocks(platform::SharedFile& source, platform::SharedFi
       const ssize_t got = source.Read(buffer, asked);
       if (got < 0) return kCopyFailed;
       if (got > 0 && target.Write(buffer, static_cast<size_t>(got)) != 0) return kCopyFailed;
-      if (ProgressOn && OnProgress) OnProgress(*this, zippack::kProgressUpdate, "", static_cast<int32_t>(got));
+      if (component_.ProgressOn && component_.OnProgress) {
+        component_.OnProgress(component_, kProgressUpdate, "", static_cast<int32_t>(got));
+      }
       platform::ProcessMessages();
       if (static_cast<size_t>(got) < asked) {
         // The end of the source: where a count was asked for, it came short.
@@ -298,7 +297,7 @@ int32_t TZipUpdater::CopyBlocks(platform::SharedFile& source, platform::SharedFi
   }
 }
 
-int32_t TZipUpdater::DeleteWithShell(const std::string& name, DeleteOpts howToDelete) {
+int32_t SfxStubWriter::DeleteWithShell(const std::string& name, DeleteOpts howToDelete) {
   std::error_code error;
   const auto status = std::filesystem::symlink_status(name, error);
   if (error || !std::filesystem::exists(status) || std::filesystem::is_directory(status)) return -1;
