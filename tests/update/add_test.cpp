@@ -359,6 +359,24 @@ TEST_F(AddTest, HandlersCanStopTheLibraryButNotStartASecondAdd) {
   EXPECT_TRUE(updater.FSpecArgs.empty());
 }
 
+TEST_F(AddTest, ASpannedAddStaysBusyWhileItWritesTheVolumes) {
+  // The volumes are written after the library has returned: the handlers
+  // of that copy, its closing progress report included, still belong to
+  // the running Add and cannot start a second one.
+  library.SetResult(1);
+  updater.AddOptions = {fretfile::AddDiskSpan};
+  updater.FSpecArgs = {"a.txt"};
+  int reports = 0;
+  updater.OnProgress = [&](TZipUpdater& sender, TZipUpdater::ProgressType, const std::string&, int32_t) {
+    ++reports;
+    EXPECT_TRUE(sender.InOperation());
+  };
+  updater.Add();
+  EXPECT_GT(reports, 0);
+  EXPECT_FALSE(updater.InOperation());
+  EXPECT_EQ(library.Calls().size(), 1u);
+}
+
 TEST_F(AddTest, AMissingOrIncompleteLibraryIsReportedAndNeverCalled) {
   testing_support::TempDir empty;
   updater.SetDLLDirectory(empty.path());

@@ -106,10 +106,13 @@ void TZipUpdater::ReportException(const EZipUpdater& error) {
 // --- the parts' operations ---------------------------------------------------------------------
 
 int32_t TZipUpdater::WriteSpan(const std::string& source, const std::string& target) {
+  // Inside an Add the component stays busy until the Add ends; called on
+  // its own, only while it writes.
+  const bool wasInOperation = Status_.InOperation;
   Status_.InOperation = true;
   int32_t result = 0;
   {
-    const auto restore = qScopeGuard([this] { Status_.InOperation = false; });
+    const auto restore = qScopeGuard([this, wasInOperation] { Status_.InOperation = wasInOperation; });
     result = SpanWriter(*this, Directory_, Volumes_).Write(source, target);
   }
   if (OnProgress) OnProgress(*this, kProgressEndOfBatch, "", 0);
