@@ -49,27 +49,15 @@ uint32_t Field32(uint64_t value, bool& beyond) {
   return zip::kZip64Marker32;
 }
 
-// The header's fixed fields in the entry; beyond is set when a value does
-// not fit its field.
-void FillHead(ZipDirEntry& entry, const zip::CentralHeader& h, bool& beyond) {
-  entry.MadeByVersion = h.versionMadeBy;
-  entry.ExtractVersion = h.versionNeeded;
-  entry.Flag = h.flags;
-  entry.CompressionMethod = h.method;
-  entry.FileTime = h.time;
-  entry.FileDate = h.date;
-  entry.CRC32 = h.crc;
-  entry.CompressedSize = Field32(h.compressedSize, beyond);
-  entry.UncompressedSize = Field32(h.uncompressedSize, beyond);
-  entry.FileNameLength = h.nameLength;
-  entry.ExtraFieldLength = h.extraLength;
-  entry.FileCommentLen = h.commentLength;
+// The header's fixed fields, in the entry's order; beyond is set when a
+// value does not fit its field.
+ZipDirEntryHead HeadOf(const zip::CentralHeader& h, bool& beyond) {
   beyond = beyond || h.diskStart > zip::kZip64Marker16;
-  entry.StartOnDisk = static_cast<uint16_t>(std::min<uint32_t>(h.diskStart, zip::kZip64Marker16));
-  entry.IntFileAttrib = h.internalAttributes;
-  entry.ExtFileAttrib = h.externalAttributes;
-  entry.RelOffLocalHdr = Field32(h.localHeaderOffset, beyond);
-  entry.Encrypted = static_cast<uint8_t>(h.flags & zip::kFlagEncrypted);
+  const auto diskStart = static_cast<uint16_t>(std::min<uint32_t>(h.diskStart, zip::kZip64Marker16));
+  return {h.versionMadeBy, h.versionNeeded, h.flags, h.method, h.time, h.date, h.crc,
+          Field32(h.compressedSize, beyond), Field32(h.uncompressedSize, beyond), h.nameLength, h.extraLength,
+          h.commentLength, diskStart, h.internalAttributes, h.externalAttributes,
+          Field32(h.localHeaderOffset, beyond)};
 }
 
 }  // namespace
@@ -324,7 +312,8 @@ std::unique_ptr<ZipDirEntry> DirectoryList::ReadEntry(archive::BufferedReader& r
   zip::ApplyZip64Extra(entry->ExtraData.data(), entry->ExtraData.size(), h);
 
   bool beyond = false;
-  FillHead(*entry, h, beyond);
+  static_cast<ZipDirEntryHead&>(*entry) = HeadOf(h, beyond);
+  entry->Encrypted = static_cast<uint8_t>(h.flags & zip::kFlagEncrypted);
   entry->FileName = utf8 ? name : ConvertName(name, false);
   if (beyond && !beyondReported) {
     // The list's fields are 32 bits wide: such an entry is listed with the

@@ -63,14 +63,12 @@ using SFXOpts = EnumSet<SFXOptsEnum, uint8_t>;
 using AddStoreExts = EnumSet<AddStoreSuffixEnum, uint16_t>;
 static_assert(sizeof(AddOpts) == 2 && sizeof(ExtrOpts) == 1 && sizeof(SFXOpts) == 1 && sizeof(AddStoreExts) == 2);
 
-// The progress kinds the component reports through OnProgress; the
-// library's own numbers (the session checks that they agree).
+// The progress kinds the component reports through OnProgress: a file
+// begins (its name and size), bytes done, the batch has ended, the number
+// of files in the batch, the bytes in the batch. The library's own numbers
+// (the session checks that they agree).
 enum ProgressType : int32_t {
-  kProgressNewFile = 0,     // a file begins: its name and size
-  kProgressUpdate = 1,      // bytes done
-  kProgressEndOfBatch = 2,  // the batch has ended
-  kProgressTotalFiles = 3,  // number of files in the batch
-  kProgressTotalSize = 4,   // bytes in the batch
+  kProgressNewFile, kProgressUpdate, kProgressEndOfBatch, kProgressTotalFiles, kProgressTotalSize
 };
 
 // The library's reason for skipping a file (action 11), passed on as it came.

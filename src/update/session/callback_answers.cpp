@@ -62,41 +62,27 @@ void ZipPackSession::Fail() {
 }
 
 void ZipPackSession::Act(ZipCallbackRec& r, const std::string& name) {
-  TZipUpdater& u = component_;
   switch (r.ActionCode) {
-    case zippack::kActionNewFile:
-      if (u.OnProgress) u.OnProgress(u, kProgressNewFile, name, r.Size);
-      break;
-    case zippack::kActionProgress:
-      if (u.OnProgress) u.OnProgress(u, kProgressUpdate, "", r.Size);
-      break;
-    case zippack::kActionEndOfBatch:
-      if (u.OnProgress) u.OnProgress(u, kProgressEndOfBatch, "", 0);
-      break;
-    case zippack::kActionMessage:
-      return AnswerMessage(r, name);
-    case zippack::kActionTotalFiles:
-      if (u.OnProgress) u.OnProgress(u, kProgressTotalFiles, "", r.Size);
-      break;
+    case zippack::kActionNewFile: return Progress(kProgressNewFile, name, r.Size);
+    case zippack::kActionProgress: return Progress(kProgressUpdate, "", r.Size);
+    case zippack::kActionEndOfBatch: return Progress(kProgressEndOfBatch, "", 0);
+    case zippack::kActionMessage: return AnswerMessage(r, name);
+    case zippack::kActionTotalFiles: return Progress(kProgressTotalFiles, "", r.Size);
     case zippack::kActionTotalSize:
       status_.ReportedTotal = r.Size;
-      if (u.OnProgress) u.OnProgress(u, kProgressTotalSize, "", r.Size);
-      break;
-    case zippack::kActionNewName:
-      return AnswerNewName(r, name);
-    case zippack::kActionPassword:
-      return AnswerPassword(r, name);
-    case zippack::kActionCrcError:
-      return AnswerCrcError(r, name);
-    case zippack::kActionOverwrite:
-      return AnswerOverwrite(r, name);
-    case zippack::kActionSkipped:
-      return AnswerSkipped(r, name);
-    case zippack::kActionFileComment:
-      return AnswerFileComment(r, name);
-    default:
-      break;
+      return Progress(kProgressTotalSize, "", r.Size);
+    case zippack::kActionNewName: return AnswerNewName(r, name);
+    case zippack::kActionPassword: return AnswerPassword(r, name);
+    case zippack::kActionCrcError: return AnswerCrcError(r, name);
+    case zippack::kActionOverwrite: return AnswerOverwrite(r, name);
+    case zippack::kActionSkipped: return AnswerSkipped(r, name);
+    case zippack::kActionFileComment: return AnswerFileComment(r, name);
+    default: return;
   }
+}
+
+void ZipPackSession::Progress(ProgressType type, const std::string& name, int32_t size) {
+  if (component_.OnProgress) component_.OnProgress(component_, type, name, size);
 }
 
 void ZipPackSession::NoteLibraryCode(int32_t code) {

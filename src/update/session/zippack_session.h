@@ -8,6 +8,8 @@
 #include <exception>
 #include <string>
 
+#include "update/component/updater_types.h"
+
 namespace zippack {
 template <bool kAddress32>
 struct BasicZipCallbackRec;
@@ -48,6 +50,7 @@ class ZipPackSession {
 
  private:
   void Act(zippack::ZipCallbackRec& record, const std::string& name);
+  void Progress(ProgressType type, const std::string& name, int32_t size);
   void AnswerMessage(const zippack::ZipCallbackRec& record, const std::string& name);
   void AnswerNewName(zippack::ZipCallbackRec& record, const std::string& name);
   void AnswerPassword(zippack::ZipCallbackRec& record, const std::string& name);

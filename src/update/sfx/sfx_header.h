@@ -1,7 +1,7 @@
 // The self-extractor's header: the bytes the archive-update component writes
 // between the stub program and the archive, and that the stub reads back to
 // know how to behave. The one description of its layout, shared by the
-// writer (sfx_stub.cpp) and the stub (sfxstub/).
+// writer (sfx_stub_writer.h) and the stub (stub/).
 //
 //   0  "MPV"
 //   3  flags (below)

@@ -38,6 +38,25 @@ void ReadExact(archive::BufferedReader& source, void* out, size_t count, int32_t
   if (source.Read(out, count) < count) throw EZipUpdater(shortRead, Display::Yes);
 }
 
+// The numbers of what can be wrong with a record read from the source.
+struct RecordErrors {
+  int32_t headShort;
+  int32_t wrongSignature;
+  int32_t nameShort;
+};
+
+// A record's fixed part into head, parsed into header, and the name behind
+// it.
+template <typename Header, size_t kLength>
+std::string ReadNamedRecord(archive::BufferedReader& source, uint8_t (&head)[kLength], Header& header,
+                            bool (*parse)(const uint8_t*, Header&), RecordErrors errors) {
+  ReadExact(source, head, kLength, errors.headShort);
+  if (!parse(head, header)) throw EZipUpdater(errors.wrongSignature, Display::Yes);
+  std::string name(header.nameLength, '\0');
+  ReadExact(source, name.data(), name.size(), errors.nameShort);
+  return name;
+}
+
 // Names are compared on their first 255 characters, ignoring the case of
 // ASCII letters.
 std::string NameKey(const std::string& name) {
@@ -186,11 +205,10 @@ void SpanWriter::CopySpan() {
 void SpanWriter::CopyLocalEntry(archive::BufferedReader& source, std::vector<uint8_t>& buffer) {
   const uint64_t sourceOffset = source.Position();
   uint8_t head[zip::kLocalHeaderLength];
-  ReadExact(source, head, sizeof head, msg::kLocalHeaderShort);
   zip::LocalHeader local;
-  if (!zip::ParseLocalHeader(head, local)) throw EZipUpdater(msg::kLocalHeaderSignature, Display::Yes);
-  std::string name(local.nameLength, '\0');
-  ReadExact(source, name.data(), name.size(), msg::kLocalNameShort);
+  const std::string name = ReadNamedRecord(
+      source, head, local, &zip::ParseLocalHeader,
+      {msg::kLocalHeaderShort, msg::kLocalHeaderSignature, msg::kLocalNameShort});
   std::vector<uint8_t> extra(local.extraLength);
   ReadExact(source, extra.data(), extra.size(), msg::kLocalExtraShort);
   if (zip::ApplyZip64Extra(extra.data(), extra.size(), local) != zip::Zip64Outcome::NotNeeded) {
@@ -233,11 +251,10 @@ SpanWriter::DirectoryPlace SpanWriter::CopyCentralDirectory(archive::BufferedRea
   EntryIndex index(EntryTable_);
   for (uint32_t i = 0; i < end.totalEntries; ++i) {
     uint8_t head[zip::kCentralHeaderLength];
-    ReadExact(source, head, sizeof head, msg::kDirectoryEndsEarly);
     zip::CentralHeader central;
-    if (!zip::ParseCentralHeader(head, central)) throw EZipUpdater(msg::kCentralHeaderSignature, Display::Yes);
-    std::string name(central.nameLength, '\0');
-    ReadExact(source, name.data(), name.size(), msg::kCentralNameShort);
+    const std::string name = ReadNamedRecord(
+        source, head, central, &zip::ParseCentralHeader,
+        {msg::kDirectoryEndsEarly, msg::kCentralHeaderSignature, msg::kCentralNameShort});
     std::vector<uint8_t> rest(size_t{central.extraLength} + central.commentLength);
     ReadExact(source, rest.data(), central.extraLength, msg::kCentralExtraShort);
     ReadExact(source, rest.data() + central.extraLength, central.commentLength, msg::kCommentShort);
