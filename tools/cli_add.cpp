@@ -17,7 +17,7 @@
 #include <string>
 
 #include "cli_command.h"
-#include "platform/drives.h"
+#include "platform/drives/drives.h"
 #include "update/component/zip_updater.h"
 
 namespace {

@@ -13,8 +13,8 @@
 #include <system_error>
 
 #include "cli_command.h"
-#include "platform/drives.h"
-#include "platform/io_error.h"
+#include "platform/drives/drives.h"
+#include "platform/posix/io_error.h"
 #include "update/component/zip_updater.h"
 #include "update/span/volume_names.h"
 

@@ -10,7 +10,7 @@
 #include "archive/unzip.h"
 #include "archive/zip_find.h"
 #include "cli_command.h"
-#include "platform/key_state.h"
+#include "platform/ui_contracts/key_state.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "cli_command.h"
 #include "components/find_file.h"
 #include "index/rebuild.h"
-#include "platform/paths.h"
+#include "platform/posix/paths.h"
 
 namespace cli {
 namespace {

@@ -13,7 +13,7 @@
 #include "index/collection.h"
 #include "index/search.h"
 #include "platform/gui/error_handler.h"
-#include "platform/shell.h"
+#include "platform/posix/shell.h"
 #include "ui/form2.h"
 
 // The pictures and the cursor live in a static library's resources, which

@@ -12,7 +12,7 @@
 #include <map>
 
 #include "open_test_fixture.h"
-#include "platform/shared_file.h"
+#include "platform/posix/shared_file.h"
 #include "support/libzip_reader.h"
 #include "update/component/zip_updater.h"
 

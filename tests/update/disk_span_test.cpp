@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "platform/drives.h"
+#include "platform/drives/drives.h"
 #include "support/zip_builder.h"
 #include "update/component/updater_messages.h"
 #include "update/spanned_set_reader.h"

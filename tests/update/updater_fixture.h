@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/prompts.h"
+#include "platform/ui_contracts/prompts.h"
 #include "support/temp_dir.h"
 #include "update/component/zip_updater.h"
 

@@ -1,7 +1,7 @@
 // The password prompts of the library's password request: asked in the
 // password dialog through the platform's prompt handler, never while the
 // component runs unattended.
-#include "platform/prompts.h"
+#include "platform/ui_contracts/prompts.h"
 #include "update/component/updater_messages.h"
 #include "update/component/zip_updater.h"
 

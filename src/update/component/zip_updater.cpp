@@ -9,9 +9,9 @@
 #include <new>
 #include <system_error>
 
-#include "platform/file_attributes.h"
-#include "platform/prompts.h"
-#include "platform/shared_file.h"
+#include "platform/posix/file_attributes.h"
+#include "platform/posix/shared_file.h"
+#include "platform/ui_contracts/prompts.h"
 #include "update/component/updater_messages.h"
 #include "update/session/zippack_session.h"
 #include "update/sfx/sfx_stub_writer.h"

@@ -17,7 +17,7 @@
 // the volumes, the format run) and makes the others for one operation.
 //
 // The component knows no widgets: a message box, the password dialog and
-// the busy cursor go through platform/prompts.h. It runs on the
+// the busy cursor go through platform/ui_contracts/prompts.h. It runs on the
 // user-interface thread; after every call-back the application's pending
 // events are dispatched, so the window stays live and can set
 // CancelRequested.
@@ -126,7 +126,7 @@ class TZipUpdater : public QObject, public UpdaterSettings, public UpdaterEvents
   // other error) once reported; a failed write removes what it wrote.
   int32_t WriteSpan(const std::string& source, const std::string& target);
   // Shows the format dialog for the disk in DriveIndex and returns the
-  // format call's result (platform/format_dialog.h).
+  // format call's result (platform/drives/format_dialog.h).
   int32_t RunFormat();
   // OnProgress is raised for each block written or copied while this is set.
   bool ProgressOn = false;

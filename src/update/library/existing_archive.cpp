@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "archive/locate_directory.h"
-#include "platform/positional_io.h"
+#include "platform/posix/positional_io.h"
 
 namespace zippack {
 namespace zip = archive::zip;

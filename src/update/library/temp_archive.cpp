@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/positional_io.h"
+#include "platform/posix/positional_io.h"
 
 namespace zippack {
 namespace {

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/message_pump.h"
+#include "platform/ui_contracts/message_pump.h"
 #include "update/component/zip_updater.h"
 #include "update/session/zippack_session.h"
 #include "update/zippack_abi.h"

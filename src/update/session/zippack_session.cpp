@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "platform/app_paths.h"
-#include "platform/file_attributes.h"
-#include "platform/library_loader.h"
+#include "platform/posix/app_paths.h"
+#include "platform/posix/file_attributes.h"
+#include "platform/posix/library_loader.h"
 #include "update/component/updater_messages.h"
 #include "update/component/zip_updater.h"
 #include "update/session/exec_block.h"

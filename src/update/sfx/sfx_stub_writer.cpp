@@ -15,12 +15,12 @@
 #include <vector>
 
 #include "archive/zip_format.h"
-#include "platform/app_paths.h"
-#include "platform/file_attributes.h"
-#include "platform/message_pump.h"
-#include "platform/positional_io.h"
-#include "platform/prompts.h"
-#include "platform/shell.h"
+#include "platform/posix/app_paths.h"
+#include "platform/posix/file_attributes.h"
+#include "platform/posix/positional_io.h"
+#include "platform/posix/shell.h"
+#include "platform/ui_contracts/message_pump.h"
+#include "platform/ui_contracts/prompts.h"
 #include "update/component/updater_messages.h"
 #include "update/component/zip_updater.h"
 #include "update/sfx/sfx_header.h"

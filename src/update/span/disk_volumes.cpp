@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "platform/drives.h"
-#include "platform/prompts.h"
+#include "platform/drives/drives.h"
+#include "platform/ui_contracts/prompts.h"
 #include "update/component/updater_messages.h"
 #include "update/component/zip_updater.h"
 #include "update/span/volume_names.h"

@@ -2,7 +2,7 @@
 // asking for a disk, and moving between the volumes of a set while its
 // directory is read. Fixed and network drives hold numbered volume files
 // and are never asked for; removable drives (the simulated ones of
-// platform/drives.h) are asked for by prompt or OnGetNextDisk, and each
+// platform/drives/drives.h) are asked for by prompt or OnGetNextDisk, and each
 // answer of OK stands for the user changing the disk.
 //
 // The component owns one; the directory read and the span writer share it.
@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/shared_file.h"
+#include "platform/posix/shared_file.h"
 
 namespace fretfile {
 

@@ -3,8 +3,8 @@
 #include <QScopeGuard>
 #include <thread>
 
-#include "platform/format_dialog.h"
-#include "platform/ui_wait.h"
+#include "platform/drives/format_dialog.h"
+#include "platform/ui_contracts/ui_wait.h"
 
 namespace fretfile {
 

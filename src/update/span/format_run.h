@@ -1,5 +1,5 @@
 // Formatting a disk while spanning: Run starts a thread that makes the
-// shell's format call (platform/format_dialog.h) and waits for the dialog
+// shell's format call (platform/drives/format_dialog.h) and waits for the dialog
 // to be closed, while the user-interface thread goes on dispatching events,
 // among them the dialog's own. A hook sees every message the dialog sends
 // its controls and keeps the disk's label the volume's: it disables the

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/shared_file.h"
+#include "platform/posix/shared_file.h"
 #include "update/component/updater_types.h"
 
 namespace archive {

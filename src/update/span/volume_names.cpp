@@ -1,6 +1,6 @@
 #include "update/span/volume_names.h"
 
-#include "platform/drives.h"
+#include "platform/drives/drives.h"
 
 namespace fretfile {
 namespace {

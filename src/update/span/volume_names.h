@@ -12,7 +12,7 @@ namespace fretfile {
 // Volumes 1 to 999: the digits of a thousandth would name the first again.
 inline constexpr int32_t kMostVolumes = 999;
 
-// Whether a drive of this type (platform/drives.h) holds a set as numbered
+// Whether a drive of this type (platform/drives/drives.h) holds a set as numbered
 // volume files, never asked for: fixed and network drives.
 bool NumberedDrive(int driveType);
 

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/positional_io.h"
+#include "platform/posix/positional_io.h"
 
 namespace sfxstub {
 namespace {

@@ -1,6 +1,6 @@
 // The stub has no event loop: the extraction code's passes through it have
 // nothing to dispatch.
-#include "platform/message_pump.h"
+#include "platform/ui_contracts/message_pump.h"
 
 namespace platform {
 

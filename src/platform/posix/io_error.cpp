@@ -1,4 +1,4 @@
-#include "platform/io_error.h"
+#include "platform/posix/io_error.h"
 
 #include <cerrno>
 

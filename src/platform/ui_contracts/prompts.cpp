@@ -1,4 +1,4 @@
-#include "platform/prompts.h"
+#include "platform/ui_contracts/prompts.h"
 
 #include <cstdio>
 

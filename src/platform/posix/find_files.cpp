@@ -1,8 +1,8 @@
-#include "platform/find_files.h"
+#include "platform/posix/find_files.h"
 
 #include <sys/stat.h>
 
-#include "platform/file_attributes.h"
+#include "platform/posix/file_attributes.h"
 
 namespace platform {
 namespace {

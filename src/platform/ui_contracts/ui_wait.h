@@ -1,6 +1,6 @@
 // Waiting for another thread without stopping the user-interface thread:
 // on that thread the wait dispatches events (and so serves the calls
-// workers make into it, platform/ui_calls.h) until it is woken.
+// workers make into it, platform/ui_contracts/ui_calls.h) until it is woken.
 #pragma once
 
 #include <condition_variable>

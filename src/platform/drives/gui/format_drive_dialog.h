@@ -1,15 +1,15 @@
-// The format dialog of a simulated drive (platform/drives.h): the disk's
+// The format dialog of a simulated drive (platform/drives/drives.h): the disk's
 // capacity, the volume label to give it, the quick-format and startup-disk
 // options, a progress bar, Start and Close. Start formats the disk in the
 // drive; Close ends the dialog with the result of the last format. Every
 // message the dialog sends a control goes to the caller's hook
-// (platform/format_dialog.h), which may act on the controls.
+// (platform/drives/format_dialog.h), which may act on the controls.
 #pragma once
 
 #include <QDialog>
 #include <map>
 
-#include "platform/format_dialog.h"
+#include "platform/drives/format_dialog.h"
 
 class QCheckBox;
 class QComboBox;

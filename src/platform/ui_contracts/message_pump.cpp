@@ -1,9 +1,9 @@
-#include "platform/message_pump.h"
+#include "platform/ui_contracts/message_pump.h"
 
 #include <QCoreApplication>
 #include <QThread>
 
-#include "platform/tick_count.h"
+#include "platform/posix/tick_count.h"
 
 namespace platform {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/ui_wait.h"
+#include "platform/ui_contracts/ui_wait.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

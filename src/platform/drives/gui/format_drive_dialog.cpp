@@ -1,4 +1,4 @@
-#include "platform/gui/format_drive_dialog.h"
+#include "platform/drives/gui/format_drive_dialog.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -13,7 +13,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "platform/drives.h"
+#include "platform/drives/drives.h"
 
 namespace platform {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/profile.h"
+#include "platform/posix/profile.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,8 +11,8 @@
 #include <system_error>
 #include <vector>
 
-#include "platform/file_attributes.h"
-#include "platform/shared_file.h"
+#include "platform/posix/file_attributes.h"
+#include "platform/posix/shared_file.h"
 
 namespace platform {
 namespace {

@@ -1,11 +1,11 @@
-#include "platform/app_paths.h"
+#include "platform/posix/app_paths.h"
 
 #include <unistd.h>
 
 #include <climits>
 #include <vector>
 
-#include "platform/paths.h"
+#include "platform/posix/paths.h"
 
 namespace platform {
 

@@ -1,5 +1,7 @@
-// Where the program lives. The program's own folder is its collection:
-// archives, kest.idx, kest.ini and temp/ all sit beside the executable.
+// Where the program lives: the folder of the running executable. It is the
+// collection's folder only when it holds archives or the index
+// (index/collection_choice.h); an installed program writes nothing beside
+// itself.
 #pragma once
 
 #include <string>

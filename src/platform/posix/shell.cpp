@@ -1,4 +1,4 @@
-#include "platform/shell.h"
+#include "platform/posix/shell.h"
 
 #include <QDir>
 #include <QFile>

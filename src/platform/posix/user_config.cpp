@@ -1,8 +1,8 @@
-#include "platform/user_config.h"
+#include "platform/posix/user_config.h"
 
 #include <cstdlib>
 
-#include "platform/paths.h"
+#include "platform/posix/paths.h"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "platform/shared_file.h"
+#include "platform/posix/shared_file.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <utility>
 
-#include "platform/io_error.h"
+#include "platform/posix/io_error.h"
 
 namespace platform {
 

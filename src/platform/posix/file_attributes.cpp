@@ -1,11 +1,11 @@
-#include "platform/file_attributes.h"
+#include "platform/posix/file_attributes.h"
 
 #include <sys/stat.h>
 
 #include <filesystem>
 #include <system_error>
 
-#include "platform/paths.h"
+#include "platform/posix/paths.h"
 
 namespace platform {
 

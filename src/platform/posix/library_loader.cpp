@@ -1,4 +1,4 @@
-#include "platform/library_loader.h"
+#include "platform/posix/library_loader.h"
 
 #include <dlfcn.h>
 

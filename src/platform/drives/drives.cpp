@@ -1,4 +1,4 @@
-#include "platform/drives.h"
+#include "platform/drives/drives.h"
 
 #include <sys/stat.h>
 #include <sys/statvfs.h>

@@ -1,4 +1,4 @@
-#include "platform/ui_calls.h"
+#include "platform/ui_contracts/ui_calls.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>

@@ -1,5 +1,5 @@
 // The format dialog of a drive, as the core sees it: the shell's format call
-// shows it (its widgets live in platform/gui/format_drive_dialog.*, installed
+// shows it (its widgets live in platform/drives/gui/format_drive_dialog.*, installed
 // with the program's prompts), and a hook the caller hands in sees every
 // message the dialog sends its controls and may act on the controls.
 #pragma once
@@ -66,9 +66,9 @@ class FormatDialogHandler {
 void SetFormatDialogHandler(FormatDialogHandler* handler);
 
 // The shell's format call: shows the format dialog of simulated drive
-// driveIndex (platform/drives.h) and returns when it is closed. May be
+// driveIndex (platform/drives/drives.h) and returns when it is closed. May be
 // called from a worker thread: the dialog runs on the user-interface
-// thread, which must serve calls meanwhile (platform/ui_calls.h). Without
+// thread, which must serve calls meanwhile (platform/ui_contracts/ui_calls.h). Without
 // a handler the drive cannot be formatted.
 int FormatDrive(int driveIndex, const FormatDialogHook& hook);
 

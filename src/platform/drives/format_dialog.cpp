@@ -1,8 +1,8 @@
-#include "platform/format_dialog.h"
+#include "platform/drives/format_dialog.h"
 
 #include <atomic>
 
-#include "platform/ui_calls.h"
+#include "platform/ui_contracts/ui_calls.h"
 
 namespace platform {
 namespace {

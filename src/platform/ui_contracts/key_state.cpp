@@ -1,4 +1,4 @@
-#include "platform/key_state.h"
+#include "platform/ui_contracts/key_state.h"
 
 #include <array>
 #include <atomic>
