@@ -1,10 +1,9 @@
 #include "update/session/exec_block.h"
 
-#include <sys/stat.h>
-
 #include <cstring>
 #include <stdexcept>
 
+#include "platform/posix/file_attributes.h"
 #include "update/component/zip_updater.h"
 
 namespace fretfile {
@@ -21,8 +20,7 @@ bool LineNamesFile(const std::string& line, const std::string& rootDir) {
   if (line.empty()) return false;
   std::string path = line;
   if (line.front() != '/' && !rootDir.empty()) path = (rootDir.back() == '/' ? rootDir : rootDir + '/') + line;
-  struct stat st{};
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  return platform::IsFile(path);
 }
 
 FileSpecLine ParseFileSpecLine(const std::string& line, uint32_t blockEncrypt, uint16_t blockRecurse,
