@@ -23,8 +23,8 @@
 #include "archive/unzip.h"
 #include "archive/zip_find.h"
 #include "archive/zip_format.h"
-#include "update/sfxstub/own_image.h"
-#include "update/zip_updater.h"
+#include "update/component/zip_updater.h"
+#include "update/stub/own_image.h"
 #include "update/zippack_abi.h"
 
 namespace fuzz_support {

@@ -21,8 +21,8 @@
 #include "archive/zip_find.h"
 #include "archive/zip_format.h"
 #include "fuzz_support.h"
-#include "update/sfx_header.h"
-#include "update/zip_updater.h"
+#include "update/component/zip_updater.h"
+#include "update/sfx/sfx_header.h"
 #include "update/zippack_abi.h"
 
 extern "C" int32_t ZipPackExec(void* params);

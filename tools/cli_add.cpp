@@ -17,8 +17,8 @@
 #include <string>
 
 #include "cli_command.h"
-#include "platform/drives.h"
-#include "update/zip_updater.h"
+#include "platform/drives/drives.h"
+#include "update/component/zip_updater.h"
 
 namespace {
 

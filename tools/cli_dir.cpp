@@ -14,10 +14,10 @@
 
 #include "archive/display_name.h"
 #include "cli_command.h"
-#include "platform/drives.h"
-#include "platform/io_error.h"
-#include "update/volume_names.h"
-#include "update/zip_updater.h"
+#include "platform/drives/drives.h"
+#include "platform/posix/io_error.h"
+#include "update/component/zip_updater.h"
+#include "update/span/volume_names.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "archive/zip_find.h"
 #include "archive/zip_format.h"
 #include "cli_command.h"
-#include "platform/key_state.h"
+#include "platform/ui_contracts/key_state.h"
 
 namespace {
 

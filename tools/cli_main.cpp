@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "cli_command.h"
-#include "platform/program_version.h"
+#include "platform/posix/program_version.h"
 
 namespace cli {
 

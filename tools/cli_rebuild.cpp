@@ -14,7 +14,7 @@
 #include "components/find_file.h"
 #include "archive/display_name.h"
 #include "index/rebuild.h"
-#include "platform/paths.h"
+#include "platform/posix/paths.h"
 
 namespace cli {
 namespace {

@@ -8,7 +8,7 @@
 #include "cli_command.h"
 #include "index/collection.h"
 #include "index/search.h"
-#include "platform/paths.h"
+#include "platform/posix/paths.h"
 
 namespace cli {
 namespace {

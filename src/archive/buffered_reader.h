@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/shared_file.h"
+#include "platform/posix/shared_file.h"
 
 namespace archive {
 

@@ -17,7 +17,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/shared_file.h"
+#include "platform/posix/shared_file.h"
 
 namespace archive {
 

@@ -8,7 +8,7 @@
 
 #include "archive/locate_directory.h"
 #include "archive/zip_format.h"
-#include "platform/shared_file.h"
+#include "platform/posix/shared_file.h"
 
 namespace archive {
 

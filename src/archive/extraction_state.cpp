@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "archive/crc32.h"
-#include "platform/key_state.h"
-#include "platform/message_pump.h"
-#include "platform/tick_count.h"
+#include "platform/posix/tick_count.h"
+#include "platform/ui_contracts/key_state.h"
+#include "platform/ui_contracts/message_pump.h"
 
 namespace archive {
 namespace {

@@ -62,7 +62,7 @@
 #include <functional>
 #include <memory>
 
-#include "platform/shared_file.h"
+#include "platform/posix/shared_file.h"
 
 namespace archive {
 

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "platform/paths.h"
+#include "platform/posix/paths.h"
 
 namespace archive {
 namespace {

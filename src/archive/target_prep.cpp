@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "platform/file_attributes.h"
-#include "platform/paths.h"
+#include "platform/posix/file_attributes.h"
+#include "platform/posix/paths.h"
 
 namespace archive {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/shared_file.h"
+#include "platform/posix/shared_file.h"
 
 namespace archive {
 

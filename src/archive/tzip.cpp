@@ -11,8 +11,8 @@
 #include "archive/deferred_sizes.h"
 #include "archive/little_endian.h"
 #include "archive/zip_format.h"
-#include "platform/io_error.h"
-#include "platform/shared_file.h"
+#include "platform/posix/io_error.h"
+#include "platform/posix/shared_file.h"
 
 namespace fretfile {
 namespace {

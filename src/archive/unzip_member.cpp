@@ -7,11 +7,11 @@
 
 #include "archive/copy_stored.h"
 #include "archive/dos_time.h"
-#include "archive/zip_format.h"
 #include "archive/target_prep.h"
 #include "archive/unzip.h"
-#include "platform/file_attributes.h"
-#include "platform/io_error.h"
+#include "archive/zip_format.h"
+#include "platform/posix/file_attributes.h"
+#include "platform/posix/io_error.h"
 
 namespace archive {
 namespace {

@@ -26,7 +26,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/shared_file.h"
+#include "platform/posix/shared_file.h"
 
 namespace archive {
 

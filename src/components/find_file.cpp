@@ -1,9 +1,9 @@
 #include "components/find_file.h"
 
-#include "platform/file_attributes.h"
-#include "platform/find_files.h"
-#include "platform/message_pump.h"
-#include "platform/paths.h"
+#include "platform/posix/file_attributes.h"
+#include "platform/posix/find_files.h"
+#include "platform/posix/paths.h"
+#include "platform/ui_contracts/message_pump.h"
 
 namespace fretfile {
 namespace {

@@ -6,7 +6,7 @@
 #include <system_error>
 #include <thread>
 
-#include "platform/ui_calls.h"
+#include "platform/ui_contracts/ui_calls.h"
 
 namespace fretfile {
 

@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "platform/profile.h"
+#include "platform/posix/profile.h"
 
 namespace fretfile {
 

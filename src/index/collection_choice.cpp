@@ -5,10 +5,10 @@
 #include <system_error>
 
 #include "index/collection.h"
-#include "platform/find_files.h"
-#include "platform/paths.h"
-#include "platform/profile.h"
-#include "platform/user_config.h"
+#include "platform/posix/find_files.h"
+#include "platform/posix/paths.h"
+#include "platform/posix/profile.h"
+#include "platform/posix/user_config.h"
 
 namespace fretfile {
 namespace {

@@ -2,7 +2,7 @@
 // archives uses that folder, as it always has. An installed program, whose
 // own folder is a system folder where nothing may be written, uses the
 // folder named on its command line, or the one the user chose and the
-// program remembers in the user's configuration (platform/user_config.h).
+// program remembers in the user's configuration (platform/posix/user_config.h).
 #pragma once
 
 #include <string>

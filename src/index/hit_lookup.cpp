@@ -7,9 +7,9 @@
 #include "archive/zip_find.h"
 #include "index/collection.h"
 #include "index/replace_all.h"
-#include "platform/find_files.h"
-#include "platform/io_error.h"
-#include "platform/shared_file.h"
+#include "platform/posix/find_files.h"
+#include "platform/posix/io_error.h"
+#include "platform/posix/shared_file.h"
 
 namespace fretfile {
 namespace {

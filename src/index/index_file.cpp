@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/io_error.h"
+#include "platform/posix/io_error.h"
 
 namespace fretfile {
 namespace {

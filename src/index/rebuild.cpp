@@ -4,9 +4,9 @@
 
 #include "index/collection.h"
 #include "index/replace_all.h"
-#include "platform/file_attributes.h"
-#include "platform/io_error.h"
-#include "platform/paths.h"
+#include "platform/posix/file_attributes.h"
+#include "platform/posix/io_error.h"
+#include "platform/posix/paths.h"
 
 namespace fretfile {
 namespace {

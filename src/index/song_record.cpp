@@ -11,7 +11,7 @@
 #include "archive/crc32.h"
 #include "index/collection.h"
 #include "index/hit_lookup.h"
-#include "platform/shared_file.h"
+#include "platform/posix/shared_file.h"
 
 namespace fretfile {
 namespace {

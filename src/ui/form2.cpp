@@ -11,8 +11,8 @@
 #include "index/collection.h"
 #include "platform/gui/error_handler.h"
 #include "platform/gui/mounted_volumes.h"
-#include "platform/io_error.h"
-#include "platform/paths.h"
+#include "platform/posix/io_error.h"
+#include "platform/posix/paths.h"
 #include "ui/string_grid.h"
 
 namespace fretfile {

@@ -13,7 +13,7 @@
 #include "index/collection.h"
 #include "index/search.h"
 #include "platform/gui/error_handler.h"
-#include "platform/shell.h"
+#include "platform/posix/shell.h"
 #include "ui/external_edits.h"
 #include "ui/form2.h"
 

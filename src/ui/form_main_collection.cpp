@@ -7,7 +7,7 @@
 #include "index/collection.h"
 #include "index/collection_choice.h"
 #include "platform/gui/dialogs.h"
-#include "platform/paths.h"
+#include "platform/posix/paths.h"
 #include "ui/external_edits.h"
 #include "ui/form2.h"
 #include "ui/form_main.h"

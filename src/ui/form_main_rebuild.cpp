@@ -13,7 +13,7 @@
 #include "index/rebuild.h"
 #include "platform/gui/dialogs.h"
 #include "platform/gui/error_handler.h"
-#include "platform/ui_calls.h"
+#include "platform/ui_contracts/ui_calls.h"
 #include "ui/form_main.h"
 #include "ui/wait_cursor.h"
 

@@ -5,7 +5,7 @@
 #include "index/saved_song.h"
 #include "platform/gui/dialogs.h"
 #include "ui/form_main.h"
-#include "update/zip_updater.h"
+#include "update/component/zip_updater.h"
 
 namespace fretfile {
 

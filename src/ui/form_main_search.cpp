@@ -6,7 +6,7 @@
 #include "index/collection.h"
 #include "index/search.h"
 #include "platform/gui/dialogs.h"
-#include "platform/message_pump.h"
+#include "platform/ui_contracts/message_pump.h"
 #include "ui/form_main.h"
 #include "ui/wait_cursor.h"
 

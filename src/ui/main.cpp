@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "index/collection_choice.h"
-#include "platform/app_paths.h"
 #include "platform/gui/error_handler.h"
 #include "platform/gui/gui_prompts.h"
 #include "platform/gui/key_state_filter.h"
-#include "platform/program_version.h"
+#include "platform/posix/app_paths.h"
+#include "platform/posix/program_version.h"
 #include "ui/form_main.h"
 #include "ui/program_arguments.h"
 

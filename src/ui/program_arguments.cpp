@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "platform/paths.h"
+#include "platform/posix/paths.h"
 
 namespace fretfile {
 namespace {

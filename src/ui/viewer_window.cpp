@@ -13,8 +13,8 @@
 #include "index/song_text.h"
 #include "platform/gui/dialogs.h"
 #include "platform/gui/error_handler.h"
-#include "platform/io_error.h"
-#include "platform/shared_file.h"
+#include "platform/posix/io_error.h"
+#include "platform/posix/shared_file.h"
 #include "ui/external_edits.h"
 #include "ui/form_main.h"
 

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/shared_file.h"
+#include "platform/posix/shared_file.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 

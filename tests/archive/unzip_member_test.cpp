@@ -11,8 +11,8 @@
 #include <stdexcept>
 
 #include "archive/dos_time.h"
-#include "platform/file_attributes.h"
-#include "platform/key_state.h"
+#include "platform/posix/file_attributes.h"
+#include "platform/ui_contracts/key_state.h"
 #include "support/file_size_limit.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"

@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/find_files.h"
+#include "platform/posix/find_files.h"
 #include "support/temp_dir.h"
 
 using fretfile::TAttrOptions;

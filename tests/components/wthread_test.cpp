@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "components/owned_mutex.h"
-#include "platform/ui_calls.h"
+#include "platform/ui_contracts/ui_calls.h"
 
 using fretfile::TThreadHandle;
 using fretfile::TWaitResult;

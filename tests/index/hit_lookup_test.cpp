@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/io_error.h"
+#include "platform/posix/io_error.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 

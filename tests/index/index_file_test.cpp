@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "index/replace_all.h"
-#include "platform/io_error.h"
+#include "platform/posix/io_error.h"
 #include "support/file_size_limit.h"
 #include "support/temp_dir.h"
 

@@ -15,8 +15,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/paths.h"
-#include "platform/shared_file.h"
+#include "platform/posix/paths.h"
+#include "platform/posix/shared_file.h"
 #include "support/cli_runner.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"

@@ -1,8 +1,8 @@
-#include "platform/paths.h"
+#include "platform/posix/paths.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/app_paths.h"
+#include "platform/posix/app_paths.h"
 
 TEST(Paths, FolderNameAndSeparatorsAtTheEdges) {
   EXPECT_EQ(platform::FolderOf("/music/Some_Band.zip"), "/music");

@@ -1,4 +1,4 @@
-#include "platform/profile.h"
+#include "platform/posix/profile.h"
 
 #include <sys/stat.h>
 

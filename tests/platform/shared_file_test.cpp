@@ -1,4 +1,4 @@
-#include "platform/shared_file.h"
+#include "platform/posix/shared_file.h"
 
 #include <sys/stat.h>
 
@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/io_error.h"
+#include "platform/posix/io_error.h"
 #include "support/temp_dir.h"
 
 using platform::FileAccess;

@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/paths.h"
+#include "platform/posix/paths.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/profile.h"
+#include "platform/posix/profile.h"
 #include "support/temp_dir.h"
 #include "ui/dialog_recorder.h"
 #include "ui/form_main.h"

@@ -14,7 +14,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/shared_file.h"
+#include "platform/posix/shared_file.h"
 #include "support/temp_dir.h"
 #include "ui/dialog_recorder.h"
 #include "ui/run_until_quit.h"

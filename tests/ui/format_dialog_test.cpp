@@ -13,12 +13,12 @@
 #include <gtest/gtest.h>
 
 #include "dialog_recorder.h"
-#include "platform/drives.h"
-#include "platform/gui/format_drive_dialog.h"
+#include "platform/drives/drives.h"
+#include "platform/drives/gui/format_drive_dialog.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
-#include "update/updater_messages.h"
-#include "update/zip_updater.h"
+#include "update/component/updater_messages.h"
+#include "update/component/zip_updater.h"
 
 namespace {
 

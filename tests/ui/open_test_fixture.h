@@ -15,7 +15,7 @@
 #include "ui/dialog_recorder.h"
 #include "ui/form_main.h"
 #include "ui/viewer_window.h"
-#include "update/zip_updater.h"
+#include "update/component/zip_updater.h"
 
 namespace testing_support {
 

@@ -9,8 +9,8 @@
 
 #include "open_test_fixture.h"
 #include "platform/gui/password_dialog.h"
+#include "update/component/zip_updater.h"
 #include "update/recording_library.h"
-#include "update/zip_updater.h"
 
 using testing_support::OpenFixture;
 using testing_support::ReadFile;

@@ -6,7 +6,7 @@
 
 #include "index/saved_song.h"
 #include "open_test_fixture.h"
-#include "update/zip_updater.h"
+#include "update/component/zip_updater.h"
 
 using testing_support::OpenFixture;
 using testing_support::ReadFile;

@@ -12,9 +12,9 @@
 #include <map>
 
 #include "open_test_fixture.h"
-#include "platform/shared_file.h"
+#include "platform/posix/shared_file.h"
 #include "support/libzip_reader.h"
-#include "update/zip_updater.h"
+#include "update/component/zip_updater.h"
 
 using testing_support::OpenFixture;
 using testing_support::ReadFile;

@@ -4,9 +4,9 @@
 #include <stdexcept>
 
 #include "support/zip_builder.h"
+#include "update/component/updater_messages.h"
 #include "update/recording_library.h"
 #include "update/updater_fixture.h"
-#include "update/updater_messages.h"
 
 using fretfile::TZipUpdater;
 using testing_support::RecordingLibrary;
@@ -357,6 +357,24 @@ TEST_F(AddTest, HandlersCanStopTheLibraryButNotStartASecondAdd) {
   EXPECT_EQ(updater.LastMessage(), TextOf(msg::kAddFailed) + "handler failed");
   EXPECT_FALSE(updater.InOperation());
   EXPECT_TRUE(updater.FSpecArgs.empty());
+}
+
+TEST_F(AddTest, ASpannedAddStaysBusyWhileItWritesTheVolumes) {
+  // The volumes are written after the library has returned: the handlers
+  // of that copy, its closing progress report included, still belong to
+  // the running Add and cannot start a second one.
+  library.SetResult(1);
+  updater.AddOptions = {fretfile::AddDiskSpan};
+  updater.FSpecArgs = {"a.txt"};
+  int reports = 0;
+  updater.OnProgress = [&](TZipUpdater& sender, TZipUpdater::ProgressType, const std::string&, int32_t) {
+    ++reports;
+    EXPECT_TRUE(sender.InOperation());
+  };
+  updater.Add();
+  EXPECT_GT(reports, 0);
+  EXPECT_FALSE(updater.InOperation());
+  EXPECT_EQ(library.Calls().size(), 1u);
 }
 
 TEST_F(AddTest, AMissingOrIncompleteLibraryIsReportedAndNeverCalled) {

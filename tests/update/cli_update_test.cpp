@@ -7,7 +7,7 @@
 #include <random>
 #include <sstream>
 
-#include "platform/drives.h"
+#include "platform/drives/drives.h"
 #include "support/cli_runner.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"

@@ -4,9 +4,9 @@
 #include <filesystem>
 
 #include "support/zip_builder.h"
-#include "update/name_conversion.h"
+#include "update/component/name_conversion.h"
+#include "update/component/updater_messages.h"
 #include "update/updater_fixture.h"
-#include "update/updater_messages.h"
 
 using fretfile::TZipUpdater;
 using testing_support::FileExists;

@@ -4,11 +4,11 @@
 #include <filesystem>
 #include <optional>
 
-#include "platform/drives.h"
+#include "platform/drives/drives.h"
 #include "support/zip_builder.h"
+#include "update/component/updater_messages.h"
 #include "update/spanned_set_reader.h"
 #include "update/updater_fixture.h"
-#include "update/updater_messages.h"
 
 using platform::PromptAnswer;
 using platform::PromptButtons;

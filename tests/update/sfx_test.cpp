@@ -11,9 +11,9 @@
 
 #include "support/cli_runner.h"
 #include "support/zip_builder.h"
+#include "update/component/updater_messages.h"
 #include "update/recording_library.h"
 #include "update/updater_fixture.h"
-#include "update/updater_messages.h"
 
 using fretfile::TZipUpdater;
 using testing_support::BuiltCliPath;

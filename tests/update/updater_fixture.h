@@ -9,9 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/prompts.h"
+#include "platform/ui_contracts/prompts.h"
 #include "support/temp_dir.h"
-#include "update/zip_updater.h"
+#include "update/component/zip_updater.h"
 
 namespace testing_support {
 

@@ -1,8 +1,8 @@
 // The component's settings, its messages and its temporary names.
 #include <filesystem>
 
+#include "update/component/updater_messages.h"
 #include "update/updater_fixture.h"
-#include "update/updater_messages.h"
 
 using fretfile::EZipUpdater;
 using fretfile::TZipUpdater;

@@ -2,9 +2,9 @@
 
 #include <QApplication>
 
+#include "platform/drives/gui/format_drive_dialog.h"
 #include "platform/gui/dialogs.h"
-#include "platform/gui/format_drive_dialog.h"
-#include "platform/prompts.h"
+#include "platform/ui_contracts/prompts.h"
 
 namespace platform {
 namespace {

@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 
-#include "platform/key_state.h"
+#include "platform/ui_contracts/key_state.h"
 
 namespace platform {
 

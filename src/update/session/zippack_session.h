@@ -1,0 +1,71 @@
+// The session with the compression library libzippack.so: loading it
+// (process-wide, shared by every component), handing it the parameter block
+// of one Add and answering its call-backs. The only part of the component
+// that knows the library's interface (update/zippack_abi.h).
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <string>
+
+#include "update/component/updater_types.h"
+
+namespace zippack {
+template <bool kAddress32>
+struct BasicZipCallbackRec;
+using ZipCallbackRec = BasicZipCallbackRec<false>;
+}  // namespace zippack
+
+namespace fretfile {
+
+class TZipUpdater;
+struct UpdaterStatus;
+
+class ZipPackSession {
+ public:
+  // The library. Load reports why it failed; a library lacking either entry
+  // point is released again at once, so nothing ever calls through a
+  // missing one.
+  static void Load(TZipUpdater& component);
+  static void Unload();
+  static bool Loaded();
+  // The library's version; the library is loaded for the call when it is
+  // not loaded; 0 when it cannot be.
+  static int32_t Version(TZipUpdater& component);
+
+  // One call of the loaded library. status takes what the library reports
+  // (its messages, its total) and gives CancelRequested.
+  ZipPackSession(TZipUpdater& component, UpdaterStatus& status) : component_(component), status_(status) {}
+  ZipPackSession(const ZipPackSession&) = delete;
+  ZipPackSession& operator=(const ZipPackSession&) = delete;
+
+  // Hands the library the block for target; what ZipPackExec returns (the
+  // files processed, -1 for a block it refused) goes to ProcessedCount. An
+  // exception an event handler threw inside a call-back is thrown again
+  // here, once the library has returned.
+  void Run(const std::string& target, int32_t version);
+
+  // The answer to one call-back record; nonzero asks the library to stop.
+  int32_t Answer(zippack::ZipCallbackRec& record);
+
+ private:
+  void Act(zippack::ZipCallbackRec& record, const std::string& name);
+  void Progress(ProgressType type, const std::string& name, int32_t size);
+  void AnswerMessage(const zippack::ZipCallbackRec& record, const std::string& name);
+  void AnswerNewName(zippack::ZipCallbackRec& record, const std::string& name);
+  void AnswerPassword(zippack::ZipCallbackRec& record, const std::string& name);
+  void AnswerCrcError(zippack::ZipCallbackRec& record, const std::string& name);
+  void AnswerOverwrite(zippack::ZipCallbackRec& record, const std::string& name);
+  void AnswerSkipped(const zippack::ZipCallbackRec& record, const std::string& name);
+  void AnswerFileComment(zippack::ZipCallbackRec& record, const std::string& name);
+  void NoteLibraryCode(int32_t code);
+  // Keeps the first error of a call-back and asks the library to stop: it
+  // must not unwind through the library.
+  void Fail();
+
+  TZipUpdater& component_;
+  UpdaterStatus& status_;
+  std::exception_ptr CallbackError_;
+};
+
+}  // namespace fretfile
