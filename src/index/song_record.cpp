@@ -1,16 +1,19 @@
 #include "index/song_record.h"
 
-#include <QDir>
-#include <QDirIterator>
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "archive/crc32.h"
 #include "index/collection.h"
 #include "index/hit_lookup.h"
+#include "platform/posix/positional_io.h"
 #include "platform/posix/shared_file.h"
 
 namespace fretfile {
@@ -21,11 +24,9 @@ constexpr const char* kRecordSuffix = ".record";
 constexpr const char* kDraftSuffix = ".draft";
 constexpr const char* kRecordHeading = "fretfile song record 1\n";
 // A record holds three names and two numbers; anything larger is not one.
-constexpr qint64 kLongestRecord = 1 << 20;
+constexpr int64_t kLongestRecord = 1 << 20;
 // Drafts and songs are text: a runaway file is not read whole.
-constexpr qint64 kLongestDraft = 256 << 20;
-
-QString FileName(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+constexpr int64_t kLongestDraft = 256 << 20;
 
 uint32_t CrcOf(const std::string& bytes) {
   return archive::Crc32(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
@@ -39,22 +40,34 @@ std::optional<std::string> PathOf(const std::string& appDir, const std::string& 
   return temp + kRecordFolder + "/" + song->substr(temp.size()) + suffix;
 }
 
+// Names are bytes, whatever they hold, so files are reached through the
+// system's calls, not through a layer that would read them as text.
 bool WriteWhole(const std::string& path, const std::string& bytes) {
-  if (!QDir().mkpath(QFileInfo(FileName(path)).path())) return false;
-  QSaveFile file(FileName(path));
-  if (!file.open(QIODevice::WriteOnly)) return false;
-  if (file.write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size())) {
-    file.cancelWriting();
+  std::error_code error;
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
+  if (error) return false;
+  const std::string fresh = path + ".new";
+  const int fd = ::open(fresh.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  const bool written = platform::WriteFullyAt(fd, 0, bytes.data(), bytes.size()) == 0 && ::fsync(fd) == 0;
+  if (::close(fd) != 0 || !written || ::rename(fresh.c_str(), path.c_str()) != 0) {
+    ::unlink(fresh.c_str());
     return false;
   }
-  return file.commit();
+  return true;
 }
 
-std::optional<std::string> ReadWhole(const std::string& path, qint64 cap) {
-  QFile file(FileName(path));
-  if (!file.open(QIODevice::ReadOnly) || file.size() > cap) return std::nullopt;
-  const QByteArray bytes = file.readAll();
-  return bytes.toStdString();
+std::optional<std::string> ReadWhole(const std::string& path, int64_t cap) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat st{};
+  std::optional<std::string> bytes;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= cap) {
+    std::string text(static_cast<size_t>(st.st_size), '\0');
+    if (platform::ReadFullyAt(fd, 0, text.data(), text.size())) bytes = std::move(text);
+  }
+  ::close(fd);
+  return bytes;
 }
 
 std::string Field(const char* name, const std::string& value) {
@@ -155,23 +168,28 @@ std::optional<SongRecord> ReadSongRecord(const std::string& appDir, const std::s
 bool WriteSongDraft(const std::string& appDir, const std::string& entryName, const std::optional<std::string>& text) {
   const auto path = PathOf(appDir, entryName, kDraftSuffix);
   if (!path) return false;
-  if (!text) return !QFile::exists(FileName(*path)) || QFile::remove(FileName(*path));
+  if (!text) return ::unlink(path->c_str()) == 0 || errno == ENOENT;
   return WriteWhole(*path, *text);
 }
 
 void RemoveSongRecord(const std::string& appDir, const std::string& entryName) {
   for (const char* suffix : {kRecordSuffix, kDraftSuffix}) {
-    if (const auto path = PathOf(appDir, entryName, suffix)) QFile::remove(FileName(*path));
+    if (const auto path = PathOf(appDir, entryName, suffix)) ::unlink(path->c_str());
   }
 }
 
 std::vector<UnstoredEdit> FindUnstoredEdits(const std::string& appDir) {
   std::vector<UnstoredEdit> edits;
   if (appDir.empty()) return edits;
-  const QString folder = FileName(TempFolderOf(appDir) + "/" + kRecordFolder);
-  QDirIterator records(folder, {QStringLiteral("*.record")}, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-  while (records.hasNext()) {
-    const std::string path = QFile::encodeName(records.next()).toStdString();
+  const std::filesystem::path folder = TempFolderOf(appDir) + "/" + kRecordFolder;
+  std::error_code error;
+  std::vector<std::string> paths;
+  for (auto it = std::filesystem::recursive_directory_iterator(folder, error);
+       !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+    const std::string path = it->path().string();
+    if (it->is_regular_file(error) && path.ends_with(kRecordSuffix)) paths.push_back(path);
+  }
+  for (const std::string& path : paths) {
     const auto text = ReadWhole(path, kLongestRecord);
     const auto record = text ? ParseRecord(*text) : std::nullopt;
     if (!record) continue;

@@ -5,22 +5,15 @@
 #include <algorithm>
 #include <optional>
 
+#include "index/song_record.h"
+
 namespace fretfile {
 namespace {
 
 // How long a file must stay as it is before it is read: an editor's save
 // (write, flush, rename) is over well within it.
 constexpr int kSettleMilliseconds = 300;
-// Songs are text; a file grown beyond this is not read to compare it.
-constexpr qint64 kLongestSong = 256 << 20;
-
 QString FileName(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
-
-std::optional<std::string> ReadSong(const std::string& path) {
-  QFile file(FileName(path));
-  if (!file.open(QIODevice::ReadOnly) || file.size() > kLongestSong) return std::nullopt;
-  return file.readAll().toStdString();
-}
 
 }  // namespace
 
@@ -71,7 +64,7 @@ void ExternalEdits::Stored(const std::string& tempPath, const std::string& bytes
 void ExternalEdits::CheckNow() {
   bool waiting = false;
   for (Watched& watched : songs_) {
-    const auto bytes = ReadSong(watched.song.tempPath);
+    const auto bytes = ReadSongFile(watched.song.tempPath);
     if (!bytes) continue;  // between an editor's delete and its rename, say
     if (watched.unanswered) {
       watched.bytes = *bytes;  // the question, when it comes, is about the latest text
