@@ -124,7 +124,12 @@ bool MeasureSong(fretfile::TFormMain& form, const std::string& appDir, const Son
     const std::string targetPath = *fretfile::TempPathOf(appDir, hit->fileName);
     const int result = archive::UnzipMember(hit->archivePath, targetPath, hit->attributes, hit->headerOffset, {}, 27);
     double t2 = bench::Now();
-    auto* viewer = fretfile::CreateViewerWindow(form, 2, hit->archivePath, hit->fileName, kArtist, targetPath);
+    fretfile::SongDocument opened;
+    opened.archivePath = hit->archivePath;
+    opened.entryName = hit->fileName;
+    opened.artist = kArtist;
+    opened.tempPath = targetPath;
+    auto* viewer = fretfile::CreateViewerWindow(form, 2, std::move(opened));
     viewer->show();
     double t3 = bench::Now();
     if (result != 0) ok = false;

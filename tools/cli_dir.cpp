@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "archive/display_name.h"
 #include "cli_command.h"
 #include "platform/drives.h"
 #include "platform/io_error.h"
@@ -47,7 +48,7 @@ int RunDir(const std::vector<std::string>& args) {
   if (updater.ZipFileName().empty()) return 1;  // the read failed and said why
   for (size_t i = 0; i < updater.Count(); ++i) {
     const fretfile::ZipDirEntry& entry = updater.DirEntry(i);
-    std::printf("%s\t%u\t%u\t%u\t%08x\t%u\t%u\n", entry.FileName.c_str(), unsigned{entry.CompressionMethod},
+    std::printf("%s\t%u\t%u\t%u\t%08x\t%u\t%u\n", archive::DisplayName(entry.FileName).c_str(), unsigned{entry.CompressionMethod},
                 unsigned{entry.CompressedSize}, unsigned{entry.UncompressedSize}, unsigned{entry.CRC32},
                 unsigned{entry.RelOffLocalHdr}, unsigned{entry.StartOnDisk});
   }

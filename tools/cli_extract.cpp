@@ -6,9 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "archive/display_name.h"
 #include "archive/safe_path.h"
 #include "archive/unzip.h"
 #include "archive/zip_find.h"
+#include "archive/zip_format.h"
 #include "cli_command.h"
 #include "platform/key_state.h"
 
@@ -18,6 +20,8 @@ struct Found {
   std::string name;
   uint32_t headerOffset;
   uint16_t attributes;
+  uint16_t flags;
+  archive::RecordedValues recorded;
 };
 
 int RunExtract(const std::vector<std::string>& args) {
@@ -38,8 +42,10 @@ int RunExtract(const std::vector<std::string>& args) {
     return 2;
   }
   for (; walk == 0; walk = archive::ZipFindNext(rec)) {
-    if (all || args[1] == rec.FileName) {
-      entries.push_back({rec.FileName, rec.HeaderOffset, rec.Attributes});
+    // The entry is named by its bytes or as it is shown.
+    const bool utf8 = (rec.Flags & archive::zip::kFlagUtf8) != 0;
+    if (all || args[1] == rec.FileName || args[1] == archive::DisplayName(rec.FileName, utf8)) {
+      entries.push_back({rec.FileName, rec.HeaderOffset, rec.Attributes, rec.Flags, {rec.Crc, rec.CompressedSize, rec.Size}});
       if (!all) break;
     }
   }
@@ -54,9 +60,10 @@ int RunExtract(const std::vector<std::string>& args) {
     int result = archive::kUnzipWriteFailed;  // a name that would leave the folder
     if (const auto target = archive::SafeJoin(folder, entry.name)) {
       result = archive::UnzipMember(archivePath, *target, entry.attributes, entry.headerOffset, nullptr,
-                                    platform::kKeyEscape);
+                                    platform::kKeyEscape, entry.recorded);
     }
-    std::printf("%s\t%d\n", entry.name.c_str(), result);
+    std::printf("%s\t%d\n", archive::DisplayName(entry.name, (entry.flags & archive::zip::kFlagUtf8) != 0).c_str(),
+                result);
     if (result != 0) allDone = false;
   }
   return allDone ? 0 : 1;

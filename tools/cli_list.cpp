@@ -3,7 +3,9 @@
 // sizes or offset need more than 32 bits), 2 when no directory was found.
 #include <cstdio>
 
+#include "archive/display_name.h"
 #include "archive/zip_find.h"
+#include "archive/zip_format.h"
 #include "cli_command.h"
 
 namespace {
@@ -20,7 +22,8 @@ int RunList(const std::vector<std::string>& args) {
     return 2;
   }
   for (; result == 0; result = archive::ZipFindNext(rec)) {
-    std::printf("%s\t%u\t%u\t%u\t%08x\t%u\t%x\t%x\n", rec.FileName, rec.PackMethod, rec.CompressedSize, rec.Size,
+    const std::string name = archive::DisplayName(rec.FileName, (rec.Flags & archive::zip::kFlagUtf8) != 0);
+    std::printf("%s\t%u\t%u\t%u\t%08x\t%u\t%x\t%x\n", name.c_str(), rec.PackMethod, rec.CompressedSize, rec.Size,
                 rec.Crc, rec.HeaderOffset, rec.Attributes, rec.Flags);
   }
   archive::ZipFindClose(rec);

@@ -37,7 +37,16 @@ int main(int argc, char** argv) {
   }
   const std::vector<std::string> args(argv + 2, argv + argc);
   for (const auto& command : cli::Commands()) {
-    if (command.name == std::string(argv[1])) return command.run(args);
+    if (command.name != std::string(argv[1])) continue;
+    // --help (or -h) among the options, before any "--", asks for the usage.
+    for (const std::string& arg : args) {
+      if (arg == "--") break;
+      if (arg == "--help" || arg == "-h") {
+        std::printf("usage: fretfile-cli %s %s\n", command.name, command.usage);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+      }
+    }
+    return command.run(args);
   }
   std::fprintf(stderr, "fretfile-cli: unknown command '%s'\n", argv[1]);
   PrintUsage(stderr);

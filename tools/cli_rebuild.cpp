@@ -12,6 +12,7 @@
 #include "archive/tzip.h"
 #include "cli_command.h"
 #include "components/find_file.h"
+#include "archive/display_name.h"
 #include "index/rebuild.h"
 #include "platform/paths.h"
 
@@ -21,8 +22,10 @@ namespace {
 class PrintedEffects : public fretfile::RebuildEffects {
  public:
   bool Confirm(const std::string&) override { return true; }
-  void ShowMessage(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
-  void ShowStatus(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
+  // The texts name archives ("Processing <file>"): shown by the names' rule.
+  void ShowMessage(const std::string& text) override { Print(text); }
+  void ShowStatus(const std::string& text) override { Print(text); }
+  static void Print(const std::string& text) { std::fprintf(stderr, "%s\n", archive::DisplayName(text).c_str()); }
   void SetBusy(bool) override {}
 };
 

@@ -2,7 +2,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
+#include "archive/display_name.h"
 #include "cli_command.h"
 #include "index/collection.h"
 #include "index/search.h"
@@ -10,6 +12,16 @@
 
 namespace cli {
 namespace {
+
+// A cell as the user sees it; plain ASCII needs no conversion, and an index
+// without a byte from 0x80 up (asked once) none for any of its cells.
+void AppendShown(std::string& out, std::string_view cell, bool plainIndex) {
+  if (!plainIndex && archive::HasHighByte(cell)) {
+    out.append(archive::DisplayName(cell));
+  } else {
+    out.append(cell);
+  }
+}
 
 int RunSearch(const std::vector<std::string>& args) {
   std::string dir = ".";
@@ -51,11 +63,12 @@ int RunSearch(const std::vector<std::string>& args) {
     const fretfile::IndexText index = fretfile::IndexText::Load(path);
     fretfile::StringGridCells grid;
     const size_t hits = fretfile::FillGridWithHits(index, grid, query);
+    const bool plainIndex = !archive::HasHighByte(*index.Bytes());
     std::string out;
     for (size_t row = 1; row <= hits; ++row) {
-      out.append(grid.Cell(0, static_cast<int>(row)));
+      AppendShown(out, grid.Cell(0, static_cast<int>(row)), plainIndex);
       out.push_back('\t');
-      out.append(grid.Cell(1, static_cast<int>(row)));
+      AppendShown(out, grid.Cell(1, static_cast<int>(row)), plainIndex);
       out.push_back('\n');
       if (out.size() > (1 << 20)) {
         std::fwrite(out.data(), 1, out.size(), stdout);

@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "archive/display_name.h"
 #include "archive/tzip.h"
+#include "archive/zip_format.h"
 #include "cli_command.h"
 
 namespace cli {
@@ -23,7 +25,8 @@ int RunWalk(const std::vector<std::string>& args) {
     // The walk skips the data by the size taken as unsigned; print it so.
     std::printf("%u\t0x%04x\t%" PRIu32 "\t%" PRIu32 "\t%08" PRIx32 "\t", entry.PackMethod, entry.Flags,
                 static_cast<uint32_t>(entry.CompressedSize), entry.Size, entry.Crc);
-    std::fwrite(entry.FileName.data(), 1, entry.FileName.size(), stdout);
+    const std::string name = archive::DisplayName(entry.FileName, (entry.Flags & archive::zip::kFlagUtf8) != 0);
+    std::fwrite(name.data(), 1, name.size(), stdout);
     std::fputc('\n', stdout);
   };
   try {

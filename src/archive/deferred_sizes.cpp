@@ -27,6 +27,12 @@ std::optional<uint64_t> DeferredSizes::FromDirectory(uint64_t headerOffset) {
   return it->compressedSize;
 }
 
+std::optional<uint64_t> DeferredSizes::FirstHeaderOffset() {
+  if (!read_) ReadDirectory();
+  if (known_.empty()) return std::nullopt;
+  return known_.front().headerOffset;
+}
+
 void DeferredSizes::ReadDirectory() {
   read_ = true;
   const int64_t fileSize = file_.Size();

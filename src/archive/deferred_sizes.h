@@ -9,7 +9,8 @@
 // directory is read once, on the first question, through the walker's own
 // open file. When the directory cannot be read (a download cut short), the
 // data is searched for the descriptor whose size field equals the distance
-// covered, as streaming readers do.
+// covered, as streaming readers do. The directory also tells the walker
+// where the first entry starts when other data lies in front of the archive.
 #pragma once
 
 #include <cstdint>
@@ -32,6 +33,11 @@ class DeferredSizes {
   // The compressed size of the entry whose local header starts at
   // headerOffset, as the central directory records it.
   std::optional<uint64_t> FromDirectory(uint64_t headerOffset);
+
+  // Where the first entry's local header is, as the central directory
+  // records it (shifted to the file for an archive behind a stub whose
+  // offsets count from its own start): the smallest header offset it names.
+  std::optional<uint64_t> FirstHeaderOffset();
 
   // Searches from dataStart for a signed data descriptor whose compressed
   // size equals its distance from dataStart and that is followed by another

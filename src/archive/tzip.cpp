@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <climits>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -20,8 +21,8 @@ using archive::zip::LocalHeader;
 namespace zip = archive::zip;
 
 // A central header's fixed part after its signature. Its name, extra field
-// and comment are not skipped by their lengths: they are read on in 4-byte
-// steps like any other data the walk does not know.
+// and comment are not skipped by their lengths: the walk looks on through
+// them for the next record like through any other data it does not know.
 constexpr uint64_t kCentralHeaderRest = zip::kCentralHeaderLength - 4;
 
 bool StartsRecord(const uint8_t* bytes) {
@@ -114,6 +115,55 @@ ZipFile ReadLocalHeader(archive::BufferedReader& reader, archive::DeferredSizes&
   return entry;
 }
 
+// Moves to the next place where one of the three records the walk knows
+// starts (only a local header with localOnly), at any alignment: the
+// position itself if one starts there. False (and at the end of the file)
+// when none follows.
+bool SkipToNextRecord(archive::BufferedReader& reader, bool localOnly = false) {
+  // A small window: what lies between records is mostly a central header's
+  // name, and a peek copies the whole window.
+  uint8_t bytes[512];
+  for (;;) {
+    const size_t got = reader.Peek(bytes, sizeof bytes);
+    if (got < 4) {
+      reader.Skip(got);
+      return false;
+    }
+    // Every start but the last three is looked at; they come again next time.
+    const size_t starts = got - 3;
+    for (size_t i = 0; i < starts; ++i) {
+      const void* p = std::memchr(bytes + i, 'P', starts - i);
+      if (p == nullptr) break;
+      i = static_cast<size_t>(static_cast<const uint8_t*>(p) - bytes);
+      if (localOnly ? zip::HasSignature(bytes + i, zip::kLocalHeaderSignature) : StartsRecord(bytes + i)) {
+        reader.Skip(i);
+        return true;
+      }
+    }
+    reader.Skip(starts);
+  }
+}
+
+// Moves to the first local header of an archive that does not start with a
+// record: data in front of it (a self-extractor's program, padding, a
+// download's prefix). The central directory says where the first entry
+// begins; when it cannot tell (or no local header is there), the first
+// local header met at any alignment is taken.
+void SkipLeadingData(platform::SharedFile& file, archive::BufferedReader& reader, archive::DeferredSizes& sizes) {
+  if (const auto first = sizes.FirstHeaderOffset(); first && *first > 0) {
+    // The reader seeks before every fill, so reading the file here directly
+    // does not disturb it.
+    uint8_t bytes[4] = {};
+    if (*first <= static_cast<uint64_t>(INT64_MAX) && file.Seek(static_cast<int64_t>(*first)) &&
+        file.Read(bytes, sizeof bytes) == static_cast<ssize_t>(sizeof bytes) &&
+        zip::HasSignature(bytes, zip::kLocalHeaderSignature)) {
+      reader.Skip(*first - reader.Position());
+      return;
+    }
+  }
+  SkipToNextRecord(reader, true);
+}
+
 }  // namespace
 
 void TZipFile::ReadEntries(const std::string& path) {
@@ -124,17 +174,25 @@ void TZipFile::ReadEntries(const std::string& path) {
   }
   archive::BufferedReader reader(file);
   archive::DeferredSizes sizes(file);
-  // Every pass consumes at least the 4 signature bytes, and reading stops at
-  // the end of the file, so the loop ends on any input.
+  // Every pass moves forward (past a record, or to the next one), and
+  // reading stops at the end of the file, so the loop ends on any input.
   uint8_t signature[4];
-  while (reader.Read(signature, sizeof signature) == sizeof signature) {
+  if (reader.Peek(signature, sizeof signature) == sizeof signature && !StartsRecord(signature)) {
+    SkipLeadingData(file, reader, sizes);
+  }
+  while (reader.Peek(signature, sizeof signature) == sizeof signature) {
     if (zip::HasSignature(signature, zip::kLocalHeaderSignature)) {
-      entries_.push_back(ReadLocalHeader(reader, sizes, reader.Position() - sizeof signature));
+      const uint64_t headerOffset = reader.Position();
+      reader.Skip(sizeof signature);
+      entries_.push_back(ReadLocalHeader(reader, sizes, headerOffset));
       if (OnReadFile) OnReadFile(entries_.back());
     } else if (zip::HasSignature(signature, zip::kCentralHeaderSignature)) {
-      reader.Skip(kCentralHeaderRest);
+      reader.Skip(sizeof signature + kCentralHeaderRest);
     } else if (zip::HasSignature(signature, zip::kEndRecordSignature)) {
       break;
+    } else {
+      reader.Skip(1);  // not a record here: look on from the next byte
+      if (!SkipToNextRecord(reader)) break;
     }
   }
 }

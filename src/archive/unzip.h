@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "archive/extraction_state.h"
@@ -30,8 +31,21 @@ namespace archive {
 // attributes: the entry's MS-DOS attribute byte; 0x10 marks a directory entry.
 // notify: progress receiver, or empty; without one, keyCode (if not 0) is the
 // key whose being held aborts the extraction (the program passes Escape, 27).
+// recorded: the CRC-32 and sizes of the central-directory record by which
+// the entry was found (ZipSearchRec's Crc, CompressedSize and Size). An
+// entry whose local header leaves them to a data descriptor (flag bit 3) is
+// extracted with these, whatever its method and whether or not the
+// descriptor starts with its signature. Without them such an entry's CRC is
+// read from the descriptor, and its sizes are unknown: a stored entry then
+// copies what its local header says, and only deflate finds its own end.
+struct RecordedValues {
+  uint32_t crc = 0;
+  uint64_t compressedSize = 0;
+  uint64_t uncompressedSize = 0;
+};
 int UnzipMember(const std::string& archiveName, const std::string& targetName, uint16_t attributes,
-                uint32_t headerOffset, const ProgressNotify& notify, int16_t keyCode);
+                uint32_t headerOffset, const ProgressNotify& notify, int16_t keyCode,
+                const std::optional<RecordedValues>& recorded = std::nullopt);
 
 // The methods UnzipMember can extract, as a bit mask over method numbers 0-31.
 inline constexpr uint32_t kSupportedMethods = 0x17F;  // 0-6 and 8

@@ -55,19 +55,23 @@ int Decompress(ExtractionState& state, uint16_t method) {
   }
 }
 
-// The CRC-32 from the data descriptor behind the data: 4 signature bytes
-// (skipped whether they are there or not), then the CRC.
+uint32_t GetBits32(ExtractionState& state) {
+  const uint32_t low = state.GetBits(16);
+  const uint32_t high = state.GetBits(16);
+  return high << 16 | low;
+}
+
+// The CRC-32 from the data descriptor behind the data. The descriptor may
+// start with its signature or go straight to the CRC; a CRC that happens
+// to equal the signature is taken as one (the next field then mismatches).
 uint32_t ReadDescriptorCrc(ExtractionState& state, uint16_t method) {
   if (method == 0) {
     state.ResetInput();  // resume right behind the stored data
   } else {
     state.DropBits(state.bitCount % 8);
   }
-  state.GetBits(16);
-  state.GetBits(16);
-  const uint32_t low = state.GetBits(16);
-  const uint32_t high = state.GetBits(16);
-  return high << 16 | low;
+  const uint32_t first = GetBits32(state);
+  return first == zip::kDataDescriptorSignature ? GetBits32(state) : first;
 }
 
 // Closes what one extraction opened and releases its window, on every way
@@ -123,7 +127,8 @@ class ExtractionScope {
 }  // namespace
 
 int UnzipMember(const std::string& archiveName, const std::string& targetName, uint16_t attributes,
-                uint32_t headerOffset, const ProgressNotify& notify, int16_t keyCode) {
+                uint32_t headerOffset, const ProgressNotify& notify, int16_t keyCode,
+                const std::optional<RecordedValues>& recorded) {
   ExtractionState& state = TheExtractionState();
   if (state.busy) {
     const uint32_t sincePump = CurrentTick() - state.lastPumpTime;
@@ -142,7 +147,12 @@ int UnzipMember(const std::string& archiveName, const std::string& targetName, u
   }
   zip::LocalHeader header;
   if (!ReadLocalHeader(state, headerOffset, header)) return scope.Finish(kUnzipCorrupt);
-  if ((header.flags & zip::kFlagDataDescriptor) != 0 && header.method != 0 && header.compressedSize == 0) {
+  const bool deferred = (header.flags & zip::kFlagDataDescriptor) != 0;
+  if (deferred && recorded) {
+    header.crc = recorded->crc;
+    header.compressedSize = recorded->compressedSize;
+    header.uncompressedSize = recorded->uncompressedSize;
+  } else if (deferred && header.method != 0 && header.compressedSize == 0) {
     header.compressedSize = kUnknownSize;
     header.uncompressedSize = kUnknownSize;
     header.crc = 0;
@@ -180,7 +190,7 @@ int UnzipMember(const std::string& archiveName, const std::string& targetName, u
   state.crc = 0xFFFFFFFFu;
   const int result = Decompress(state, header.method);
   uint32_t expectedCrc = header.crc;
-  if (result == kDecodeOk && (header.flags & zip::kFlagDataDescriptor) != 0) {
+  if (result == kDecodeOk && deferred && !recorded) {
     expectedCrc = ReadDescriptorCrc(state, header.method);
   }
   const uint32_t crc = state.crc ^ 0xFFFFFFFFu;

@@ -70,7 +70,7 @@ std::optional<HitLocation> FindEntryInArchive(const std::string& archivePath, co
     const std::string name(rec.FileName);
     const bool isExact = WithSlashes(name) == sought;
     if (!isExact && (fallback || Shown(name) != shown)) continue;
-    HitLocation hit{archivePath, name, rec.Attributes, rec.HeaderOffset};
+    HitLocation hit{archivePath, name, rec.Attributes, rec.HeaderOffset, {rec.Crc, rec.CompressedSize, rec.Size}};
     if (isExact) {
       exact = std::move(hit);
       break;

@@ -17,6 +17,8 @@
 #include <optional>
 #include <string>
 
+#include "archive/unzip.h"
+
 namespace fretfile {
 
 struct HitLocation {
@@ -24,6 +26,7 @@ struct HitLocation {
   std::string fileName;  // the entry's name as the central directory gives it
   uint16_t attributes = 0;
   uint32_t headerOffset = 0;
+  archive::RecordedValues recorded;  // the directory's CRC and sizes, for UnzipMember
 };
 
 // The archive path and the sought entry name of a row, in their "_" forms.

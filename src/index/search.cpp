@@ -4,6 +4,8 @@
 #include <cstring>
 #include <optional>
 
+#include "archive/display_name.h"
+
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -61,12 +63,26 @@ PreparedQuery::PreparedQuery(const SearchQuery& query)
       exactArtist_(query.exactArtist),
       exactSong_(query.exactSong) {}
 
+namespace {
+
+// Whether a name, as the user sees it, equals or contains an upper-cased
+// query. Plain ASCII is compared as it is; a name with other bytes is read
+// in the encoding the display rule gives `shownAs` (the name itself, or the
+// whole entry a title is part of) first.
+bool NameMatches(std::string_view name, std::string_view shownAs, bool exact, const std::string& upperQuery) {
+  if (!exact && upperQuery.empty()) return true;
+  if (!archive::HasHighByte(name)) {
+    return exact ? EqualsIgnoringAsciiCase(name, upperQuery) : ContainsIgnoringAsciiCase(name, upperQuery);
+  }
+  const std::string shown = archive::NameToUtf8(name, archive::NameEncodingOf(shownAs));
+  return exact ? EqualsIgnoringAsciiCase(shown, upperQuery) : ContainsIgnoringAsciiCase(shown, upperQuery);
+}
+
+}  // namespace
+
 bool PreparedQuery::Matches(const IndexLineFields& fields) const {
-  const bool artistOk = exactArtist_ ? EqualsIgnoringAsciiCase(fields.artist, artist_)
-                                     : artist_.empty() || ContainsIgnoringAsciiCase(fields.artist, artist_);
-  if (!artistOk) return false;
-  return exactSong_ ? EqualsIgnoringAsciiCase(fields.title, song_)
-                    : song_.empty() || ContainsIgnoringAsciiCase(fields.title, song_);
+  return NameMatches(fields.artist, fields.artist, exactArtist_, artist_) &&
+         NameMatches(fields.title, fields.shownEntry(), exactSong_, song_);
 }
 
 void WriteGridHeaders(StringGridCells& grid) {
@@ -105,6 +121,20 @@ const char* FindLineEnd(const char* p, const char* end) {
   while (p < end && !IsLineEnd(*p)) ++p;
   return p;
 }
+
+// The first byte from 0x80 up in [p, end), or end.
+const char* FindHighByte(const char* p, const char* end) {
+#ifdef __SSE2__
+  for (; end - p >= 16; p += 16) {
+    const int high = _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+    if (high != 0) return p + __builtin_ctz(static_cast<unsigned>(high));
+  }
+#endif
+  while (p < end && static_cast<unsigned char>(*p) < 0x80) ++p;
+  return p;
+}
+
+const char* FoundOr(const char* found, const char* otherwise) { return found != nullptr ? found : otherwise; }
 
 // Past the line ending (CR LF, CR or LF) at `lineEnd`.
 const char* SkipLineEnding(const char* lineEnd, const char* end) {
@@ -246,12 +276,21 @@ size_t FillGridWithHits(const IndexText& index, StringGridCells& grid, const Sea
     // that hold it are split and matched.
     const char* const stretchEnd =
         SkipLineEnding(FindLineEnd(line + std::min<size_t>(kStretch, static_cast<size_t>(end - line)), end), end);
-    while (const char* at = scan->Find(line, stretchEnd)) {
+    // A line with bytes from 0x80 up may show the text without holding its
+    // bytes (a name in CP437, say), so it is matched as well. Each search
+    // runs on from where it found its last place, once that line is done.
+    const char* text = FoundOr(scan->Find(line, stretchEnd), stretchEnd);
+    const char* high = FindHighByte(line, stretchEnd);
+    for (;;) {
+      const char* const at = std::min(text, high);
+      if (at == stretchEnd) break;
       const char* const start = LineStartOf(at, line);
       const char* const lineEnd = FindLineEnd(at, stretchEnd);
       const IndexLineFields fields = SplitIndexLine(std::string_view(start, static_cast<size_t>(lineEnd - start)));
       if (prepared.Matches(fields)) rows.Add(fields);
       line = SkipLineEnding(lineEnd, stretchEnd);
+      if (text < line) text = FoundOr(scan->Find(line, stretchEnd), stretchEnd);
+      if (high < line) high = FindHighByte(line, stretchEnd);
     }
     line = stretchEnd;
   }

@@ -3,6 +3,12 @@
 // A line "artist<>entry" splits at its first "<>"; the title is the entry up
 // to its first "." and the extension the rest. Letters compare without case
 // for ASCII a-z only: no locale, so accented letters compare exactly.
+//
+// The index keeps every name's bytes as its archive holds them: an entry's
+// name in UTF-8, CP437 or Windows-1252, an artist in the file system's
+// UTF-8. The query is what the user typed, in UTF-8. A name is matched as it
+// is shown (archive/display_name.h): a name with bytes from 0x80 up is read
+// by the display rule first, so "Björk" finds the CP437 name "Bj\x94rk".
 #pragma once
 
 #include <cstdint>
@@ -37,6 +43,9 @@ struct IndexLineFields {
 IndexLineFields SplitIndexLine(std::string_view line);
 
 // A query prepared for matching many lines: its texts upper-cased once.
+// A line is matched as the user sees it: artist and title through the
+// display rule of names (the encoding of the title is the one of the whole
+// entry the grid shows).
 class PreparedQuery {
  public:
   explicit PreparedQuery(const SearchQuery& query);

@@ -14,6 +14,7 @@
 #include "index/search.h"
 #include "platform/gui/error_handler.h"
 #include "platform/shell.h"
+#include "ui/external_edits.h"
 #include "ui/form2.h"
 
 // The pictures and the cursor live in a static library's resources, which
@@ -80,6 +81,16 @@ TFormMain::TFormMain(std::string appDir, QWidget* parent) : QMainWindow(parent),
   SetTabOrder();
   CreateRebuildComponents();
   CreateZipUpdater();
+  externalEdits_ = new ExternalEdits(this);
+  connect(externalEdits_, &ExternalEdits::ChangeWaiting, this, &TFormMain::AskAboutExternalChanges);
+  // A change made while the user works in another program is asked about
+  // when they come back.
+  connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+    if (state == Qt::ApplicationActive) AskAboutExternalChanges();
+  });
+  draftTimer_.setSingleShot(true);
+  draftTimer_.setInterval(1000);
+  connect(&draftTimer_, &QTimer::timeout, this, [this] { platform::RunReportingErrors([this] { WriteDrafts(); }); });
 
   // Fixed border: the user cannot resize the window.
   centralWidget()->setFixedSize(kClientWidth, kClientHeight);
@@ -272,6 +283,15 @@ void TFormMain::closeEvent(QCloseEvent* event) {
     }
     return;
   }
+  // Changes not yet in their archive: one question for all of them.
+  switch (AnswerForUnsavedChanges([this] { close(); })) {
+    case EndAnswer::Stay:
+    case EndAnswer::Saving:
+      event->ignore();
+      return;
+    case EndAnswer::GoOn:
+      break;
+  }
   StopRebuild();
   QMainWindow::closeEvent(event);
 }
@@ -290,6 +310,8 @@ void TFormMain::ExitButtonClick() {
     }
     return;
   }
+  // temp/ goes only once every change in it has been answered for.
+  if (AnswerForUnsavedChanges([this] { ExitButtonClick(); }) != EndAnswer::GoOn) return;
   StopRebuild();
   const std::string temp = TempFolderOf(AppDir_);
   std::error_code ignored;

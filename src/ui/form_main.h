@@ -18,19 +18,24 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTimer>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "index/song_document.h"
 #include "ui/archive_work.h"
 #include "ui/string_grid.h"
 
 class QGroupBox;
 
 namespace fretfile {
+class ExternalEdits;
 class TForm2;
 class TMenuItem;
+class TViewerWindow;
 class TZipUpdater;
 class TWinThread;
 struct TWinThreadParam;
@@ -81,6 +86,18 @@ class TFormMain : public QMainWindow {
   // The "Save" and "Close" commands of a viewer window (viewer_window.cpp).
   void SaveClick(TMenuItem* sender);
   void CloseClick(TMenuItem* sender);
+
+  // No edit is lost (form_main_changes.cpp): edits found in temp/ that never
+  // reached their archive are offered once (at start, and for a new
+  // collection folder); songs changed in another program are offered for
+  // storing, when the program is active; every viewer's unsaved text is
+  // kept as a draft in temp/, so that a killed program loses none.
+  void OfferUnstoredEdits();
+  void AskAboutExternalChanges();
+  void WriteDrafts();
+  // A viewer's text changed: its draft is written shortly.
+  void DraftsChanged() { draftTimer_.start(); }
+  ExternalEdits* ExternalEditsWatch() const { return externalEdits_; }
 
   // The external viewer chooser, created hidden with the window.
   TForm2* Form2 = nullptr;
@@ -152,13 +169,28 @@ class TFormMain : public QMainWindow {
   void DestroyZipUpdater();
   // One save, in its turn: the text as it was when the user said Yes.
   struct SaveRequest {
-    std::string archivePath;
-    std::string entryName;
+    SongDocument song;
     std::string bytes;
   };
+  void SubmitSave(const SongDocument& song, std::string bytes);
   void RunSave(const SaveRequest& request);
-  void StoreInArchive(const std::string& archivePath, const std::string& entryName, const std::string& filePath,
+  // True when the song reached its archive; else the user has been told.
+  bool StoreInArchive(const std::string& archivePath, const std::string& entryName, const std::string& filePath,
                       const std::string& content);
+  // The songs whose changes have not reached their archive.
+  struct UnsavedChange {
+    SongDocument song;
+    std::string bytes;
+    TViewerWindow* viewer = nullptr;  // the viewer that holds them, if one does
+  };
+  std::vector<UnsavedChange> UnsavedChanges() const;
+  // Before the program ends: one question for every unsaved change. Stay:
+  // the user cancelled. Saving: the saves run, and `then` runs after them.
+  enum class EndAnswer { GoOn, Saving, Stay };
+  EndAnswer AnswerForUnsavedChanges(const std::function<void()>& then);
+  // Takes a viewer off the window's components and disposes of it once no
+  // save runs.
+  void DisposeOfViewer(TViewerWindow* window);
   // False, after saying why, while an archive operation runs or waits.
   bool ArchiveFree();
   // False, after telling the user how to choose one, while no collection
@@ -174,6 +206,9 @@ class TFormMain : public QMainWindow {
   // True while an opening runs (its extraction lets other events run).
   bool opening_ = false;
   ArchiveWork archiveWork_;
+  ExternalEdits* externalEdits_ = nullptr;
+  QTimer draftTimer_;
+  bool askingAboutExternal_ = false;
   // Exit or closing the window came while a save ran; it happens after.
   bool endPending_ = false;
   std::vector<QObject*> components_;

@@ -8,6 +8,7 @@
 #include "index/collection_choice.h"
 #include "platform/gui/dialogs.h"
 #include "platform/paths.h"
+#include "ui/external_edits.h"
 #include "ui/form2.h"
 #include "ui/form_main.h"
 #include "ui/viewer_window.h"
@@ -49,12 +50,15 @@ void TFormMain::SetCollection(std::string appDir) {
   cells.SetRowCount(2);
   // The start-up once more, on the new folder: temp/, headers, kest.ini.
   FormCreate();
+  // Songs of the old collection are no longer watched.
+  externalEdits_->UnwatchAll();
   // The viewer chooser starts afresh on the new kest.ini.
   delete Form2;
   Form2 = nullptr;
   if (!AppDir_.empty()) {
     Form2 = new TForm2(AppDir_, this);
     SetStatusText(QStringLiteral("Collection folder: ") + QFile::decodeName(QByteArray::fromStdString(AppDir_)));
+    OfferUnstoredEdits();
   }
 }
 
@@ -73,12 +77,7 @@ bool TFormMain::CloseViewerWindows() {
   }
   if (viewers.empty()) return true;
   if (platform::AskYesNo(kCloseViewersQuestion) != platform::Answer::Yes) return false;
-  for (TViewerWindow* viewer : viewers) {
-    RemoveComponent(viewer);
-    if (viewer->Memo != nullptr) RemoveComponent(viewer->Memo);
-    viewer->hide();
-    viewer->deleteLater();
-  }
+  for (TViewerWindow* viewer : viewers) DisposeOfViewer(viewer);
   return true;
 }
 

@@ -5,13 +5,16 @@
 #include <QScopedValueRollback>
 #include <optional>
 
+#include "archive/display_name.h"
 #include "archive/unzip.h"
 #include "index/collection.h"
 #include "index/hit_lookup.h"
+#include "index/song_record.h"
 #include "platform/gui/desktop_open.h"
 #include "platform/gui/dialogs.h"
 #include "platform/key_state.h"
 #include "platform/shell.h"
+#include "ui/external_edits.h"
 #include "ui/form2.h"
 #include "ui/form_main.h"
 #include "ui/viewer_window.h"
@@ -19,7 +22,9 @@
 namespace fretfile {
 namespace {
 
-void TellUnableToProcess(const std::string& name) { platform::ShowMessage("Unable to process " + name); }
+void TellUnableToProcess(const std::string& name) {
+  platform::ShowMessage("Unable to process " + archive::DisplayName(name));
+}
 
 }  // namespace
 
@@ -53,7 +58,7 @@ void TFormMain::DBGrid1DblClick() {
       // A name that would lead out of temp/ is refused; nothing is written.
       target = TempPathOf(AppDir_, hit->fileName);
       if (target && archive::UnzipMember(hit->archivePath, *target, hit->attributes, hit->headerOffset, {},
-                                         platform::kKeyEscape) != archive::kUnzipOk) {
+                                         platform::kKeyEscape, hit->recorded) != archive::kUnzipOk) {
         target.reset();
       }
     }
@@ -67,10 +72,26 @@ void TFormMain::DBGrid1DblClick() {
     return;
   }
 
+  // The song as extracted, and its record in temp/: what the archive holds,
+  // against which a change made here or in another program is told. A new
+  // opening of the entry replaces an earlier watch.
+  SongDocument opened;
+  opened.archivePath = hit->archivePath;
+  opened.entryName = hit->fileName;
+  opened.artist = artist;
+  opened.tempPath = *target;
+  if (const auto extracted = ReadSongFile(*target)) opened.extracted = *extracted;
+  opened.saved.Set(opened.extracted);
+  externalEdits_->Unwatch(*target);
+  WriteSongRecord(AppDir_, opened.Record(opened.extracted));
+
   if (!InternalViewer->isChecked()) {
     int result = platform::ShellExecuteProgram(ViewerCommand_, *target);
     if (result <= 32) result = platform::ShellOpenDocument(*target);
-    if (result > 32) return;
+    if (result > 32) {
+      externalEdits_->Watch(opened);
+      return;
+    }
   }
 
   const int number = LowestFreeViewerNumber(*this);
@@ -78,7 +99,7 @@ void TFormMain::DBGrid1DblClick() {
     TellUnableToProcess(hit->fileName);
     return;
   }
-  TViewerWindow* viewer = CreateViewerWindow(*this, number, hit->archivePath, hit->fileName, artist, *target);
+  TViewerWindow* viewer = CreateViewerWindow(*this, number, std::move(opened));
   viewer->show();
   // The grid stays ready for the next opening.
   activateWindow();

@@ -44,7 +44,7 @@ bool TFormMain::ArchiveFree() {
   return false;
 }
 
-void TFormMain::StoreInArchive(const std::string& archivePath, const std::string& entryName,
+bool TFormMain::StoreInArchive(const std::string& archivePath, const std::string& entryName,
                                const std::string& filePath, const std::string& content) {
   ZipUpdater->SetZipFileName(archivePath);
   // Exactly this one file: a line left by an Add that ended early may
@@ -70,7 +70,7 @@ void TFormMain::StoreInArchive(const std::string& archivePath, const std::string
     ZipUpdater->Add();
   } catch (...) {
     platform::ShowMessage(kAddFailedMessage);
-    return;
+    return false;
   }
   // The component runs unattended and says nothing; a save that did not
   // reach the archive must not look like one that did.
@@ -79,7 +79,9 @@ void TFormMain::StoreInArchive(const std::string& archivePath, const std::string
     if (!ZipUpdater->LastMessage().empty()) text += "\n" + ZipUpdater->LastMessage();
     text += "\nYour edit is kept in " + filePath + ".";
     platform::ShowMessage(text);
+    return false;
   }
+  return true;
 }
 
 }  // namespace fretfile

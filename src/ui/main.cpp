@@ -1,5 +1,6 @@
 // Fretfile: browse a collection of songs kept in zip archives.
 #include <QGuiApplication>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -61,6 +62,8 @@ int main(int argc, char** argv) {
   const std::string collection = fretfile::StartCollectionFolder(platform::ApplicationDir(), arguments.collection);
   fretfile::TFormMain formMain(collection);
   formMain.show();
+  // Edits a killed or failed run left in temp/ are offered once the window is up.
+  QTimer::singleShot(0, &formMain, [&formMain] { platform::RunReportingErrors([&] { formMain.OfferUnstoredEdits(); }); });
   // No collection yet: ask once for the folder of the user's archives.
   if (collection.empty()) platform::RunReportingErrors([&] { formMain.ChooseCollectionFolder1Click(); });
   return app.exec();

@@ -3,13 +3,16 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "archive/display_name.h"
+
 namespace fretfile {
 
 QString ToQString(std::string_view bytes) {
-  return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
+  const std::string shown = archive::DisplayName(bytes);
+  return QString::fromUtf8(shown.data(), static_cast<qsizetype>(shown.size()));
 }
 
-std::string ToBytes(const QString& text) { return text.toLocal8Bit().toStdString(); }
+std::string ToBytes(const QString& text) { return text.toUtf8().toStdString(); }
 
 StringGridModel::StringGridModel(QObject* parent) : QAbstractTableModel(parent), cells_(2, 2) {}
 

@@ -14,7 +14,11 @@
 
 namespace fretfile {
 
+// Bytes as the user sees them: names (and texts holding one) by the display
+// rule of archive/display_name.h, UTF-8 or else CP437 / Windows-1252. The
+// cells keep the bytes; only what is shown is converted.
 QString ToQString(std::string_view bytes);
+// What the user typed, as the program's bytes (UTF-8).
 std::string ToBytes(const QString& text);
 
 class StringGridModel : public QAbstractTableModel {

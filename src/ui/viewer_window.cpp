@@ -7,14 +7,15 @@
 #include <QTextCursor>
 #include <QTimer>
 #include <cerrno>
-#include <optional>
 
 #include "index/hit_lookup.h"
+#include "index/song_record.h"
 #include "index/song_text.h"
 #include "platform/gui/dialogs.h"
 #include "platform/gui/error_handler.h"
 #include "platform/io_error.h"
 #include "platform/shared_file.h"
+#include "ui/external_edits.h"
 #include "ui/form_main.h"
 
 namespace fretfile {
@@ -67,32 +68,13 @@ qsizetype PieceEnd(const QString& text, qsizetype from, qsizetype size) {
   return lineBreak < 0 ? text.size() : lineBreak;
 }
 
-// The decimal digits of a name, in their order, without leading zeros.
-std::string DigitsOf(const QString& name) {
-  std::string digits;
-  for (const QChar c : name) {
-    if (c >= QLatin1Char('0') && c <= QLatin1Char('9')) {
-      if (digits.empty() && c == QLatin1Char('0')) continue;
-      digits += static_cast<char>(c.unicode());
-    }
-  }
-  return digits;
-}
-
-void WriteWholeFile(const std::string& path, const std::string& bytes) {
-  platform::SharedFile file;
-  file.OpenOrThrow(path, platform::FileAccess::Write, platform::FileShare::DenyAll,
-                   platform::FileCreation::CreateOrTruncate);
-  if (const int error = file.Write(bytes.data(), bytes.size()); error != 0) throw platform::IoError(error);
-  if (const int error = file.Close(); error != 0) throw platform::IoError(error);
-}
-
 }  // namespace
 
 TViewerMemo::TViewerMemo(QWidget* parent) : QPlainTextEdit(parent) {}
 
-void TViewerMemo::LoadFromFile(const std::string& path) {
-  song_ = DecodeSong(ReadWholeFile(path));
+std::string TViewerMemo::LoadFromFile(const std::string& path) {
+  std::string bytes = ReadWholeFile(path);
+  song_ = DecodeSong(bytes);
   QString text = song_.text;
   song_.text.clear();  // the box holds it from now on
   pending_.clear();
@@ -100,7 +82,7 @@ void TViewerMemo::LoadFromFile(const std::string& path) {
   const qsizetype first = PieceEnd(text, 0, kFirstPiece);
   if (first == text.size()) {
     setPlainText(text);
-    return;
+    return bytes;
   }
   setPlainText(text.left(first));
   pending_ = std::move(text);
@@ -110,6 +92,7 @@ void TViewerMemo::LoadFromFile(const std::string& path) {
   document()->setUndoRedoEnabled(false);
   setReadOnly(true);
   QTimer::singleShot(0, this, &TViewerMemo::FillNextPiece);
+  return bytes;
 }
 
 void TViewerMemo::FillNextPiece() {
@@ -150,20 +133,19 @@ int LowestFreeViewerNumber(const TFormMain& owner) {
   return 0;
 }
 
-TViewerWindow* CreateViewerWindow(TFormMain& owner, int n, const std::string& archivePath,
-                                  const std::string& fileName, const std::string& artistCell,
-                                  const std::string& targetPath) {
+TViewerWindow* CreateViewerWindow(TFormMain& owner, int n, SongDocument song) {
   auto* window = new TViewerWindow(&owner);
   owner.AddComponent(window);
-  window->Hint = archivePath;
+  window->Hint = song.archivePath;
   window->setObjectName(QStringLiteral("Form%1").arg(n));
-  window->setWindowTitle(ToQString(fileName + " by " + artistCell));
+  window->setWindowTitle(QString::fromStdString(song.Title()));
   window->resize(kViewerWidth, kViewerHeight);
   window->move(0, 0);
+  window->Song = std::move(song);
 
   auto* memo = new TViewerMemo(window);
   owner.AddComponent(memo);
-  memo->Hint = fileName;
+  memo->Hint = window->Song.entryName;
   memo->setFont(ViewerFont());
   window->setCentralWidget(memo);
   window->Memo = memo;
@@ -171,13 +153,17 @@ TViewerWindow* CreateViewerWindow(TFormMain& owner, int n, const std::string& ar
   memo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  memo->LoadFromFile(targetPath);
+  window->Song.extracted = memo->LoadFromFile(window->Song.tempPath);
+  window->Song.encoding = memo->Encoding();
+  // Unedited, the text saves as this (line breaks as CR LF): a change is a
+  // text that differs from it.
+  window->Song.saved.Set(memo->TextBytes());
 
   auto* menu = new QMenuBar(window);
   menu->setObjectName(QStringLiteral("MainMenu%1").arg(n));
   auto* save = new TMenuItem(QStringLiteral("Save"), window);
   save->setObjectName(QStringLiteral("Save%1").arg(n));
-  save->Hint = archivePath + "|" + fileName;
+  save->Hint = window->Song.archivePath + "|" + window->Song.entryName;
   save->Tag = n;
   QObject::connect(save, &QAction::triggered, &owner,
                    [&owner, save] { platform::RunReportingErrors([&] { owner.SaveClick(save); }); });
@@ -188,6 +174,8 @@ TViewerWindow* CreateViewerWindow(TFormMain& owner, int n, const std::string& ar
                    [&owner, close] { platform::RunReportingErrors([&] { owner.CloseClick(close); }); });
   menu->addAction(save);
   menu->addAction(close);
+  // Unsaved text is kept as a draft shortly after the typing stops.
+  QObject::connect(memo, &QPlainTextEdit::textChanged, &owner, [&owner] { owner.DraftsChanged(); });
   window->setMenuBar(menu);
   window->Save = save;
   window->Close = close;
@@ -195,29 +183,14 @@ TViewerWindow* CreateViewerWindow(TFormMain& owner, int n, const std::string& ar
 }
 
 void TFormMain::SaveClick(TMenuItem* sender) {
-  // The command is archive path + "|" + entry name. It is split after the
-  // archive path its viewer recorded, so that a "|" in the collection's
-  // folder cannot shift the entry name; otherwise at the first "|".
-  const std::string& command = sender->Hint;
-  size_t bar = command.find('|');
-  if (const auto* viewer = qobject_cast<const TViewerWindow*>(sender->parent());
-      viewer != nullptr && command.size() > viewer->Hint.size() && command.starts_with(viewer->Hint) &&
-      command[viewer->Hint.size()] == '|') {
-    bar = viewer->Hint.size();
-  }
-  const std::string entryName = bar == std::string::npos ? std::string() : command.substr(bar + 1, 255);
-  const std::string wanted = std::to_string(sender->Tag);
-  std::optional<EncodedSong> text;
-  for (QObject* component : Components()) {
-    auto* memo = qobject_cast<TViewerMemo*>(component);
-    if (memo != nullptr && DigitsOf(memo->objectName()) == wanted) text = memo->Encoded();
-  }
-  if (!text) return;
+  auto* viewer = qobject_cast<TViewerWindow*>(sender->parent());
+  if (viewer == nullptr || viewer->Memo == nullptr) return;
+  EncodedSong text = viewer->Memo->Encoded();
   // A character the song's code page lacks is never replaced behind the
   // user's back: nothing is stored until it is changed.
-  if (!text->unencodable.isEmpty()) {
+  if (!text.unencodable.isEmpty()) {
     platform::ShowMessage("These characters cannot be stored in this song, which is written in the Windows-1252 "
-                          "code page: " + DescribeCharacters(text->unencodable) +
+                          "code page: " + DescribeCharacters(text.unencodable) +
                           ".\nChange them, then save again. Nothing was stored.");
     return;
   }
@@ -225,33 +198,50 @@ void TFormMain::SaveClick(TMenuItem* sender) {
   // The text is taken as it is now, when the user said Yes. A save that
   // arrives while another one runs (its events run this handler) waits for
   // it; nothing nests inside an archive operation.
-  if (ArchiveBusy()) SetStatusText(QStringLiteral("The save waits until the one running now has ended."));
-  archiveWork_.Submit([this, request = SaveRequest{command.substr(0, bar), entryName, std::move(text->bytes)}] {
-    RunSave(request);
-  });
+  viewer->Song.saved.Set(text.bytes);
+  SubmitSave(viewer->Song, std::move(text.bytes));
 }
 
 void TFormMain::RunSave(const SaveRequest& request) {
   // The name comes from an archive: it was checked when the entry was
   // opened, and is checked again before anything is written.
-  const auto target = TempPathOf(AppDir_, request.entryName);
+  const SongDocument& song = request.song;
+  const auto target = TempPathOf(AppDir_, song.entryName);
   if (!target) throw platform::IoError(EACCES);
-  WriteWholeFile(*target, request.bytes);
-  StoreInArchive(request.archivePath, request.entryName, *target, request.bytes);
+  if (const int error = WriteSongFile(*target, request.bytes); error != 0) throw platform::IoError(error);
+  if (!StoreInArchive(song.archivePath, song.entryName, *target, request.bytes)) return;
+  // What the archive holds now: the record in temp/ says so, and a watch
+  // by another program's changes goes on from here.
+  WriteSongRecord(AppDir_, song.Record(request.bytes));
+  externalEdits_->Stored(*target, request.bytes);
+  WriteDrafts();
 }
 
 void TFormMain::CloseClick(TMenuItem* sender) {
-  auto* window = qobject_cast<TViewerWindow*>(FindComponent(ToQString(sender->Hint)));
-  if (window == nullptr) return;
-  // The number is free at once; the window itself goes once the command
-  // that asked for it has been handled completely, and not before a save
-  // that runs now (its own, perhaps, whose menu is still at work) has ended.
-  RemoveComponent(window);
-  if (window->Memo != nullptr) RemoveComponent(window->Memo);
-  window->hide();
-  archiveWork_.WhenIdle([window = QPointer<TViewerWindow>(window)] {
-    if (window) window->deleteLater();
-  });
+  auto* window = qobject_cast<TViewerWindow*>(sender->parent());
+  if (window == nullptr || FindComponent(window->objectName()) != window) return;
+  // A text that differs from what was last opened or saved is not dropped
+  // without a question.
+  if (window->Memo != nullptr) {
+    EncodedSong text = window->Memo->Encoded();
+    if (!window->Song.saved.Holds(text.bytes)) {
+      const platform::Answer answer =
+          platform::AskSaveDiscardCancel("Save the changes to " + window->Song.Title() + " before closing?");
+      if (answer == platform::Answer::Save) {
+        if (!text.unencodable.isEmpty()) {
+          platform::ShowMessage("These characters cannot be stored in this song, which is written in the "
+                                "Windows-1252 code page: " + DescribeCharacters(text.unencodable) +
+                                ".\nChange them, then save again. Nothing was stored.");
+          return;
+        }
+        window->Song.saved.Set(text.bytes);
+        SubmitSave(window->Song, std::move(text.bytes));
+      } else if (answer != platform::Answer::Discard) {
+        return;
+      }
+    }
+  }
+  DisposeOfViewer(window);
 }
 
 }  // namespace fretfile

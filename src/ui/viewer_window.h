@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <string>
 
+#include "index/song_document.h"
 #include "index/song_text.h"
 
 namespace fretfile {
@@ -22,8 +23,9 @@ class TFormMain;
 inline constexpr int kFirstViewerNumber = 2;
 inline constexpr int kLastViewerNumber = 255;
 
-// A menu command that carries what its handler needs: a text (Hint) and a
-// number (Tag).
+// A menu command of a viewer. It carries the texts the program has always
+// given it, a text (Hint) and a number (Tag); its handler finds the viewer
+// as the command's parent.
 class TMenuItem : public QAction {
   Q_OBJECT
  public:
@@ -49,8 +51,9 @@ class TViewerMemo : public QPlainTextEdit {
   explicit TViewerMemo(QWidget* parent = nullptr);
   std::string Hint;  // the entry's FileName; never displayed
 
-  // Loads the file. Throws platform::IoError when it cannot be read.
-  void LoadFromFile(const std::string& path);
+  // Loads the file and returns its bytes. Throws platform::IoError when it
+  // cannot be read.
+  std::string LoadFromFile(const std::string& path);
   // The whole text in the song's encoding, line breaks as CR LF, nothing
   // added at the end; with the characters that encoding cannot hold.
   EncodedSong Encoded() const;
@@ -73,6 +76,7 @@ class TViewerWindow : public QMainWindow {
  public:
   explicit TViewerWindow(QWidget* parent = nullptr);
   std::string Hint;  // the archive path; never displayed
+  SongDocument Song;  // the song it shows, which its saves store
   TViewerMemo* Memo = nullptr;
   TMenuItem* Save = nullptr;
   TMenuItem* Close = nullptr;
@@ -82,12 +86,12 @@ class TViewerWindow : public QMainWindow {
 // "Form" + n; 0 when all are in use.
 int LowestFreeViewerNumber(const TFormMain& owner);
 
-// Builds the viewer window n for an extracted entry, hidden: the window, then
-// the text box with the file at targetPath loaded into it, then the menu.
-// When loading fails the error propagates; the window stays created and
-// hidden, and keeps its number.
-TViewerWindow* CreateViewerWindow(TFormMain& owner, int n, const std::string& archivePath,
-                                  const std::string& fileName, const std::string& artistCell,
-                                  const std::string& targetPath);
+// Builds the viewer window n for an extracted song, hidden: the window, then
+// the text box with the file at song.tempPath loaded into it (which fills in
+// the song's bytes and encoding, and takes the loaded text as saved), then
+// the menu. When loading fails the
+// error propagates; the window stays created and hidden, and keeps its
+// number.
+TViewerWindow* CreateViewerWindow(TFormMain& owner, int n, SongDocument song);
 
 }  // namespace fretfile

@@ -1,7 +1,7 @@
 // Entry names written by MS-DOS and OS/2 zip programs are in the OEM code
-// page (437); the program's texts are in the ANSI code page (1252). These
-// fixed tables convert between the two, one character at a time, for the
-// characters from 0x80 up (ASCII stays as it is).
+// page (437); the program's texts are in the ANSI code page (1252). The
+// fixed tables of archive/code_pages.h convert between the two, one
+// character at a time, for the characters from 0x80 up (ASCII stays as it is).
 #pragma once
 
 #include <cstdint>

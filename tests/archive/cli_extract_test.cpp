@@ -70,3 +70,29 @@ TEST_F(CliArchive, ExtractRefusesNamesLeavingTheFolder) {
   EXPECT_EQ(Run("extract '" + dir.File("x.zip") + "' missing.txt '" + out + "'").exitCode, 2);
   EXPECT_EQ(Run("extract '" + dir.File("nothing.zip") + "' --all '" + out + "'").exitCode, 2);
 }
+
+// Names reach the user by one rule (CP437 here, the format's default), while
+// the files keep the archive's bytes; every command answers --help.
+TEST_F(CliArchive, NamesShowInTheirOwnLettersAndEveryCommandAnswersHelp) {
+  TempDir dir;
+  ZipEntrySpec piped;
+  piped.name = "Bj\x94rk.txt";
+  piped.data = "streamed";
+  piped.dataDescriptor = true;
+  piped.descriptorSignature = false;
+  ZipBuilder().Add(piped).WriteTo(dir.File("x.zip"));
+  const std::string shown = "Bj\xC3\xB6rk.txt";
+  EXPECT_EQ(Run("list '" + dir.File("x.zip") + "'").out.substr(0, shown.size() + 1), shown + "\t");
+  const Outcome walked = Run("walk '" + dir.File("x.zip") + "'");
+  EXPECT_EQ(walked.out.substr(walked.out.size() - shown.size() - 1), shown + "\n");
+  const Outcome extracted = Run("extract '" + dir.File("x.zip") + "' '" + shown + "' '" + dir.File("out") + "'");
+  EXPECT_EQ(extracted.exitCode, 0);
+  EXPECT_EQ(extracted.out, shown + "\t0\n");
+  EXPECT_EQ(ReadFile(dir.File("out/Bj\x94rk.txt")), "streamed");
+
+  for (const std::string command : {"add", "dir", "extract", "list", "rebuild", "search", "walk"}) {
+    const Outcome help = Run(command + " --help");
+    EXPECT_EQ(help.exitCode, 0) << command;
+    EXPECT_EQ(help.out.rfind("usage: fretfile-cli " + command + " ", 0), 0u) << help.out;
+  }
+}

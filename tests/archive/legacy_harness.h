@@ -263,9 +263,10 @@ inline void CheckRealArchiveThroughUnzipMember(const std::string& legacyArchive)
 
 // Puts `text`, compressed by `method` into `raw`, into an archive twice: as
 // "plain.txt" with its sizes in the local header, and as a copy whose sizes
-// are left to a data descriptor. The first extracts through UnzipMember; the second is
-// refused (4) without leaving a file: with no sizes in the local header,
-// the legacy methods have nothing to stop at.
+// are left to a data descriptor. The first extracts through UnzipMember; the
+// second is refused (4) without leaving a file when only its local header is
+// known (the legacy methods have nothing to stop at), and extracts with the
+// CRC and sizes its directory record gives.
 inline void CheckSizesInHeaderAndDeferred(int method, uint16_t flags, const std::string& text,
                                           const std::string& raw) {
   testing_support::TempDir dir;
@@ -284,6 +285,11 @@ inline void CheckSizesInHeaderAndDeferred(int method, uint16_t flags, const std:
   EXPECT_EQ(testing_support::ReadFile(dir.File(plain.name)), plain.data);
   EXPECT_EQ(archive::UnzipMember(dir.File("built.zip"), dir.File("deferred.txt"), 0x20, builder.HeaderOffsets()[1], {}, 0), 4);
   EXPECT_FALSE(testing_support::FileExists(dir.File("deferred.txt")));
+  const archive::RecordedValues recorded{testing_support::Crc32Of(text), raw.size(), text.size()};
+  EXPECT_EQ(archive::UnzipMember(dir.File("built.zip"), dir.File("deferred.txt"), 0x20, builder.HeaderOffsets()[1], {},
+                                 0, recorded),
+            0);
+  EXPECT_EQ(testing_support::ReadFile(dir.File("deferred.txt")), text);
 }
 
 }  // namespace legacy_harness

@@ -18,6 +18,7 @@
 #include "support/zip_builder.h"
 
 using archive::UnzipMember;
+using testing_support::Crc32Of;
 using testing_support::FileExists;
 using testing_support::ReadFile;
 using testing_support::TempDir;
@@ -172,13 +173,32 @@ TEST(UnzipMember, DataDescriptors) {
   deflated.method = 8;
   deflated.dataDescriptor = true;
   f.builder.Add(deflated);
-  deflated.descriptorSignature = false;  // then the CRC is read 4 bytes late
+  deflated.descriptorSignature = false;
+  f.builder.Add(deflated);
+  deflated.crcOverride = Crc32Of(text) ^ 1;  // in the descriptor and the directory alike
   f.builder.Add(deflated);
   f.Write();
+  // Without the directory's values the CRC comes from the descriptor,
+  // whether or not it starts with its signature.
   ASSERT_EQ(f.Extract(0, f.dir.File("d0")), 0);
   EXPECT_EQ(ReadFile(f.dir.File("d0")), text);
-  EXPECT_EQ(f.Extract(1, f.dir.File("d1")), 1);
-  EXPECT_FALSE(FileExists(f.dir.File("d1")));
+  ASSERT_EQ(f.Extract(1, f.dir.File("d1")), 0);
+  EXPECT_EQ(ReadFile(f.dir.File("d1")), text);
+  EXPECT_EQ(f.Extract(2, f.dir.File("d2")), 1);
+  EXPECT_FALSE(FileExists(f.dir.File("d2")));
+  // The directory's values are what is checked when they are given: a wrong
+  // recorded CRC or a recorded size the data does not have is damage.
+  const archive::RecordedValues right{Crc32Of(text), testing_support::RawDeflate(text).size(), text.size()};
+  const std::pair<archive::RecordedValues, int> cases[] = {
+      {right, 0},
+      {{right.crc ^ 1, right.compressedSize, right.uncompressedSize}, 1},
+      {{right.crc, 100, right.uncompressedSize}, 3}};
+  for (const auto& [values, expected] : cases) {
+    EXPECT_EQ(UnzipMember(f.archive, f.dir.File("r"), 0x20, f.builder.HeaderOffsets()[1], nullptr, 0, values),
+              expected)
+        << values.crc << " " << values.compressedSize;
+    EXPECT_EQ(FileExists(f.dir.File("r")), expected == 0);
+  }
 }
 
 TEST(UnzipMember, StoredEntryWithDescriptorBehindIt) {

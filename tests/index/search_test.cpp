@@ -127,6 +127,28 @@ TEST(Search, LettersOutsideAsciiCompareExactly) {
   EXPECT_TRUE(Search(index, {"\xC3\xA9mile", "", false, false}).empty());  // "émile"
 }
 
+// Entry names keep their archive's bytes in the index; what the user types
+// (UTF-8) finds them as they are shown, and the rows keep the bytes.
+TEST(Search, NamesInEveryEncodingAreFoundAsTheyAreShown) {
+  const std::string index =
+      "Bj\xC3\xB6rk<>J\x94ga.txt\r\n"          // UTF-8 artist, CP437 entry
+      "Ren\xE9<>Caf\xE9 Song.txt\r\n"           // Windows-1252 artist and entry
+      "Other<>Caf\xC3\xA9 Song.txt\r\n"         // UTF-8 entry
+      "Other<>Caf\x82 Song.txt\r\n"              // CP437 entry
+      "Other<>Cafe Song.txt\r\n";
+  EXPECT_EQ(Search(index, {"bj\xC3\xB6rk", "j\xC3\xB6ga", false, true}),
+            (std::vector<Row>{{"Bj\xC3\xB6rk", "J\x94ga.txt"}}));
+  EXPECT_EQ(Search(index, {"ren\xC3\xA9", "", true, false}).size(), 1u);
+  const std::vector<Row> cafe = Search(index, {"", "caf\xC3\xA9 song", false, true});
+  EXPECT_EQ(cafe, (std::vector<Row>{{"Ren\xE9", "Caf\xE9 Song.txt"},
+                                    {"Other", "Caf\xC3\xA9 Song.txt"},
+                                    {"Other", "Caf\x82 Song.txt"}}));
+  // The bytes themselves are not what is matched, and case is folded for
+  // ASCII letters only.
+  EXPECT_TRUE(Search(index, {"", "J\x94ga", false, false}).empty());
+  EXPECT_TRUE(Search(index, {"", "J\xC3\x96GA", false, false}).empty());  // "JÖGA"
+}
+
 TEST(Search, IdenticalLinesGiveIdenticalRows) {
   EXPECT_EQ(Search("A<>b.txt\r\nA<>b.txt\r\n", {}).size(), 2u);
 }
@@ -182,10 +204,12 @@ TEST(StringGridCells, CellsOutsideTheGridAreEmptyAndIgnored) {
 // the scan's 64 KB stretches and a last line without an ending.
 TEST(Search, ScanningForTheQueryTextFindsWhatMatchingEveryLineFinds) {
   std::mt19937 random(11);
-  const char* const pieces[] = {"<>", ".", "\r\n", "\r", "\n", "ab", "AB", "b", "a.B", "x", " ", "\xE9"};
-  const SearchQuery queries[] = {{"ab", "", false, false}, {"", "b", false, false},   {"a", "B", false, false},
-                                 {"AB", "b", true, false}, {"x", "ab", false, true},  {"", "a.b", false, false},
-                                 {"b", "", true, true},    {"ab\r", "", false, false}};
+  const char* const pieces[] = {"<>", ".", "\r\n", "\r", "\n", "ab", "AB", "b", "a.B", "x", " ", "\xE9", "\x82",
+                                "\xC3\xA9"};
+  const SearchQuery queries[] = {{"ab", "", false, false},       {"", "b", false, false},  {"a", "B", false, false},
+                                 {"AB", "b", true, false},       {"x", "ab", false, true}, {"", "a.b", false, false},
+                                 {"b", "", true, true},          {"ab\r", "", false, false},
+                                 {"\xC3\xA9", "", false, false}, {"x", "b\xC3\xA9", false, false}};
   for (int round = 0; round < 60; ++round) {
     std::string bytes;
     const size_t size = round % 10 == 0 ? 150000 + random() % 1000 : random() % 3000;

@@ -1,6 +1,7 @@
 // Answers every modal box of the dialogs layer during a test and records
 // what was shown. Answers are taken from a queue; an empty queue answers
-// Yes to questions and Ok to messages, OK/Cancel and password boxes. A
+// Yes to questions, a question's default button where it has its own
+// ("Save", "Store"), and Ok to messages, OK/Cancel and password boxes. A
 // password box takes its text from the queue of replies. The folder chooser
 // is answered from its own queue; an empty one cancels.
 #pragma once
@@ -27,6 +28,8 @@ class DialogRecorder {
         answers.pop_front();
         return answer;
       }
+      if (box.kind == platform::BoxKind::SaveDiscardCancel) return platform::Answer::Save;
+      if (box.kind == platform::BoxKind::StoreOpenDiscard) return platform::Answer::Store;
       return box.kind == platform::BoxKind::Message || box.kind == platform::BoxKind::Error ||
                      box.kind == platform::BoxKind::Password || box.kind == platform::BoxKind::OkCancel
                  ? platform::Answer::Ok

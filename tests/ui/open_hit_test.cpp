@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "archive/unzip.h"
+#include "index/saved_song.h"
 #include "open_test_fixture.h"
 
 using testing_support::FileExists;
@@ -29,6 +30,38 @@ TEST_F(OpenHitTest, RowOpensItsEntryInAViewerWindow) {
   EXPECT_EQ(viewer->windowTitle(), QStringLiteral("My_Song.txt by Some Artist"));
   EXPECT_EQ(viewer->Hint, dir.File("Some_Artist.zip"));
   EXPECT_EQ(MemoText(2), "one\r\ntwo\r\nthree\r\nfour");
+}
+
+// An entry named in CP437 by a streaming writer (its sizes in a data
+// descriptor without signature), in an archive named in UTF-8: found by
+// typing its letters, shown in them, opened, and saved under its own bytes.
+TEST_F(OpenHitTest, ANameInCp437IsFoundShownOpenedAndSavedUnderItsBytes) {
+  const std::string archive = dir.File("Bj\xC3\xB6rk.zip");
+  ZipEntrySpec song;
+  song.name = "J\x94ga_Song.txt";  // "Jöga" in CP437
+  song.data = "as recorded\r\n";
+  song.dataDescriptor = true;
+  song.descriptorSignature = false;
+  ZipBuilder().Add("Intro.txt", "intro").Add(song).WriteTo(archive);
+  testing_support::WriteFile(dir.File("kest.idx"), "Bj\xC3\xB6rk<>Intro.txt\r\nBj\xC3\xB6rk<>J\x94ga Song.txt\r\n");
+
+  form->Songname->setText(QString::fromUtf8("j\xC3\xB6ga"));
+  form->SearchButtonClick();
+  ASSERT_EQ(form->StringGrid->Cells().RowCount(), 2);
+  EXPECT_EQ(form->StringGrid->Cells().Cell(1, 1), "J\x94ga Song.txt");  // the cell keeps the bytes
+  const QModelIndex cell = form->StringGrid->Model()->index(0, 1);
+  EXPECT_EQ(form->StringGrid->Model()->data(cell, Qt::DisplayRole).toString(), QString::fromUtf8("J\xC3\xB6ga Song.txt"));
+
+  form->DBGrid1DblClick();
+  auto* viewer = Viewer(2);
+  ASSERT_NE(viewer, nullptr) << (dialogs.shown.empty() ? "" : dialogs.shown[0].text);
+  EXPECT_EQ(viewer->windowTitle(), QString::fromUtf8("J\xC3\xB6ga_Song.txt by Bj\xC3\xB6rk"));
+  EXPECT_EQ(MemoText(2), "as recorded\r\n");
+
+  viewer->Memo->setPlainText(QStringLiteral("edited"));
+  form->SaveClick(viewer->Save);
+  EXPECT_TRUE(fretfile::ArchiveEntryHolds(archive, "J\x94ga_Song.txt", "edited"));
+  EXPECT_TRUE(fretfile::ArchiveEntryHolds(archive, "Intro.txt", "intro"));
 }
 
 TEST_F(OpenHitTest, EnterInTheGridOpensTheSelectedRowAndOtherKeysDoNot) {

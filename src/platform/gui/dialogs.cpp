@@ -100,6 +100,23 @@ Answer ShowReal(const DialogBox& box) {
       message.setIcon(IconOf(box, QMessageBox::NoIcon));
       SetQuestionButtons(message, box, {QMessageBox::Ok, QMessageBox::Cancel});
       break;
+    case BoxKind::SaveDiscardCancel:
+    case BoxKind::StoreOpenDiscard: {
+      const bool save = box.kind == BoxKind::SaveDiscardCancel;
+      message.setIcon(IconOf(box, QMessageBox::Question));
+      auto* first = message.addButton(QObject::tr(save ? "Save" : "Store"), QMessageBox::AcceptRole);
+      auto* second = message.addButton(QObject::tr(save ? "Discard" : "Open"),
+                                       save ? QMessageBox::DestructiveRole : QMessageBox::ActionRole);
+      auto* third = message.addButton(QObject::tr(save ? "Cancel" : "Discard"),
+                                      save ? QMessageBox::RejectRole : QMessageBox::DestructiveRole);
+      message.setDefaultButton(first);
+      if (save) message.setEscapeButton(third);
+      message.exec();
+      const QAbstractButton* clicked = message.clickedButton();
+      if (save) return clicked == first ? Answer::Save : clicked == second ? Answer::Discard : Answer::Cancel;
+      if (message.ClosedByTitleBar() || clicked == nullptr) return Answer::Closed;
+      return clicked == first ? Answer::Store : clicked == second ? Answer::Open : Answer::Discard;
+    }
   }
   switch (message.exec()) {
     case QMessageBox::Yes: return Answer::Yes;
@@ -126,6 +143,8 @@ void ShowErrorBox(const std::string& text) { Show(BoxKind::Error, kApplicationTi
 Answer AskYesNo(const std::string& text) { return Show(BoxKind::YesNo, "Information", text); }
 Answer AskYesNoCancel(const std::string& text) { return Show(BoxKind::YesNoCancel, "Information", text); }
 Answer AskRetryCancel(const std::string& text) { return Show(BoxKind::RetryCancel, kApplicationTitle, text); }
+Answer AskSaveDiscardCancel(const std::string& text) { return Show(BoxKind::SaveDiscardCancel, kApplicationTitle, text); }
+Answer AskStoreOpenDiscard(const std::string& text) { return Show(BoxKind::StoreOpenDiscard, kApplicationTitle, text); }
 
 Answer AskQuestion(BoxKind kind, const std::string& title, const std::string& text, BoxIcon icon,
                    int defaultButton) {

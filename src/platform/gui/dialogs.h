@@ -13,13 +13,23 @@ namespace platform {
 
 inline constexpr const char* kApplicationTitle = "Fretfile 1.5";
 
-enum class BoxKind { Message, Error, YesNo, YesNoCancel, RetryCancel, OkCancel, Password };
+enum class BoxKind {
+  Message,
+  Error,
+  YesNo,
+  YesNoCancel,
+  RetryCancel,
+  OkCancel,
+  Password,
+  SaveDiscardCancel,  // "Save" (default), "Discard", "Cancel" (Escape)
+  StoreOpenDiscard,   // "Store" (default), "Open", "Discard"
+};
 // Standard: the kind's own icon (information for Yes/No, a question mark for
 // Yes/No/Cancel, a warning for Retry/Cancel, none for OK/Cancel).
 enum class BoxIcon { Standard, None, Warning, Critical };
 // Closed: the box was closed by its title bar (or system menu), no button
 // chosen; each caller decides what that means.
-enum class Answer { Ok, Yes, No, Cancel, Retry, Closed };
+enum class Answer { Ok, Yes, No, Cancel, Retry, Closed, Save, Discard, Store, Open };
 
 struct DialogBox {
   BoxKind kind;
@@ -54,6 +64,12 @@ Answer AskRetryCancel(const std::string& text);
 // without a button answers Cancel.
 Answer AskQuestion(BoxKind kind, const std::string& title, const std::string& text, BoxIcon icon,
                    int defaultButton);
+// "Save" (the default button), "Discard" and "Cancel" (also Escape, and
+// closing the box by its title bar).
+Answer AskSaveDiscardCancel(const std::string& text);
+// "Store" (the default button), "Open" and "Discard"; closing the box by its
+// title bar answers Closed.
+Answer AskStoreOpenDiscard(const std::string& text);
 // The password dialog: the entered text when accepted, nothing when not.
 std::optional<std::string> AskPassword(const std::string& title, const std::string& prompt,
                                        const std::string& okCaption, const std::string& cancelCaption);

@@ -27,7 +27,7 @@ class GuiPrompts : public PromptHandler {
       case Answer::No: return PromptAnswer::No;
       case Answer::Retry: return PromptAnswer::Retry;
       case Answer::Cancel: return PromptAnswer::Cancel;
-      case Answer::Closed: break;
+      default: break;  // closed, or an answer of a kind the core never asks
     }
     return PromptAnswer::None;
   }

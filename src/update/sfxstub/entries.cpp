@@ -13,7 +13,7 @@ Listing ReadEntries(const std::string& archivePath) {
   // No entry at all still is a readable (empty) archive.
   listing.readable = walk >= 0;
   for (; walk == archive::kZipFindFound; walk = archive::ZipFindNext(rec)) {
-    listing.entries.push_back({rec.FileName, rec.HeaderOffset, rec.CompressedSize, rec.Size, rec.Attributes});
+    listing.entries.push_back({rec.FileName, rec.HeaderOffset, rec.CompressedSize, rec.Size, rec.Attributes, rec.Crc});
   }
   listing.complete = walk != archive::kZipFindTooLarge;
   archive::ZipFindClose(rec);

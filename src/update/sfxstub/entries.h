@@ -13,6 +13,7 @@ struct Entry {
   uint32_t compressedSize = 0;
   uint32_t size = 0;
   uint16_t attributes = 0;
+  uint32_t crc = 0;
   bool IsFolder() const { return !name.empty() && name.back() == '/'; }
 };
 

@@ -159,7 +159,8 @@ Outcome ExtractChosen(const OwnArchive& own, const std::vector<Entry>& entries, 
     }
     const int result = target->size() > kLongestTarget
                            ? archive::kUnzipWriteFailed
-                           : archive::UnzipMember(own.path, *target, entry.attributes, entry.headerOffset, {}, 0);
+                           : archive::UnzipMember(own.path, *target, entry.attributes, entry.headerOffset, {}, 0,
+                                                  archive::RecordedValues{entry.crc, entry.compressedSize, entry.size});
     if (result == archive::kUnzipOk) {
       Say("  " + entry.name);
       ++outcome.extracted;
