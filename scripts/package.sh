@@ -34,12 +34,25 @@ need_packages() {
 
 "$root/scripts/setup.sh"
 # CPack's DEB generator finds the programs with file and their dependencies
-# with dpkg-shlibdeps.
-need_packages dpkg-dev file
+# with dpkg-shlibdeps; lintian checks the package it made.
+need_packages dpkg-dev file lintian
 
 build="$root/build-package"
+# Debian's build flags with every hardening feature (stack protector,
+# fortified functions, read-only relocations, immediate binding), as
+# Debian's own packages are built; stripped as they are stripped.
+# FRETFILE_PACKAGE_CONTACT="Name <address>" names the maintainers (else
+# the default of packaging/CMakeLists.txt, also after a run that named them).
+contact=(-UFRETFILE_PACKAGE_CONTACT)
+[ -n "${FRETFILE_PACKAGE_CONTACT:-}" ] && contact=("-DFRETFILE_PACKAGE_CONTACT=$FRETFILE_PACKAGE_CONTACT")
+flag() { (cd "$root" && DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$1"); }
+cxxflags="$(flag CPPFLAGS) $(flag CXXFLAGS)"
+ldflags="$(flag LDFLAGS)"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-  -DFRETFILE_BUILD_TESTS=OFF -DFRETFILE_BUILD_BENCH=OFF > /dev/null
+  -DFRETFILE_BUILD_TESTS=OFF -DFRETFILE_BUILD_BENCH=OFF \
+  -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" -DCMAKE_MODULE_LINKER_FLAGS="$ldflags" \
+  -DCMAKE_SHARED_LINKER_FLAGS="$ldflags" -DCMAKE_STRIP="$root/packaging/strip-for-package.sh" \
+  "${contact[@]}" > /dev/null
 cmake --build "$build" -j"$(nproc)"
 rm -rf "$build/cpack"
 (cd "$build" && cpack -G DEB -B "$build/cpack" > /dev/null)
@@ -51,6 +64,14 @@ cp "${debs[0]}" "$root/dist/"
 deb="$root/dist/$(basename "${debs[0]}")"
 echo "Built $deb"
 dpkg-deb --field "$deb" Package Version Architecture Depends Recommends
+# What Debian's package checker says, informational tags included.
+lintian_said="$(lintian --display-info "$deb" 2>&1 | grep -v 'running with root privileges' || true)"
+if [ -n "$lintian_said" ]; then
+  echo "lintian:"
+  printf '%s\n' "$lintian_said" | sed 's/^/  /'
+else
+  echo "lintian: nothing to say"
+fi
 
 $check || exit 0
 

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what Fretfile needs to build, run and test on Debian 12, where it
 # is missing. Run as root or with sudo.
+#   scripts/setup.sh          the build, the programs and the tests
+#   scripts/setup.sh --fuzz   also what the fuzz targets need (fuzz/run.sh)
 set -euo pipefail
 
 PACKAGES=(
@@ -12,6 +14,11 @@ PACKAGES=(
   python3                                        # draws the icon at the theme's sizes
   desktop-file-utils appstream man-db            # checks of the installation tree
 )
+case "${1:-}" in
+  "") ;;
+  --fuzz) PACKAGES+=(clang libclang-rt-14-dev) ;; # libFuzzer, ASan and UBSan for clang
+  *) echo "usage: scripts/setup.sh [--fuzz]" >&2; exit 2 ;;
+esac
 
 missing=()
 for package in "${PACKAGES[@]}"; do

@@ -20,7 +20,8 @@ expected="$(
   {
     printf '%s\n' bin/fretfile bin/fretfile-cli "${private#"$prefix"/}/libzippack.so" "${private#"$prefix"/}/SFXSTUB.BIN" \
       share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
-      share/man/man1/fretfile.1.gz share/man/man1/fretfile-cli.1.gz
+      share/man/man1/fretfile.1.gz share/man/man1/fretfile-cli.1.gz \
+      share/doc/fretfile/copyright share/doc/fretfile/changelog.gz
     for size in 16 24 32 48 64 128 256; do echo "share/icons/hicolor/${size}x${size}/apps/$id.png"; done
   } | sort
 )"
