@@ -31,7 +31,7 @@
 #include <vector>
 
 #include "archive/crc32.h"
-#include "archive/unzip.h"
+#include "archive/unzip_member.h"
 #include "archive/zip_find.h"
 #include "bench_support.h"
 #include "support/temp_dir.h"

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "../tests/archive/legacy_streams.h"
-#include "archive/unzip.h"
+#include "archive/unzip_member.h"
 #include "bench_support.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"

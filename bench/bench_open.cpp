@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/unzip.h"
+#include "archive/unzip_member.h"
 #include "bench_support.h"
 #include "index/hit_lookup.h"
 #include "platform/gui/dialogs.h"

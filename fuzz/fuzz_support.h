@@ -20,7 +20,7 @@
 #include "archive/locate_directory.h"
 #include "archive/safe_path.h"
 #include "archive/tzip.h"
-#include "archive/unzip.h"
+#include "archive/unzip_member.h"
 #include "archive/zip_find.h"
 #include "archive/zip_format.h"
 #include "update/component/zip_updater.h"

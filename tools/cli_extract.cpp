@@ -8,7 +8,7 @@
 
 #include "archive/display_name.h"
 #include "archive/safe_path.h"
-#include "archive/unzip.h"
+#include "archive/unzip_member.h"
 #include "archive/zip_find.h"
 #include "archive/zip_format.h"
 #include "cli_command.h"

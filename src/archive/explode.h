@@ -5,10 +5,15 @@
 #pragma once
 
 #include <cstdint>
+
 #include "archive/extraction_state.h"
 #include "archive/prefix_code.h"
 
 namespace archive {
+
+// Starts at the entry's compressed data with an empty input buffer and a
+// zeroed window; returns a kDecode* result.
+int Explode(ExtractionState& state);
 
 // The lookup tables are the shared prefix-code tables (prefix_code.h):
 // implode's trees are canonical codes, looked up with the input bits

@@ -1,7 +1,7 @@
 // The state one extraction shares with the decompressor that runs it.
 //
-// UnzipMember (unzip.h) owns one ExtractionState for the whole program: only
-// one extraction runs at a time. It opens the archive and the output file,
+// UnzipMember (unzip_member.h) owns one ExtractionState for the whole
+// program: only one extraction runs at a time. It opens the archive and the output file,
 // positions the archive at the entry's compressed data, fills in the sizes
 // and flags from the local header, zeroes the slide window and then calls the
 // decompressor of the entry's method with the state. After the decompressor
@@ -222,12 +222,5 @@ ExtractionState& TheExtractionState();
 using TickSource = uint32_t (*)();
 void SetTickSourceForTesting(TickSource source);
 uint32_t CurrentTick();
-
-// The decompressors. Each starts at the entry's compressed data with an empty
-// input buffer and a zeroed window and returns a kDecode* result.
-int Unshrink(ExtractionState& state);              // method 1
-int Unreduce(ExtractionState& state, int method);  // methods 2 to 5
-int Explode(ExtractionState& state);               // method 6
-int Inflate(ExtractionState& state);               // method 8
 
 }  // namespace archive

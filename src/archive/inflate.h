@@ -1,13 +1,20 @@
-// Method 8: deflate (RFC 1951). The entry point `Inflate` is declared with
-// the other decompressors in extraction_state.h; this header exposes the
-// prefix-code table builder in deflate's terms so that it can be tested on
-// its own.
+// Method 8: deflate (RFC 1951). Besides the entry point, this header
+// exposes the prefix-code table builder in deflate's terms so that it can be
+// tested on its own.
 #pragma once
 
 #include <cstdint>
 
 #include "archive/extraction_state.h"
 #include "archive/prefix_code.h"
+
+namespace archive {
+
+// Starts at the entry's compressed data with an empty input buffer and a
+// zeroed window; returns a kDecode* result.
+int Inflate(ExtractionState& state);
+
+}  // namespace archive
 
 namespace archive::inflate_detail {
 

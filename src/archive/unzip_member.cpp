@@ -7,8 +7,12 @@
 
 #include "archive/copy_stored.h"
 #include "archive/dos_time.h"
+#include "archive/explode.h"
+#include "archive/inflate.h"
 #include "archive/target_prep.h"
-#include "archive/unzip.h"
+#include "archive/unreduce.h"
+#include "archive/unshrink.h"
+#include "archive/unzip_member.h"
 #include "archive/zip_format.h"
 #include "platform/posix/file_attributes.h"
 #include "platform/posix/io_error.h"

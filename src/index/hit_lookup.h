@@ -17,7 +17,7 @@
 #include <optional>
 #include <string>
 
-#include "archive/unzip.h"
+#include "archive/unzip_member.h"
 
 namespace fretfile {
 

@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "archive/display_name.h"
-#include "archive/unzip.h"
+#include "archive/unzip_member.h"
 #include "index/collection.h"
 #include "index/hit_lookup.h"
 #include "index/song_record.h"

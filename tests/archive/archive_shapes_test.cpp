@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "archive/tzip.h"
-#include "archive/unzip.h"
+#include "archive/unzip_member.h"
 #include "archive/zip_find.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"

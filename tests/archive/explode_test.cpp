@@ -4,7 +4,7 @@
 #include <random>
 
 #include "archive/explode.h"
-#include "archive/unzip.h"
+#include "archive/unzip_member.h"
 #include "legacy_harness.h"
 #include "legacy_streams.h"
 #include "support/temp_dir.h"

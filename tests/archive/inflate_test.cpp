@@ -5,7 +5,7 @@
 #include <random>
 
 #include "archive/inflate.h"
-#include "archive/unzip.h"
+#include "archive/unzip_member.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 

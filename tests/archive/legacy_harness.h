@@ -17,8 +17,11 @@
 #include <vector>
 
 #include "archive/crc32.h"
+#include "archive/explode.h"
 #include "archive/extraction_state.h"
-#include "archive/unzip.h"
+#include "archive/unreduce.h"
+#include "archive/unshrink.h"
+#include "archive/unzip_member.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 

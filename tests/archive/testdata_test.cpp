@@ -11,7 +11,7 @@
 
 #include "archive/crc32.h"
 #include "archive/tzip.h"
-#include "archive/unzip.h"
+#include "archive/unzip_member.h"
 #include "archive/zip_find.h"
 #include "support/temp_dir.h"
 

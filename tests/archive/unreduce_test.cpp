@@ -3,7 +3,7 @@
 
 #include <random>
 
-#include "archive/unzip.h"
+#include "archive/unzip_member.h"
 #include "legacy_harness.h"
 #include "legacy_streams.h"
 #include "support/temp_dir.h"

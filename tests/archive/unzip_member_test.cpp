@@ -1,4 +1,4 @@
-#include "archive/unzip.h"
+#include "archive/unzip_member.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

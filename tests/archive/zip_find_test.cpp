@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/unzip.h"
+#include "archive/unzip_member.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 

@@ -4,7 +4,7 @@
 #include <QTimer>
 #include <filesystem>
 
-#include "archive/unzip.h"
+#include "archive/unzip_member.h"
 #include "index/saved_song.h"
 #include "open_test_fixture.h"
 

@@ -1,6 +1,6 @@
 #include "update/stub/entries.h"
 
-#include "archive/unzip.h"
+#include "archive/unzip_member.h"
 #include "archive/zip_find.h"
 #include "archive/zip_format.h"
 

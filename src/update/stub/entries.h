@@ -29,7 +29,7 @@ Listing ReadEntries(const std::string& archivePath);
 // cut short (a download that stopped) fails this before anything is made.
 bool EntriesInside(const std::vector<Entry>& entries, uint64_t fileSize);
 
-// Words for a result of the extraction (archive/unzip.h).
+// Words for a result of the extraction (archive/unzip_member.h).
 std::string ResultText(int result);
 
 }  // namespace sfxstub

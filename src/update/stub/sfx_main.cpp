@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "archive/safe_path.h"
-#include "archive/unzip.h"
+#include "archive/unzip_member.h"
 #include "update/sfx/sfx_header.h"
 #include "update/stub/choices.h"
 #include "update/stub/console.h"
