@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "archive/folder_separators.h"
 #include "archive/safe_path.h"
 #include "archive/zip_find.h"
 #include "index/collection.h"
@@ -14,13 +15,7 @@
 namespace fretfile {
 namespace {
 
-// "\" and "/" both separate folders in names from archives of any origin.
-std::string WithSlashes(std::string name) {
-  for (char& c : name) {
-    if (c == '\\') c = '/';
-  }
-  return name;
-}
+using archive::WithSlashes;
 
 std::string Shown(const std::string& storedName) { return WithSlashes(ReplaceAll(storedName, "_", " ")); }
 

@@ -1,19 +1,12 @@
 #include "index/saved_song.h"
 
-#include <algorithm>
-
 #include "archive/crc32.h"
+#include "archive/folder_separators.h"
 #include "archive/zip_find.h"
 
 namespace fretfile {
-namespace {
 
-std::string WithSlashes(std::string name) {
-  std::replace(name.begin(), name.end(), '\\', '/');
-  return name;
-}
-
-}  // namespace
+using archive::WithSlashes;
 
 bool ArchiveEntryHolds(const std::string& archivePath, const std::string& entryName, const std::string& content) {
   const std::string wanted = WithSlashes(entryName);

@@ -84,6 +84,7 @@
 #include <vector>
 
 #include "archive/dos_time.h"
+#include "archive/folder_separators.h"
 #include "archive/zip_format.h"
 #include "update/library/add_request.h"
 #include "update/library/archive_lock.h"
@@ -117,15 +118,6 @@ struct Addition {
   std::string central;
   uint32_t dosDateTime = 0;
 };
-
-// The name as entries are compared: "\" taken as "/".
-std::string ComparisonKey(std::string_view name) {
-  std::string key(name);
-  for (char& c : key) {
-    if (c == '\\') c = '/';
-  }
-  return key;
-}
 
 // The named check on an entry name the caller gave: a relative path that
 // stays inside its folder, that fits the format.
@@ -255,7 +247,7 @@ class AddRun {
       Addition addition;
       addition.name = file.entryName;
       if (const auto answer = reporter_.AskEntryName(file.entryName)) {
-        std::string name = ComparisonKey(*answer);
+        std::string name = archive::WithSlashes(*answer);
         if (file.isFolder && !name.empty() && name.back() != '/') name += '/';
         if (!IsAcceptableEntryName(name)) {
           reporter_.Message(kInvalidEntryName, *answer);
@@ -264,7 +256,7 @@ class AddRun {
         addition.name = name;
       }
       if (reporter_.Cancelled()) return;
-      const auto [at, fresh] = byName_.emplace(ComparisonKey(addition.name), additions_.size());
+      const auto [at, fresh] = byName_.emplace(archive::WithSlashes(addition.name), additions_.size());
       if (!fresh) {
         reporter_.Message(kDuplicateEntryName, addition.name, file.path);
         continue;
@@ -276,7 +268,7 @@ class AddRun {
 
   bool ReadArchive() {
     const auto visit = [&](size_t index, const CentralRecord& record) {
-      const auto found = byName_.find(ComparisonKey(record.name));
+      const auto found = byName_.find(archive::WithSlashes(record.name));
       if (found == byName_.end()) return;
       Addition& addition = additions_[found->second];
       // A name the archive holds twice: the first in its directory is the
@@ -601,6 +593,7 @@ class AddRun {
   bool exists_ = false;
   ExistingArchive archive_;
   std::vector<Addition> additions_;
+  // The additions by name, "\" read as "/".
   std::unordered_map<std::string, size_t> byName_;
   uint32_t toWrite_ = 0;
   int32_t written_ = 0;
