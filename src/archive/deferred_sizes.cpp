@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "archive/buffered_reader.h"
-#include "archive/directory_location.h"
+#include "archive/locate_directory.h"
 #include "archive/little_endian.h"
 #include "archive/zip_format.h"
 
@@ -37,9 +37,9 @@ void DeferredSizes::ReadDirectory() {
   read_ = true;
   const int64_t fileSize = file_.Size();
   zip::EndRecord endRecord;
-  const int64_t endOffset = FindEndRecordBackwards(file_, fileSize, endRecord);
+  const int64_t endOffset = FindEndRecordIn(file_, fileSize, endRecord);
   if (endOffset < 0) return;
-  const auto location = LocateDirectory(file_, endOffset, endRecord);
+  const auto location = LocateDirectoryIn(file_, endOffset, endRecord);
   if (!location) return;
 
   BufferedReader reader(file_);

@@ -1,8 +1,15 @@
 // Where an archive's central directory lies, worked out from its end record,
-// on any source of bytes.
+// on any source of bytes. Every reader of the program finds the directory
+// here: the central-directory iteration, the walker's look-up of deferred
+// sizes, the update component's directory list and the compression library.
 //
-// The end record is found by its signature within the last blocks of the
-// file. It names where the directory starts, but that number is not always
+// The end record is found by its signature, searching backwards from the end
+// of the file to its start: the record nearest the end is the archive's. Its
+// comment (up to 65,535 bytes) and whatever a disk or a program left behind
+// the archive (sector padding, a signature, a second file copied on) may lie
+// behind it, and none of them, however long, hides it.
+//
+// The record names where the directory starts, but that number is not always
 // where the directory is:
 //   - an archive over the classic limits keeps the real start in its zip64
 //     end record, which the zip64 locator right in front of the end record
@@ -16,10 +23,10 @@
 //
 // A source is anything with
 //   bool ReadAt(int64_t offset, uint8_t* out, size_t count);
-// that reads exactly count bytes at offset or returns false. The readers of
-// the program use it on a shared-mode file (directory_location.h); the
-// compression library, which links nothing of the platform layer, on a plain
-// file descriptor. This header needs nothing but the zip records.
+// that reads exactly count bytes at offset or returns false. A
+// platform::SharedFile is one; the compression library, which links nothing
+// of the platform layer, reads a plain file descriptor. This header needs
+// nothing but the zip records.
 #pragma once
 
 #include <algorithm>
@@ -82,10 +89,11 @@ bool ReadZip64EndRecord(Source& source, int64_t endRecordOffset, zip::Zip64EndRe
 
 }  // namespace locate_detail
 
-// Searches backwards from the end of the file in 4096-byte blocks that
-// overlap by the record's length, so a record across a block boundary is
-// seen whole. Returns the offset of the end record nearest the end (-1 when
-// there is none or the file cannot be read) and its fields.
+// Searches backwards from the end of the file to its start in 4096-byte
+// blocks that overlap by the record's length, so a record across a block
+// boundary is seen whole. Returns the offset of the end record nearest the
+// end (-1 when there is none or the file cannot be read) and its fields. A
+// file without a record is read once, whole, a block at a time.
 template <typename Source>
 int64_t FindEndRecordIn(Source& source, int64_t fileSize, zip::EndRecord& record) {
   constexpr auto kEndLength = static_cast<int64_t>(zip::kEndRecordLength);

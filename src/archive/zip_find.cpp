@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "archive/directory_location.h"
+#include "archive/locate_directory.h"
 #include "archive/zip_format.h"
 
 namespace archive {
@@ -91,10 +91,10 @@ int ZipFindFirst(const std::string& archiveName, ZipSearchRec& rec) {
   if (fileSize <= 0) return kZipFindUnreadable;
 
   zip::EndRecord endRecord;
-  const int64_t endOffset = FindEndRecordBackwards(file, fileSize, endRecord);
+  const int64_t endOffset = FindEndRecordIn(file, fileSize, endRecord);
   if (endOffset < 0) return kZipFindUnreadable;
   if (endOffset < kHeaderLength) return kZipFindEarlyEnd;
-  const auto location = LocateDirectory(file, endOffset, endRecord);
+  const auto location = LocateDirectoryIn(file, endOffset, endRecord);
   if (!location) return kZipFindUnreadable;
 
   // The directory plus the four signature bytes of the record behind it,

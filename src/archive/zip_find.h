@@ -10,16 +10,17 @@
 // ZipFindFirst and ZipFindNext close the record themselves whenever they
 // return anything but 0, so the final ZipFindClose is always harmless.
 //
-// Only the end-of-central-directory record (found by its signature within
-// the last blocks of the file), the zip64 end record where the end record
-// defers to it, and the central headers are read. Sizes and offsets that a
-// header keeps in its zip64 extra field are taken from there; an archive
-// behind a stub whose offsets count from the archive's own start is read
-// with every header offset shifted to the file (directory_location.h). A directory
-// (plus the four signature bytes of the end record that stop the walk)
-// under 64000 bytes is read whole and the archive is closed at once; a larger
-// one is read through a 64000-byte window that slides forward, with the
-// archive kept open until the record is closed.
+// Only the end-of-central-directory record (the one nearest the end of the
+// file, found by searching backwards from the end, however much follows it),
+// the zip64 end record where the end record defers to it, and the central
+// headers are read. Sizes and offsets that a header keeps in its zip64 extra
+// field are taken from there; an archive behind a stub whose offsets count
+// from the archive's own start is read with every header offset shifted to
+// the file (locate_directory.h). A directory (plus the four signature bytes
+// of the end record that stop the walk) under 64000 bytes is read whole and
+// the archive is closed at once; a larger one is read through a 64000-byte
+// window that slides forward, with the archive kept open until the record is
+// closed.
 #pragma once
 
 #include <cstdint>

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/posix/io_error.h"
+#include "platform/posix/positional_io.h"
 
 namespace platform {
 
@@ -82,6 +83,19 @@ ssize_t SharedFile::Read(void* buffer, size_t count) {
     total += static_cast<size_t>(n);
   }
   return static_cast<ssize_t>(total);
+}
+
+bool SharedFile::ReadAt(int64_t offset, uint8_t* out, size_t count) {
+  if (fd_ < 0) {
+    errno = EBADF;
+    return false;
+  }
+  if (offset < 0) {
+    errno = EINVAL;
+    return false;
+  }
+  errno = 0;
+  return ReadFullyAt(fd_, static_cast<uint64_t>(offset), out, count);
 }
 
 int SharedFile::Write(const void* buffer, size_t count) {

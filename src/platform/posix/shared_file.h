@@ -42,6 +42,10 @@ class SharedFile {
   int fd() const { return fd_; }
   // Reads up to count bytes; returns the count read, or -1 (errno set).
   ssize_t Read(void* buffer, size_t count);
+  // Reads exactly count bytes at offset, leaving the position where it was;
+  // false when the file ends first or a read fails (errno then says why).
+  // This makes a SharedFile a byte source for archive/locate_directory.h.
+  bool ReadAt(int64_t offset, uint8_t* out, size_t count);
   // Writes all bytes; returns 0 or an errno value.
   int Write(const void* buffer, size_t count);
   // Positions absolutely; returns false on failure.

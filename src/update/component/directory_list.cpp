@@ -10,7 +10,7 @@
 #include <new>
 
 #include "archive/buffered_reader.h"
-#include "archive/directory_location.h"
+#include "archive/locate_directory.h"
 #include "archive/zip_format.h"
 #include "platform/drives/drives.h"
 #include "platform/posix/file_attributes.h"
@@ -233,7 +233,7 @@ DirectoryList::Place DirectoryList::Locate(const zip::EndRecord& end) {
   } else if (end.NeedsZip64()) {
     // Over the classic limits the zip64 end record holds the directory's
     // place, size and number of entries.
-    const auto location = archive::LocateDirectory(volumes_.Archive, EndRecordOffset, end);
+    const auto location = archive::LocateDirectoryIn(volumes_.Archive, EndRecordOffset, end);
     if (!location) throw EZipUpdater(msg::kDirectoryUnreadable, Display::Yes);
     place.start = location->start;
     place.recorded = location->start - location->offsetShift;
