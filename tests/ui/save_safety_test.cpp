@@ -1,8 +1,9 @@
 // The save road as users drive it, with the real compression library: a
 // command that arrives while a save runs (the library's call-backs let the
 // window's events run, so a click lands inside the save), names that look
-// like patterns or markers, and another program writing the archive. Every
-// archive is read back by libzip afterwards.
+// like patterns or markers, another program writing the archive, and an
+// archive with more than its end record's search window of bytes behind it.
+// Every archive is read back by libzip afterwards.
 #include <QPointer>
 #include <QProcess>
 #include <QThread>
@@ -211,6 +212,30 @@ TEST_F(SaveSafetyTest, AnArchiveAnotherProgramWritesIsBusyAndTheSaveCanBeRepeate
   form->SaveClick(viewer->Save);
   EXPECT_EQ(dialogs.Texts(), std::vector<std::string>{kQuestion});
   EXPECT_EQ(Contents(archiveA).at("Song_A.txt"), "saved when free");
+}
+
+// The end record is found however much lies behind it: more than a comment's
+// length of foreign bytes, alone or behind a comment, opens, saves, and
+// leaves an archive that keeps the comment and every other entry.
+TEST_F(SaveSafetyTest, AnArchiveWithManyBytesBehindItsEndRecordSaves) {
+  for (const std::string comment : {"", "the archive's comment"}) {
+    SCOPED_TRACE(comment.empty() ? "no comment" : "a comment");
+    ZipBuilder builder;
+    builder.Add("Intro.txt", "intro").Add("Song_A.txt", "song a");
+    if (!comment.empty()) builder.ArchiveComment(comment);
+    WriteFile(archiveA, builder.Build() + std::string(70000, 'x'));
+    auto* viewer = OpenAndEdit("Artist A", "Song A.txt", "saved behind the tail");
+    ASSERT_NE(viewer, nullptr);
+
+    dialogs.shown.clear();
+    form->SaveClick(viewer->Save);
+    EXPECT_EQ(dialogs.Texts(), std::vector<std::string>{kQuestion});
+    EXPECT_EQ(Contents(archiveA), (std::map<std::string, std::string>{{"Intro.txt", "intro"},
+                                                                       {"Song_A.txt", "saved behind the tail"}}));
+    EXPECT_EQ(form->ZipUpdater->ArchiveComment(), comment);
+    form->CloseClick(viewer->Close);
+    FlushDeletes();
+  }
 }
 
 }  // namespace

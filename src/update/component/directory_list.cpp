@@ -6,8 +6,8 @@
 #include <QScopeGuard>
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <new>
+#include <vector>
 
 #include "archive/buffered_reader.h"
 #include "archive/locate_directory.h"
@@ -30,16 +30,6 @@ using Display = EZipUpdater::Display;
 constexpr int64_t kEndLength = static_cast<int64_t>(zip::kEndRecordLength);
 // Trailing bytes a disk's sectors may add: zeros up to a multiple of this.
 constexpr int64_t kSectorSize = 512;
-
-bool ReadFully(platform::SharedFile& file, uint8_t* out, size_t count) {
-  size_t done = 0;
-  while (done < count) {
-    const ssize_t got = file.Read(out + done, count - done);
-    if (got <= 0) return false;
-    done += static_cast<size_t>(got);
-  }
-  return true;
-}
 
 // A 64-bit value in a 32-bit field of the list: the zip64 marker when it
 // does not fit, never its low bits.
@@ -94,19 +84,14 @@ bool DirectoryList::FindEndRecord(uint8_t (&record)[22], bool raise) {
   try {
     const int labelDisk = LabelNumber(volumes_.VolumeLabel, 0);
     uint8_t head[8];
-    const bool spannedStart = ReadFully(archive, head, sizeof head) &&
+    const bool spannedStart = archive.ReadAt(0, head, sizeof head) &&
                               zip::HasSignature(head, zip::kSpannedSetSignature) &&
                               zip::HasSignature(head + 4, zip::kLocalHeaderSignature);
     if (spannedStart) IsMultiDisk = true;
 
     const int64_t size = archive.Size();
     ArchiveEnd = ArchiveFileSize = size;
-    if (size >= kEndLength && archive.Seek(size - kEndLength) && ReadFully(archive, record, kEndLength) &&
-        zip::HasSignature(record, zip::kEndRecordSignature)) {
-      EndRecordOffset = size - kEndLength;
-      return true;
-    }
-    if (SearchTail(record, size)) return true;
+    if (SearchEnd(record, size)) return true;
     if (!raise) return false;
     RaiseNoEndRecord(spannedStart, labelDisk);
   } catch (...) {
@@ -115,39 +100,56 @@ bool DirectoryList::FindEndRecord(uint8_t (&record)[22], bool raise) {
   }
 }
 
-// The record is followed by a comment, or by something else: the last bytes
-// that can hold the record and the longest comment are searched backwards.
-bool DirectoryList::SearchTail(uint8_t (&record)[22], int64_t size) {
+bool DirectoryList::SearchEnd(uint8_t (&record)[22], int64_t size) {
+  // The file as a source of bytes that remembers a failed read, so that a
+  // file that cannot be read is not taken for one without a record.
+  struct Source {
+    platform::SharedFile& file;
+    bool failed = false;
+    bool ReadAt(int64_t offset, uint8_t* out, size_t count) {
+      if (file.ReadAt(offset, out, count)) return true;
+      failed = true;
+      return false;
+    }
+  } source{volumes_.Archive};
+  zip::EndRecord end;
+  const int64_t offset = archive::FindEndRecordIn(source, size, end);
+  if (source.failed) throw EZipUpdater(msg::kReadFailed, Display::Yes);
+  if (offset < 0) return false;
+  EndRecordOffset = offset;
+  zip::WriteEndRecord(end, record);
+  // A record in the file's last 22 bytes ends the archive: there is nothing
+  // behind it to judge, whatever its comment length says.
+  if (offset + kEndLength == size) return true;
+  JudgeTail(end, size);
+  return true;
+}
+
+// What follows the record: its comment, as long as the record says, as far
+// as the file holds it; behind that, bytes that are no part of the archive,
+// which are warned about unless they are a disk's sector padding.
+void DirectoryList::JudgeTail(const zip::EndRecord& end, int64_t size) {
   platform::SharedFile& archive = volumes_.Archive;
-  const int64_t n = std::min<int64_t>(static_cast<int64_t>(zip::kLongestEndRecord), ArchiveEnd);
-  std::vector<uint8_t> tail(static_cast<size_t>(n));
-  if (!archive.Seek(ArchiveEnd - n)) throw EZipUpdater(msg::kSeekFailed, Display::Yes);
-  if (!ReadFully(archive, tail.data(), tail.size())) throw EZipUpdater(msg::kReadFailed, Display::Yes);
-  for (int64_t i = n - kEndLength - 1; i >= 0; --i) {
-    const uint8_t* found = tail.data() + i;
-    if (!zip::HasSignature(found, zip::kEndRecordSignature)) continue;
-    EndRecordOffset = ArchiveEnd - n + i;
-    std::memcpy(record, found, zip::kEndRecordLength);
-    zip::EndRecord end;
-    zip::ParseEndRecord(record, end);
-    const int64_t commentEnd = i + kEndLength + end.commentLength;  // within tail, or past it
-    const int64_t d = commentEnd - n;
-    if (d != 0) {
-      ArchiveEnd += d;
-      const bool zeros = std::all_of(tail.begin() + std::min(commentEnd, n), tail.end(),
-                                     [](uint8_t byte) { return byte == 0; });
-      const bool padding = size - ArchiveEnd < kSectorSize && size % kSectorSize == 0 && zeros;
-      if (!padding) component_.ReportMessage(msg::kBytesAfterEnd, "");
-    }
-    if (end.commentLength > 0) {
-      const auto* comment = found + kEndLength;
-      const auto available = static_cast<size_t>(std::min(commentEnd, n) - (i + kEndLength));
-      ArchiveComment.assign(reinterpret_cast<const char*>(comment),
-                            std::find(comment, comment + available, uint8_t{0}) - comment);
-    }
-    return true;
+  const int64_t commentAt = EndRecordOffset + kEndLength;
+  const int64_t commentEnd = commentAt + end.commentLength;  // past the end of a file cut short
+  const int64_t held = std::min(commentEnd, size);
+  std::vector<uint8_t> comment(static_cast<size_t>(held - commentAt));  // at most 65,535 bytes
+  if (!archive.ReadAt(commentAt, comment.data(), comment.size())) throw EZipUpdater(msg::kReadFailed, Display::Yes);
+  if (commentEnd != size) {
+    ArchiveEnd = commentEnd;
+    if (!IsSectorPadding(held, size)) component_.ReportMessage(msg::kBytesAfterEnd, "");
   }
-  return false;
+  ArchiveComment.assign(reinterpret_cast<const char*>(comment.data()),
+                        std::find(comment.begin(), comment.end(), uint8_t{0}) - comment.begin());
+}
+
+// Zeros from `from` to the end of a file whose size is a whole number of
+// sectors, less than a sector behind the archive's end.
+bool DirectoryList::IsSectorPadding(int64_t from, int64_t size) {
+  if (size - ArchiveEnd >= kSectorSize || size % kSectorSize != 0) return false;
+  std::vector<uint8_t> bytes(static_cast<size_t>(size - from));  // under one sector
+  if (!volumes_.Archive.ReadAt(from, bytes.data(), bytes.size())) throw EZipUpdater(msg::kReadFailed, Display::Yes);
+  return std::all_of(bytes.begin(), bytes.end(), [](uint8_t byte) { return byte == 0; });
 }
 
 void DirectoryList::RaiseNoEndRecord(bool spannedStart, int labelDisk) {

@@ -67,8 +67,11 @@ class DirectoryList {
   // FindEndRecord of WorkingName; on a fixed drive it goes on from an
   // earlier volume of a set to the last one.
   void FindSetEnd(uint8_t (&record)[22]);
-  // The record behind a comment (or other bytes) at the end of the file.
-  bool SearchTail(uint8_t (&record)[22], int64_t size);
+  // The end record nearest the end of the file (locate_directory.h), with
+  // its comment and the bytes behind it judged.
+  bool SearchEnd(uint8_t (&record)[22], int64_t size);
+  void JudgeTail(const archive::zip::EndRecord& end, int64_t size);
+  bool IsSectorPadding(int64_t from, int64_t size);
   [[noreturn]] static void RaiseNoEndRecord(bool spannedStart, int labelDisk);
   // Reads the central directory the end record describes; returns how far
   // the directory really is from where the record says.
