@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "archive/buffered_reader.h"
+#include "archive/central_records.h"
 #include "archive/locate_directory.h"
 #include "archive/little_endian.h"
 #include "archive/zip_format.h"
@@ -42,19 +43,12 @@ void DeferredSizes::ReadDirectory() {
   const auto location = LocateDirectoryIn(file_, endOffset, endRecord);
   if (!location) return;
 
-  BufferedReader reader(file_);
-  reader.Skip(static_cast<uint64_t>(location->start));
-  std::vector<uint8_t> extra;
+  // The records are counted, up to the end of the file.
+  CentralRecords records(file_, static_cast<uint64_t>(location->start), static_cast<uint64_t>(fileSize));
+  CentralRecord record;
   const uint64_t entries = std::min<uint64_t>(location->totalEntries, kMaxRemembered);
-  for (uint64_t i = 0; i < entries; ++i) {
-    uint8_t fixed[zip::kCentralHeaderLength];
-    zip::CentralHeader header;
-    if (reader.Read(fixed, sizeof fixed) != sizeof fixed || !zip::ParseCentralHeader(fixed, header)) break;
-    reader.Skip(header.nameLength);
-    extra.resize(header.extraLength);
-    if (reader.Read(extra.data(), extra.size()) != extra.size()) break;
-    zip::ApplyZip64Extra(extra.data(), extra.size(), header);
-    reader.Skip(header.commentLength);
+  for (uint64_t i = 0; i < entries && records.Next(record) == CentralRead::kRecord; ++i) {
+    const zip::CentralHeader& header = record.header;
     const int64_t offset = static_cast<int64_t>(header.localHeaderOffset) + location->offsetShift;
     if (offset >= 0) known_.push_back({static_cast<uint64_t>(offset), header.compressedSize});
   }

@@ -202,12 +202,18 @@ TEST_F(DirectoryListTest, DamagedArchivesLeaveAnEmptyListAndNoArchiveName) {
   badSignature[directory + 46 + 5] = 'Q';  // the second central header
   std::string shortName = good;
   shortName[directory + 46 + 5 + 28] = 60;  // the second name runs into the end record and past it
+  std::string shortExtra = good;
+  shortExtra[directory + 46 + 5 + 30] = 60;  // so does the second extra field
+  std::string shortComment = good;
+  shortComment[directory + 46 + 5 + 32] = 60;  // and the second comment
   const std::pair<std::string, int32_t> cases[] = {
       {"not an archive at all", msg::kNoEndRecord},
       {"PK", msg::kNoEndRecord},
       {extraEntry, msg::kDirectoryEndsEarly},
       {badSignature, msg::kCentralHeaderSignature},
       {shortName, msg::kCentralNameShort},
+      {shortExtra, msg::kDirectoryUnreadable},
+      {shortComment, msg::kCommentShort},
   };
   for (const auto& [bytes, number] : cases) {
     ListBytes(bytes);

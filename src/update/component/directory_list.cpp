@@ -9,7 +9,6 @@
 #include <new>
 #include <vector>
 
-#include "archive/buffered_reader.h"
 #include "archive/locate_directory.h"
 #include "archive/zip_format.h"
 #include "platform/drives/drives.h"
@@ -263,56 +262,58 @@ int64_t DirectoryList::ReadDirectory(const uint8_t (&endBytes)[22]) {
   // with no entries, where its directory is.
   auto lowest = static_cast<uint64_t>(std::max<int64_t>(place.recorded, 0));
   bool beyondReported = false;
-  std::optional<archive::BufferedReader> reader;
-  reader.emplace(volumes_.Archive);
-  reader->Skip(static_cast<uint64_t>(place.start));
+  // The records are counted, not measured: each volume is read to its end.
+  std::optional<Records> records;
+  records.emplace(volumes_.Archive, static_cast<uint64_t>(place.start), VolumeEnd());
   for (uint64_t seq = 1; seq <= place.total; ++seq) {
-    uint8_t head[zip::kCentralHeaderLength];
-    ReadHead(reader, head);
-    zip::CentralHeader h;
-    if (!zip::ParseCentralHeader(head, h)) throw EZipUpdater(msg::kCentralHeaderSignature, Display::Yes);
-    Keep(ReadEntry(*reader, h, beyondReported), seq);
-    lowest = std::min(lowest, h.localHeaderOffset);
+    archive::CentralRecord record;
+    NextRecord(records, record);
+    Keep(EntryOf(record, beyondReported), seq);
+    lowest = std::min(lowest, record.header.localHeaderOffset);
   }
   volumes_.DiskNumber = end.diskNumber;
   StubOffset = static_cast<int64_t>(lowest);
   return place.start - place.recorded;
 }
 
-void DirectoryList::ReadHead(std::optional<archive::BufferedReader>& reader, uint8_t* head) {
-  if (reader->Read(head, zip::kCentralHeaderLength) == zip::kCentralHeaderLength) return;
-  // The directory goes on at the start of the next volume.
-  if (volumes_.CurrentDisk >= volumes_.DiskNumber) throw EZipUpdater(msg::kDirectoryEndsEarly, Display::Yes);
-  volumes_.SwitchDisk(volumes_.CurrentDisk + 1);
-  reader.emplace(volumes_.Archive);
-  if (reader->Read(head, zip::kCentralHeaderLength) < zip::kCentralHeaderLength) {
-    throw EZipUpdater(msg::kDirectoryEndsEarly, Display::Yes);
+uint64_t DirectoryList::VolumeEnd() const { return static_cast<uint64_t>(std::max<int64_t>(volumes_.Archive.Size(), 0)); }
+
+void DirectoryList::NextRecord(std::optional<Records>& records, archive::CentralRecord& record) {
+  archive::CentralRead result = records->Next(record);
+  if (result == archive::CentralRead::kEnd || result == archive::CentralRead::kHeaderShort) {
+    // The directory goes on at the start of the next volume.
+    if (volumes_.CurrentDisk >= volumes_.DiskNumber) throw EZipUpdater(msg::kDirectoryEndsEarly, Display::Yes);
+    volumes_.SwitchDisk(volumes_.CurrentDisk + 1);
+    records.emplace(volumes_.Archive, 0, VolumeEnd());
+    result = records->Next(record);
+    if (result == archive::CentralRead::kEnd) result = archive::CentralRead::kHeaderShort;
+  }
+  switch (result) {
+    case archive::CentralRead::kRecord: return;
+    case archive::CentralRead::kEnd:
+    case archive::CentralRead::kHeaderShort: throw EZipUpdater(msg::kDirectoryEndsEarly, Display::Yes);
+    case archive::CentralRead::kNoSignature: throw EZipUpdater(msg::kCentralHeaderSignature, Display::Yes);
+    case archive::CentralRead::kNameShort: throw EZipUpdater(msg::kCentralNameShort, Display::Yes);
+    case archive::CentralRead::kCommentShort: throw EZipUpdater(msg::kCommentShort, Display::Yes);
+    case archive::CentralRead::kExtraShort:
+    case archive::CentralRead::kUnreadable: throw EZipUpdater(msg::kDirectoryUnreadable, Display::Yes);
   }
 }
 
-std::unique_ptr<ZipDirEntry> DirectoryList::ReadEntry(archive::BufferedReader& reader, zip::CentralHeader& h,
-                                                      bool& beyondReported) {
-  std::string name(h.nameLength, '\0');
-  if (reader.Read(name.data(), name.size()) < name.size()) throw EZipUpdater(msg::kCentralNameShort, Display::Yes);
+std::unique_ptr<ZipDirEntry> DirectoryList::EntryOf(const archive::CentralRecord& record, bool& beyondReported) {
+  const zip::CentralHeader& h = record.header;
   MadeByVersion_ = static_cast<uint8_t>(h.versionMadeBy & 0xFF);
   HostSystem_ = h.HostSystem();
   // Names flagged as UTF-8 are in no code page.
   const bool utf8 = (h.flags & zip::kFlagUtf8) != 0;
 
   auto entry = std::make_unique<ZipDirEntry>();
-  entry->ExtraData.resize(h.extraLength);
-  if (reader.Read(entry->ExtraData.data(), h.extraLength) < h.extraLength) {
-    throw EZipUpdater(msg::kDirectoryUnreadable, Display::Yes);
-  }
+  entry->ExtraData.assign(record.extra, record.extra + h.extraLength);
   if (h.commentLength > 0) {
-    entry->FileComment.resize(h.commentLength);
-    if (reader.Read(entry->FileComment.data(), h.commentLength) < h.commentLength) {
-      throw EZipUpdater(msg::kCommentShort, Display::Yes);
-    }
+    entry->FileComment = std::string(record.comment);
     if (!utf8) entry->FileComment = ConvertName(entry->FileComment, false);
   }
-  zip::ApplyZip64Extra(entry->ExtraData.data(), entry->ExtraData.size(), h);
-
+  const std::string name(record.name);
   bool beyond = false;
   static_cast<ZipDirEntryHead&>(*entry) = HeadOf(h, beyond);
   entry->Encrypted = static_cast<uint8_t>(h.flags & zip::kFlagEncrypted);

@@ -10,15 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "archive/central_records.h"
+#include "platform/posix/shared_file.h"
 #include "update/component/updater_types.h"
 
-namespace archive {
-class BufferedReader;
-namespace zip {
-struct CentralHeader;
-struct EndRecord;
-}  // namespace zip
-}  // namespace archive
 
 namespace fretfile {
 
@@ -77,12 +72,14 @@ class DirectoryList {
   // the directory really is from where the record says.
   int64_t ReadDirectory(const uint8_t (&endRecord)[22]);
   Place Locate(const archive::zip::EndRecord& end);
-  // The next central header's fixed part, from the next volume when this
-  // one ends.
-  void ReadHead(std::optional<archive::BufferedReader>& reader, uint8_t* head);
-  // The entry of a parsed header, its name, extra field and comment read.
-  std::unique_ptr<ZipDirEntry> ReadEntry(archive::BufferedReader& reader, archive::zip::CentralHeader& h,
-                                         bool& beyondReported);
+  using Records = archive::CentralRecords<platform::SharedFile>;
+  // Where the open volume ends.
+  uint64_t VolumeEnd() const;
+  // The next central record, from the next volume when this one ends
+  // between two records; a damaged one raises its message.
+  void NextRecord(std::optional<Records>& records, archive::CentralRecord& record);
+  // The entry of a record, its name and comment converted where they must be.
+  std::unique_ptr<ZipDirEntry> EntryOf(const archive::CentralRecord& record, bool& beyondReported);
   void Keep(std::unique_ptr<ZipDirEntry> entry, uint64_t seq);
 
   TZipUpdater& component_;

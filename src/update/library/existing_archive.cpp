@@ -15,23 +15,17 @@ namespace zippack {
 namespace zip = archive::zip;
 namespace {
 
-// Large enough for the longest central record (its fixed part and three
-// fields of up to 65535 bytes each) with room to spare.
-constexpr size_t kWindow = 256 * 1024;
-static_assert(kWindow > zip::kCentralHeaderLength + 3 * 0xFFFF);
-
-// The open archive as a source of bytes for locating its directory; a read
-// error is remembered, so that it is not taken for a damaged file.
-struct FdSource {
-  int fd;
-  int error = 0;
-  bool ReadAt(int64_t offset, uint8_t* out, size_t count) {
-    if (offset < 0) return false;
-    if (platform::ReadFullyAt(fd, static_cast<uint64_t>(offset), out, count)) return true;
-    if (errno != 0 && error == 0) error = errno;
-    return false;
+// Why a directory read as damaged, in the words of the library's messages.
+const char* WhyDamaged(archive::CentralRead result) {
+  switch (result) {
+    case archive::CentralRead::kHeaderShort: return "the central directory ends inside a header";
+    case archive::CentralRead::kNoSignature: return "a central header is missing";
+    case archive::CentralRead::kNameShort:
+    case archive::CentralRead::kExtraShort:
+    case archive::CentralRead::kCommentShort: return "a central header runs past the directory";
+    default: return "the central directory cannot be read";
   }
-};
+}
 
 // The named check that the archive lives on one disk: the end record (and
 // its zip64 form, which it then defers to) names disk 0 for itself and for
@@ -75,48 +69,12 @@ bool EntryFitsItsRegion(const zip::LocalHeader& local, uint64_t compressedSize, 
 
 }  // namespace
 
-DirectoryReader::DirectoryReader(int fd, uint64_t start, uint64_t size)
-    : fd_(fd), next_(start), end_(start + size), window_(kWindow) {}
-
-DirectoryReader::Result DirectoryReader::Damaged(std::string why) {
-  why_ = std::move(why);
-  return kDamaged;
-}
-
-bool DirectoryReader::Load(uint64_t offset, size_t count) {
-  if (offset >= windowStart_ && offset + count <= windowStart_ + windowLength_) return true;
-  const size_t length = static_cast<size_t>(std::min<uint64_t>(kWindow, end_ - offset));
-  if (length < count || !platform::ReadFullyAt(fd_, offset, window_.data(), length)) return false;
-  windowStart_ = offset;
-  windowLength_ = length;
-  return true;
-}
-
-DirectoryReader::Result DirectoryReader::Next(CentralRecord& record) {
-  if (next_ == end_) return kEnd;
-  // A central header must be whole and lie inside the directory.
-  if (end_ - next_ < zip::kCentralHeaderLength) return Damaged("the central directory ends inside a header");
-  if (!Load(next_, zip::kCentralHeaderLength)) return Damaged("the central directory cannot be read");
-  const uint8_t* fixed = window_.data() + (next_ - windowStart_);
-  zip::CentralHeader header;
-  if (!zip::ParseCentralHeader(fixed, header)) return Damaged("a central header is missing");
-  const size_t length = header.Length();
-  if (length > end_ - next_) return Damaged("a central header runs past the directory");
-  if (!Load(next_, length)) return Damaged("the central directory cannot be read");
-  const uint8_t* bytes = window_.data() + (next_ - windowStart_);
-  const uint8_t* name = bytes + zip::kCentralHeaderLength;
-  const uint8_t* extra = name + header.nameLength;
-  if (zip::ApplyZip64Extra(extra, header.extraLength, header) == zip::Zip64Outcome::Missing) {
-    return Damaged("an entry lacks its zip64 sizes");
-  }
-  record.header = header;
-  record.bytes = bytes;
-  record.length = length;
-  record.name = std::string_view(reinterpret_cast<const char*>(name), header.nameLength);
-  record.comment =
-      std::string_view(reinterpret_cast<const char*>(extra + header.extraLength), header.commentLength);
-  next_ += length;
-  return kRecord;
+bool FdSource::ReadAt(int64_t offset, uint8_t* out, size_t count) {
+  if (offset < 0) return false;
+  errno = 0;
+  if (platform::ReadFullyAt(fd, static_cast<uint64_t>(offset), out, count)) return true;
+  if (errno != 0 && error == 0) error = errno;
+  return false;
 }
 
 ExistingArchive::Outcome ExistingArchive::Fail(Outcome outcome, std::string why) {
@@ -126,9 +84,9 @@ ExistingArchive::Outcome ExistingArchive::Fail(Outcome outcome, std::string why)
 
 ExistingArchive::Outcome ExistingArchive::Read(int fd, uint64_t fileSize,
                                                const std::function<void(size_t, const CentralRecord&)>& visit) {
-  fd_ = fd;
+  source_ = FdSource{fd};
   if (fileSize == 0) return Outcome::Read;  // nothing in it yet: nothing to keep
-  FdSource source{fd};
+  FdSource& source = source_;
   zip::EndRecord end;
   const int64_t endOffset = archive::FindEndRecordIn(source, static_cast<int64_t>(fileSize), end);
   if (endOffset < 0) {
@@ -155,9 +113,10 @@ ExistingArchive::Outcome ExistingArchive::Read(int fd, uint64_t fileSize,
 
   DirectoryReader reader = Reread();
   CentralRecord record;
-  DirectoryReader::Result result;
+  archive::CentralRead result;
   entries_.clear();
-  while ((result = reader.Next(record)) == DirectoryReader::kRecord) {
+  while ((result = reader.Next(record)) == archive::CentralRead::kRecord) {
+    if (record.zip64 == zip::Zip64Outcome::Missing) return Fail(Outcome::Damaged, "an entry lacks its zip64 sizes");
     if (record.header.diskStart != 0) return Fail(Outcome::Spanned, {});
     const auto offset = LocalHeaderPlace(record.header.localHeaderOffset, offsetShift_, directoryStart_);
     if (!offset) return Fail(Outcome::Damaged, "an entry's local header lies outside the archive");
@@ -168,7 +127,7 @@ ExistingArchive::Outcome ExistingArchive::Read(int fd, uint64_t fileSize,
     visit(entries_.size(), record);
     entries_.push_back(entry);
   }
-  if (result == DirectoryReader::kDamaged) return Fail(Outcome::Damaged, reader.why());
+  if (result != archive::CentralRead::kEnd) return Fail(Outcome::Damaged, WhyDamaged(result));
   if (!EntryCountMatches(entries_.size(), *location)) {
     return Fail(Outcome::Damaged, "the central directory lists another number of entries");
   }
@@ -192,7 +151,7 @@ ExistingArchive::Outcome ExistingArchive::LayOut() {
     const uint64_t region = RegionEnd(position) - start;
     uint8_t fixed[zip::kLocalHeaderLength];
     zip::LocalHeader local;
-    if (!platform::ReadFullyAt(fd_, start, fixed, sizeof fixed)) {
+    if (!platform::ReadFullyAt(source_.fd, start, fixed, sizeof fixed)) {
       return Fail(Outcome::Unreadable, "a local header cannot be read");
     }
     if (!zip::ParseLocalHeader(fixed, local)) return Fail(Outcome::Damaged, "a local header is missing");

@@ -18,44 +18,23 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "archive/central_records.h"
 #include "archive/zip_format.h"
 
 namespace zippack {
 
-// One central record as the directory reader hands it out; the pointers
-// stay valid until the reader's next call.
-struct CentralRecord {
-  archive::zip::CentralHeader header;  // with its zip64 values applied
-  const uint8_t* bytes = nullptr;      // the whole record: fixed part, name, extra field, comment
-  size_t length = 0;
-  std::string_view name;
-  std::string_view comment;
+// The open archive as a source of bytes (locate_directory.h); a read error
+// is remembered, so that it is not taken for a damaged file.
+struct FdSource {
+  int fd = -1;
+  int error = 0;
+  bool ReadAt(int64_t offset, uint8_t* out, size_t count);
 };
 
-// Reads the central records of a directory one after the other through a
-// window of the file.
-class DirectoryReader {
- public:
-  enum Result { kRecord, kEnd, kDamaged };
-  DirectoryReader(int fd, uint64_t start, uint64_t size);
-  Result Next(CentralRecord& record);
-  const std::string& why() const { return why_; }
-
- private:
-  bool Load(uint64_t offset, size_t count);
-  Result Damaged(std::string why);
-
-  int fd_;
-  uint64_t next_;
-  uint64_t end_;
-  std::vector<uint8_t> window_;
-  uint64_t windowStart_ = 0;
-  size_t windowLength_ = 0;
-  std::string why_;
-};
+using archive::CentralRecord;
+using DirectoryReader = archive::CentralRecords<FdSource>;
 
 inline constexpr uint32_t kEntryKept = 0xFFFFFFFF;
 
@@ -86,13 +65,13 @@ class ExistingArchive {
   int64_t offsetShift() const { return offsetShift_; }
   const std::string& comment() const { return comment_; }
   // A second reading of the same directory, for writing the new one.
-  DirectoryReader Reread() const { return DirectoryReader(fd_, directoryStart_, directorySize_); }
+  DirectoryReader Reread() { return DirectoryReader(source_, directoryStart_, directoryStart_ + directorySize_); }
 
  private:
   Outcome Fail(Outcome outcome, std::string why);
   Outcome LayOut();
 
-  int fd_ = -1;
+  FdSource source_;
   std::vector<ExistingEntry> entries_;
   std::vector<uint32_t> fileOrder_;
   uint64_t directoryStart_ = 0;

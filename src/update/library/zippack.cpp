@@ -502,7 +502,7 @@ class AddRun {
   // The named check that the directory reads the same the second time (a
   // writer that ignores our lock may have changed it meanwhile).
   bool ReadsAsBefore(DirectoryReader& reader, CentralRecord& record, const ExistingEntry& entry) const {
-    return reader.Next(record) == DirectoryReader::kRecord &&
+    return reader.Next(record) == archive::CentralRead::kRecord && record.zip64 != zip::Zip64Outcome::Missing &&
            static_cast<int64_t>(record.header.localHeaderOffset) + archive_.offsetShift() ==
                static_cast<int64_t>(entry.localOffset);
   }
