@@ -50,7 +50,7 @@ enum class CentralRead {
   kNameShort,    // the name, the extra field or the comment runs past the bound
   kExtraShort,
   kCommentShort,
-  kUnreadable,   // the source failed to deliver bytes before the bound
+  kUnreadable,  // the source failed to deliver bytes before the bound
 };
 
 namespace central_detail {
@@ -65,8 +65,7 @@ class CentralRecords {
  public:
   // Reads from start up to end (exclusive) of source, which must outlive
   // the reader.
-  CentralRecords(Source& source, uint64_t start, uint64_t end)
-      : source_(&source), next_(start), end_(end) {}
+  CentralRecords(Source& source, uint64_t start, uint64_t end) : source_(&source), next_(start), end_(end) {}
 
   CentralRead Next(CentralRecord& record) {
     if (next_ >= end_) return next_ == end_ ? CentralRead::kEnd : CentralRead::kHeaderShort;
@@ -94,8 +93,7 @@ class CentralRecords {
     record.length = length;
     record.name = std::string_view(reinterpret_cast<const char*>(name), header.nameLength);
     record.extra = extra;
-    record.comment =
-        std::string_view(reinterpret_cast<const char*>(extra + header.extraLength), header.commentLength);
+    record.comment = std::string_view(reinterpret_cast<const char*>(extra + header.extraLength), header.commentLength);
     next_ += length;
     return CentralRead::kRecord;
   }

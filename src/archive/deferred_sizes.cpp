@@ -5,8 +5,8 @@
 
 #include "archive/buffered_reader.h"
 #include "archive/central_records.h"
-#include "archive/locate_directory.h"
 #include "archive/little_endian.h"
+#include "archive/locate_directory.h"
 #include "archive/zip_format.h"
 
 namespace archive {

@@ -230,8 +230,8 @@ TEST_F(SaveSafetyTest, AnArchiveWithManyBytesBehindItsEndRecordSaves) {
     dialogs.shown.clear();
     form->SaveClick(viewer->Save);
     EXPECT_EQ(dialogs.Texts(), std::vector<std::string>{kQuestion});
-    EXPECT_EQ(Contents(archiveA), (std::map<std::string, std::string>{{"Intro.txt", "intro"},
-                                                                       {"Song_A.txt", "saved behind the tail"}}));
+    EXPECT_EQ(Contents(archiveA),
+              (std::map<std::string, std::string>{{"Intro.txt", "intro"}, {"Song_A.txt", "saved behind the tail"}}));
     EXPECT_EQ(form->ZipUpdater->ArchiveComment(), comment);
     form->CloseClick(viewer->Close);
     FlushDeletes();

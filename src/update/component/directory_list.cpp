@@ -276,7 +276,9 @@ int64_t DirectoryList::ReadDirectory(const uint8_t (&endBytes)[22]) {
   return place.start - place.recorded;
 }
 
-uint64_t DirectoryList::VolumeEnd() const { return static_cast<uint64_t>(std::max<int64_t>(volumes_.Archive.Size(), 0)); }
+uint64_t DirectoryList::VolumeEnd() const {
+  return static_cast<uint64_t>(std::max<int64_t>(volumes_.Archive.Size(), 0));
+}
 
 void DirectoryList::NextRecord(std::optional<Records>& records, archive::CentralRecord& record) {
   archive::CentralRead result = records->Next(record);
