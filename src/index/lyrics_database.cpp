@@ -110,7 +110,7 @@ LyricsStatement& LyricsStatement::Bind(int index, int64_t value) {
 }
 
 LyricsStatement& LyricsStatement::BindText(int index, std::string_view text) {
-  if (sqlite3_bind_text64(statement_, index + 1, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8) !=
+  if (sqlite3_bind_text64(statement_, index + 1, text.data(), text.size(), SQLITE_STATIC, SQLITE_UTF8) !=
       SQLITE_OK) {
     db_.Fail("cannot bind");
   }
@@ -122,7 +122,7 @@ LyricsStatement& LyricsStatement::BindBlob(int index, std::string_view bytes) {
   // and not NULL.
   static const char kNothing = 0;
   if (sqlite3_bind_blob64(statement_, index + 1, bytes.empty() ? &kNothing : bytes.data(), bytes.size(),
-                          SQLITE_TRANSIENT) != SQLITE_OK) {
+                          SQLITE_STATIC) != SQLITE_OK) {
     db_.Fail("cannot bind");
   }
   return *this;

@@ -68,6 +68,8 @@ class LyricsStatement {
   LyricsStatement(const LyricsStatement&) = delete;
   LyricsStatement& operator=(const LyricsStatement&) = delete;
 
+  // Text and blobs are bound without a copy: they must stay as they are
+  // until the statement has run (Run, or the last Step).
   LyricsStatement& Bind(int index, int64_t value);
   LyricsStatement& BindText(int index, std::string_view text);
   LyricsStatement& BindBlob(int index, std::string_view bytes);

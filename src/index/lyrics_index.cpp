@@ -46,6 +46,33 @@ std::optional<ArchiveStamp> StampOf(const std::string& path) {
                       static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
 }
 
+// A song's text as the index keeps it, in UTF-8 with its lines as the
+// viewer shows them: every line break (CR LF, CR, LF) one line feed. A
+// song in UTF-8 only has its line breaks rewritten (most songs, and much
+// faster than decoding); any other goes through the viewer's rule.
+void LyricsTextOf(const std::string& bytes, std::string& text) {
+  text.clear();
+  if (!archive::IsUtf8(bytes)) {
+    const QByteArray decoded = DecodeSong(bytes).text.toUtf8();
+    text.assign(decoded.constData(), static_cast<size_t>(decoded.size()));
+    return;
+  }
+  text.reserve(bytes.size());
+  const char* p = bytes.data();
+  const char* const end = p + bytes.size();
+  while (p < end) {
+    const char* const cr = static_cast<const char*>(std::memchr(p, '\r', static_cast<size_t>(end - p)));
+    if (cr == nullptr) {
+      text.append(p, end);
+      break;
+    }
+    text.append(p, cr);
+    text.push_back('\n');
+    p = cr + 1;
+    if (p < end && *p == '\n') ++p;
+  }
+}
+
 bool IsFolderName(std::string_view name) { return !name.empty() && (name.back() == '/' || name.back() == '\\'); }
 
 // One transaction on the index, with the statements a build repeats.
@@ -123,11 +150,11 @@ class LyricsWriter {
       const std::string titleCell = ReplaceAll(std::string(name.substr(0, kMaxEntryLength)), "_", " ");
       addSong_->Bind(0, archiveId).BindBlob(1, artistCell).BindBlob(2, titleCell).Run();
       const int64_t songId = sqlite3_last_insert_rowid(db_.handle());
-      const QByteArray text = DecodeSong(bytes_).text.toUtf8();
+      LyricsTextOf(bytes_, text_);
       addLyrics_->Bind(0, songId)
           .BindText(1, artistShown)
           .BindText(2, archive::DisplayName(titleCell))
-          .BindText(3, std::string_view(text.constData(), static_cast<size_t>(text.size())))
+          .BindText(3, text_)
           .Run();
     }
     archive::ZipFindClose(rec);
@@ -158,6 +185,7 @@ class LyricsWriter {
       addSong_, addLyrics_;
   archive::MemoryExtractor extractor_;
   std::string bytes_;
+  std::string text_;
 };
 
 }  // namespace
