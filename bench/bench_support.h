@@ -44,7 +44,6 @@ struct ProcessTimes {
   double wall = 0;  // seconds
   double cpu = 0;   // user + system seconds of the program
   bool ok = false;  // ran and exited with 0
-  long maxRssKiB = 0;  // the program's peak memory
 };
 
 // Runs a program (a path, or a name looked up on PATH) to its end, its
@@ -79,7 +78,6 @@ inline ProcessTimes RunProgram(const std::vector<std::string>& argv, const std::
   times.cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
               static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
   times.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  times.maxRssKiB = usage.ru_maxrss;
   return times;
 }
 

@@ -235,8 +235,11 @@ void TFormMain::RunSave(const SaveRequest& request) {
   WriteSongRecord(AppDir_, song.Record(request.bytes));
   externalEdits_->Stored(*target, request.bytes);
   WriteDrafts();
-  // The lyrics index holds the stored text from now on.
-  UpdateLyricsOfArchive(AppDir_, song.archivePath);
+  // The lyrics index holds the stored text from now on. While a rebuild
+  // writes the index it is left alone: the rebuild reads the archive after
+  // this save, or read it before with the stamp it had then, so that the
+  // next rebuild reads it again.
+  if (!RebuildRunning()) UpdateLyricsOfArchive(AppDir_, song.archivePath);
 }
 
 void TFormMain::CloseClick(TMenuItem* sender) {
