@@ -2,11 +2,15 @@
 
 #include <sys/stat.h>
 
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <exception>
 #include <filesystem>
 #include <map>
 #include <optional>
-#include <set>
+#include <mutex>
+#include <thread>
 
 #include "archive/display_name.h"
 #include "archive/memory_extraction.h"
@@ -28,9 +32,6 @@ namespace {
 constexpr int kMostEntries = 1 << 20;
 constexpr uint16_t kFolderAttribute = 0x10;
 constexpr uint16_t kEncryptedFlag = 0x0001;
-
-// Thrown to leave a build whose stop was asked for.
-struct LyricsStopped {};
 
 // What tells an archive changed: its size and modification time.
 struct ArchiveStamp {
@@ -75,6 +76,154 @@ void LyricsTextOf(const std::string& bytes, std::string& text) {
 
 bool IsFolderName(std::string_view name) { return !name.empty() && (name.back() == '/' || name.back() == '\\'); }
 
+// One song as the index takes it.
+struct SongRow {
+  std::string titleCell;   // the entry name as the grid shows it
+  std::string titleShown;  // and as the user reads it
+  std::string text;        // UTF-8, lines ending in '\n'
+};
+
+// Reads the songs of one archive (see the header for what counts as one),
+// handing each to `take`, which returns false to stop the reading. An
+// archive that cannot be read holds no songs; it is read again once it
+// changes.
+void ReadSongs(const std::string& path, archive::MemoryExtractor& extractor,
+               const std::function<bool(SongRow&&)>& take) {
+  if (!extractor.Open(path)) return;
+  struct CloseAtEnd {
+    archive::MemoryExtractor& extractor;
+    archive::ZipSearchRec rec;
+    ~CloseAtEnd() {
+      archive::ZipFindClose(rec);
+      extractor.Close();
+    }
+  } open{extractor, {}};
+  archive::ZipSearchRec& rec = open.rec;
+  std::string bytes;
+  int result = archive::ZipFindFirst(path, rec);
+  for (int entries = 0; result == archive::kZipFindFound && entries < kMostEntries;
+       result = archive::ZipFindNext(rec), ++entries) {
+    const std::string_view name(rec.FileName, ::strnlen(rec.FileName, sizeof rec.FileName));
+    if ((rec.Attributes & kFolderAttribute) != 0 || IsFolderName(name)) continue;
+    if ((rec.Flags & kEncryptedFlag) != 0 || !archive::IsSupportedMethod(rec.PackMethod)) continue;
+    if (rec.Size > kLongestLyrics) continue;
+    const archive::RecordedValues recorded{rec.Crc, rec.CompressedSize, rec.Size};
+    if (extractor.Extract(rec.HeaderOffset, recorded, kLongestLyrics, bytes) != archive::kUnzipOk) continue;
+    if (std::memchr(bytes.data(), 0, std::min(bytes.size(), kTextProbeLength)) != nullptr) continue;
+    SongRow row;
+    // The title as the grid shows it: the whole entry name as the index
+    // line holds it, "_" read as space.
+    row.titleCell = ReplaceAll(std::string(name.substr(0, kMaxEntryLength)), "_", " ");
+    row.titleShown = archive::DisplayName(row.titleCell);
+    LyricsTextOf(bytes, row.text);
+    if (!take(std::move(row))) return;
+  }
+}
+
+// The songs read ahead of the index, handed from the reading thread to the
+// writing one in batches, in archive order. At most kQueuedBytes of text
+// wait, so memory stays bounded whatever the collection's size.
+class SongQueue {
+ public:
+  static constexpr size_t kBatchBytes = 256 * 1024;
+  static constexpr size_t kQueuedBytes = 4 * 1024 * 1024;
+
+  struct Batch {
+    std::vector<SongRow> songs;
+    size_t bytes = 0;
+    bool lastOfArchive = false;
+  };
+
+  // The reader: waits for room; false once the writer has given up.
+  bool Push(Batch batch) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return cancelled_ || queuedBytes_ < kQueuedBytes; });
+    if (cancelled_) return false;
+    queuedBytes_ += batch.bytes;
+    batches_.push_back(std::move(batch));
+    changed_.notify_all();
+    return true;
+  }
+  // The reader has ended, with the error that ended it if one did.
+  void Finish(std::exception_ptr error) {
+    std::lock_guard lock(mutex_);
+    finished_ = true;
+    error_ = error;
+    changed_.notify_all();
+  }
+  // The writer: the next batch; rethrows the reader's error.
+  Batch Pop() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return !batches_.empty() || finished_; });
+    if (batches_.empty()) {
+      if (error_) std::rethrow_exception(error_);
+      throw LyricsError("The lyrics index lost the songs it read");  // the reader ended early: a fault
+    }
+    Batch batch = std::move(batches_.front());
+    batches_.pop_front();
+    queuedBytes_ -= batch.bytes;
+    changed_.notify_all();
+    return batch;
+  }
+  void Cancel() {
+    std::lock_guard lock(mutex_);
+    cancelled_ = true;
+    changed_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Batch> batches_;
+  size_t queuedBytes_ = 0;
+  bool cancelled_ = false;
+  bool finished_ = false;
+  std::exception_ptr error_;
+};
+
+// Reads the archives on a thread of its own, so that extracting and
+// decoding the songs overlaps the indexing of the ones before.
+class SongReader {
+ public:
+  explicit SongReader(std::vector<std::string> paths) : paths_(std::move(paths)), thread_([this] { Run(); }) {}
+  ~SongReader() {
+    queue_.Cancel();
+    thread_.join();
+  }
+  SongReader(const SongReader&) = delete;
+  SongReader& operator=(const SongReader&) = delete;
+
+  SongQueue& Queue() { return queue_; }
+
+ private:
+  void Run() {
+    try {
+      archive::MemoryExtractor extractor;
+      for (const std::string& path : paths_) {
+        SongQueue::Batch batch;
+        bool goOn = true;
+        ReadSongs(path, extractor, [&](SongRow&& row) {
+          batch.bytes += row.text.size() + row.titleCell.size() + row.titleShown.size();
+          batch.songs.push_back(std::move(row));
+          if (batch.bytes < SongQueue::kBatchBytes) return true;
+          goOn = queue_.Push(std::move(batch));
+          batch = {};
+          return goOn;
+        });
+        batch.lastOfArchive = true;
+        if (!goOn || !queue_.Push(std::move(batch))) break;
+      }
+      queue_.Finish(nullptr);
+    } catch (...) {
+      queue_.Finish(std::current_exception());
+    }
+  }
+
+  std::vector<std::string> paths_;
+  SongQueue queue_;
+  std::thread thread_;  // last: it starts once the rest is there
+};
+
 // One transaction on the index, with the statements a build repeats.
 class LyricsWriter {
  public:
@@ -117,48 +266,25 @@ class LyricsWriter {
     dropArchive_->Bind(0, archiveId).Run();
   }
 
-  // Reads the archive's songs in under a new row.
-  void Read(const std::string& path, const ArchiveStamp& stamp, const std::function<bool()>& stopRequested) {
+  // A new row for the archive, whose songs follow with Add.
+  void StartArchive(const std::string& path, const ArchiveStamp& stamp) {
     const std::string fileName = platform::NameOf(path);
     addArchive_->BindBlob(0, fileName).Bind(1, stamp.size).Bind(2, stamp.mtime).Run();
-    const int64_t archiveId = sqlite3_last_insert_rowid(db_.handle());
+    archiveId_ = sqlite3_last_insert_rowid(db_.handle());
     // The artist as the grid shows it: the file name without ".zip", "_"
     // read as space; and as the user reads it.
-    const std::string artistCell = ReplaceAll(IndexRebuild::ArchiveBase(fileName), "_", " ");
-    const std::string artistShown = archive::DisplayName(artistCell);
+    artistCell_ = ReplaceAll(IndexRebuild::ArchiveBase(fileName), "_", " ");
+    artistShown_ = archive::DisplayName(artistCell_);
+  }
 
-    // An archive that cannot be read holds no songs for the index; it is
-    // read again once it changes.
-    if (!extractor_.Open(path)) return;
-    archive::ZipSearchRec rec;
-    int result = archive::ZipFindFirst(path, rec);
-    for (int entries = 0; result == archive::kZipFindFound && entries < kMostEntries;
-         result = archive::ZipFindNext(rec), ++entries) {
-      if (stopRequested && stopRequested()) {
-        archive::ZipFindClose(rec);
-        throw LyricsStopped{};
-      }
-      const std::string_view name(rec.FileName, ::strnlen(rec.FileName, sizeof rec.FileName));
-      if ((rec.Attributes & kFolderAttribute) != 0 || IsFolderName(name)) continue;
-      if ((rec.Flags & kEncryptedFlag) != 0 || !archive::IsSupportedMethod(rec.PackMethod)) continue;
-      if (rec.Size > kLongestLyrics) continue;
-      const archive::RecordedValues recorded{rec.Crc, rec.CompressedSize, rec.Size};
-      if (extractor_.Extract(rec.HeaderOffset, recorded, kLongestLyrics, bytes_) != archive::kUnzipOk) continue;
-      if (std::memchr(bytes_.data(), 0, std::min(bytes_.size(), kTextProbeLength)) != nullptr) continue;
-      // The title as the grid shows it: the whole entry name as the index
-      // line holds it, "_" read as space.
-      const std::string titleCell = ReplaceAll(std::string(name.substr(0, kMaxEntryLength)), "_", " ");
-      addSong_->Bind(0, archiveId).BindBlob(1, artistCell).BindBlob(2, titleCell).Run();
-      const int64_t songId = sqlite3_last_insert_rowid(db_.handle());
-      LyricsTextOf(bytes_, text_);
-      addLyrics_->Bind(0, songId)
-          .BindText(1, artistShown)
-          .BindText(2, archive::DisplayName(titleCell))
-          .BindText(3, text_)
-          .Run();
-    }
-    archive::ZipFindClose(rec);
-    extractor_.Close();
+  void Add(const SongRow& song) {
+    addSong_->Bind(0, archiveId_).BindBlob(1, artistCell_).BindBlob(2, song.titleCell).Run();
+    const int64_t songId = sqlite3_last_insert_rowid(db_.handle());
+    addLyrics_->Bind(0, songId)
+        .BindText(1, artistShown_)
+        .BindText(2, song.titleShown)
+        .BindText(3, song.text)
+        .Run();
   }
 
   void Commit() { begin_.Commit(db_); }
@@ -183,36 +309,55 @@ class LyricsWriter {
   // Finalized before the database closes (members go in reverse order).
   std::optional<LyricsStatement> findArchive_, listArchives_, addArchive_, dropLyrics_, dropSongs_, dropArchive_,
       addSong_, addLyrics_;
-  archive::MemoryExtractor extractor_;
-  std::string bytes_;
-  std::string text_;
+  int64_t archiveId_ = 0;
+  std::string artistCell_;
+  std::string artistShown_;
 };
 
 }  // namespace
 
 bool UpdateLyricsIndex(const std::string& appDir, const std::vector<std::string>& archives,
                        const LyricsProgress& progress) {
-  try {
-    LyricsWriter writer(appDir);
-    std::map<std::string, int64_t> gone = writer.AllArchives();
-    for (const std::string& path : archives) {
-      if (progress.stopRequested && progress.stopRequested()) return false;
-      const std::string name = platform::NameOf(path);
-      const std::optional<ArchiveStamp> stamp = StampOf(path);
-      if (!stamp) continue;  // gone since the listing: its songs go too
-      gone.erase(name);
-      const auto known = writer.Known(name);
-      if (known && known->second == *stamp) continue;
-      if (progress.reading) progress.reading(name);
-      if (known) writer.Forget(known->first);
-      writer.Read(path, *stamp, progress.stopRequested);
-    }
-    for (const auto& [name, id] : gone) writer.Forget(id);
-    writer.Commit();
-    return true;
-  } catch (const LyricsStopped&) {
-    return false;
+  const auto stop = [&] { return progress.stopRequested && progress.stopRequested(); };
+  LyricsWriter writer(appDir);
+  // What to read: the archives that are new or changed since the last build.
+  struct Change {
+    std::string path;
+    ArchiveStamp stamp;
+    std::optional<int64_t> known;
+  };
+  std::vector<Change> changes;
+  std::map<std::string, int64_t> gone = writer.AllArchives();
+  for (const std::string& path : archives) {
+    const std::string name = platform::NameOf(path);
+    const std::optional<ArchiveStamp> stamp = StampOf(path);
+    if (!stamp) continue;  // gone since the listing: its songs go too
+    gone.erase(name);
+    const auto known = writer.Known(name);
+    if (known && known->second == *stamp) continue;
+    changes.push_back({path, *stamp, known ? std::optional<int64_t>(known->first) : std::nullopt});
   }
+  for (const auto& [name, id] : gone) writer.Forget(id);
+
+  std::vector<std::string> paths;
+  for (const Change& change : changes) paths.push_back(change.path);
+  SongReader reader(std::move(paths));
+  for (const Change& change : changes) {
+    if (stop()) return false;
+    if (progress.reading) progress.reading(platform::NameOf(change.path));
+    if (change.known) writer.Forget(*change.known);
+    writer.StartArchive(change.path, change.stamp);
+    for (bool last = false; !last;) {
+      SongQueue::Batch batch = reader.Queue().Pop();
+      for (const SongRow& song : batch.songs) {
+        if (stop()) return false;
+        writer.Add(song);
+      }
+      last = batch.lastOfArchive;
+    }
+  }
+  writer.Commit();
+  return true;
 }
 
 void UpdateLyricsOfArchive(const std::string& appDir, const std::string& archivePath) {
@@ -225,7 +370,14 @@ void UpdateLyricsOfArchive(const std::string& appDir, const std::string& archive
   }
   LyricsWriter writer(appDir);
   if (const auto known = writer.Known(name)) writer.Forget(known->first);
-  if (const std::optional<ArchiveStamp> stamp = StampOf(archivePath)) writer.Read(archivePath, *stamp, {});
+  if (const std::optional<ArchiveStamp> stamp = StampOf(archivePath)) {
+    writer.StartArchive(archivePath, *stamp);
+    archive::MemoryExtractor extractor;
+    ReadSongs(archivePath, extractor, [&](SongRow&& song) {
+      writer.Add(song);
+      return true;
+    });
+  }
   writer.Commit();
 }
 
