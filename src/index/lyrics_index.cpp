@@ -8,19 +8,21 @@
 #include <exception>
 #include <filesystem>
 #include <map>
-#include <optional>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "archive/display_name.h"
 #include "archive/memory_extraction.h"
 #include "archive/zip_find.h"
+#include "archive/zip_format.h"
 #include "index/collection.h"
 #include "index/lyrics_database.h"
 #include "index/rebuild.h"
 #include "index/replace_all.h"
 #include "index/search.h"
 #include "index/song_text.h"
+#include "platform/file_attributes.h"
 #include "platform/find_files.h"
 #include "platform/paths.h"
 
@@ -30,8 +32,6 @@ namespace {
 // A central directory holds at most this many entries for the index: far
 // more than any song archive, and a bound on a damaged directory's walk.
 constexpr int kMostEntries = 1 << 20;
-constexpr uint16_t kFolderAttribute = 0x10;
-constexpr uint16_t kEncryptedFlag = 0x0001;
 
 // What tells an archive changed: its size and modification time.
 struct ArchiveStamp {
@@ -104,8 +104,8 @@ void ReadSongs(const std::string& path, archive::MemoryExtractor& extractor,
   for (int entries = 0; result == archive::kZipFindFound && entries < kMostEntries;
        result = archive::ZipFindNext(rec), ++entries) {
     const std::string_view name(rec.FileName, ::strnlen(rec.FileName, sizeof rec.FileName));
-    if ((rec.Attributes & kFolderAttribute) != 0 || IsFolderName(name)) continue;
-    if ((rec.Flags & kEncryptedFlag) != 0 || !archive::IsSupportedMethod(rec.PackMethod)) continue;
+    if ((rec.Attributes & platform::kAttrDirectory) != 0 || IsFolderName(name)) continue;
+    if ((rec.Flags & archive::zip::kFlagEncrypted) != 0 || !archive::IsSupportedMethod(rec.PackMethod)) continue;
     if (rec.Size > kLongestLyrics) continue;
     const archive::RecordedValues recorded{rec.Crc, rec.CompressedSize, rec.Size};
     if (extractor.Extract(rec.HeaderOffset, recorded, kLongestLyrics, bytes) != archive::kUnzipOk) continue;
