@@ -234,18 +234,11 @@ TEST_F(LyricsCli, AKilledBuildLeavesThePreviousIndexUsable) {
   for (int i = 0; i < kArchives; ++i) {
     ZipBuilder().Add("New.txt", "a new song").WriteTo(dir.File(longName + std::to_string(i) + ".zip"));
   }
-  int errors[2];
-  ASSERT_EQ(::pipe(errors), 0);
-  const pid_t child = ::fork();
+  int errors = -1;
+  const pid_t child = testing_support::StartCliWithErrorPipe(cli_, {"rebuild", "--dir", dir.path()}, errors);
   ASSERT_GE(child, 0);
-  if (child == 0) {
-    ::dup2(errors[1], 2);
-    ::execl(cli_.c_str(), cli_.c_str(), "rebuild", "--dir", dir.path().c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  ::close(errors[1]);
   // Past the kest.idx part and ten archives into the lyrics.
-  FILE* progress = ::fdopen(errors[0], "r");
+  FILE* progress = ::fdopen(errors, "r");
   ASSERT_NE(progress, nullptr);
   char line[512];
   for (int lines = 0; lines < kArchives + 10 && std::fgets(line, sizeof line, progress) != nullptr; ++lines) {

@@ -277,22 +277,15 @@ TEST_F(CliTest, AKilledRebuildKeepsTheOldIndexAndTheNextOneSucceeds) {
   for (int i = 0; i < 1000; ++i) {
     ZipBuilder().Add("Song.txt", "s").WriteTo(dir.File(longName + std::to_string(i) + ".zip"));
   }
-  int errors[2];
-  ASSERT_EQ(::pipe(errors), 0);
-  const pid_t child = ::fork();
+  int errors = -1;
+  const pid_t child = testing_support::StartCliWithErrorPipe(cli_, {"rebuild", "--dir", dir.path()}, errors);
   ASSERT_GE(child, 0);
-  if (child == 0) {
-    ::dup2(errors[1], 2);
-    ::execl(cli_.c_str(), cli_.c_str(), "rebuild", "--dir", dir.path().c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  ::close(errors[1]);
   for (int wait = 0; wait < 1000 && !FileExists(dir.File("kest.idx.new")); ++wait) ::usleep(10000);
   EXPECT_TRUE(FileExists(dir.File("kest.idx.new")));
   ::kill(child, SIGKILL);
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
-  ::close(errors[0]);
+  ::close(errors);
   ASSERT_TRUE(WIFSIGNALED(status)) << "the rebuild ended before it was killed";
   EXPECT_EQ(ReadFile(dir.File("kest.idx")), kOldIndex);
 
