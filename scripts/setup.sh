@@ -8,6 +8,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config   # compiler and build
   qt6-base-dev libgl-dev                         # Qt 6 Widgets
+  libsqlite3-dev                                 # the lyrics index (SQLite with FTS5)
   libgtest-dev                                   # GoogleTest
   zlib1g-dev libzip-dev                          # deflate for libzippack.so; test reader, benchmark peers
   xvfb xauth fonts-dejavu-core fonts-liberation2 # fonts, running without a desktop

@@ -16,8 +16,12 @@
 #include <cstdlib>
 #include <string>
 
+#include <filesystem>
+
 #include "cli_command.h"
+#include "index/lyrics_index.h"
 #include "platform/drives/drives.h"
+#include "platform/posix/paths.h"
 #include "update/component/zip_updater.h"
 
 namespace {
@@ -141,6 +145,16 @@ int RunAdd(const std::vector<std::string>& args) {
   updater.FSpecArgs.assign(positional.begin() + 1, positional.end());
   updater.Add();
   std::printf("processed %d\n", updater.ProcessedCount());
+  if (updater.ProcessedCount() > 0) {
+    // An archive of a collection with a lyrics index has its songs read
+    // again; the files are added whatever happens to the index.
+    try {
+      const std::string archive = std::filesystem::absolute(positional[0]).lexically_normal().string();
+      fretfile::UpdateLyricsOfArchive(platform::WithTrailingSeparator(platform::FolderOf(archive)), archive);
+    } catch (const std::exception& error) {
+      std::fprintf(stderr, "fretfile-cli add: %s\n", error.what());
+    }
+  }
   if (!updater.LastMessage().empty()) std::fprintf(stderr, "%s\n", updater.LastMessage().c_str());
   return updater.ProcessedCount() > 0 ? 0 : 1;
 }

@@ -85,13 +85,21 @@ bool ExtractionState::FlushBytes(const uint8_t* data, size_t n) {
   if (writeFailed) return false;
   if (n == 0) return true;
   crc = Crc32Update(crc, data, n);
-  if (output.Write(data, n) != 0) writeFailed = true;
+  if (memoryOutput != nullptr) {
+    if (n > memoryLimit - std::min(memoryLimit, memoryOutput->size())) {
+      writeFailed = true;
+    } else {
+      memoryOutput->append(reinterpret_cast<const char*>(data), n);
+    }
+  } else if (output.Write(data, n) != 0) {
+    writeFailed = true;
+  }
   return !writeFailed;
 }
 
 void ExtractionState::PumpMessages() {
   lastPumpTime = CurrentTick();
-  platform::ProcessMessages();
+  if (pumpMessages) platform::ProcessMessages();
 }
 
 void ExtractionState::ReportProgress() {

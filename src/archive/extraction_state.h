@@ -61,6 +61,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "platform/posix/shared_file.h"
 
@@ -100,7 +101,11 @@ struct ExtractionState {
 
   // --- files ---------------------------------------------------------------
   platform::SharedFile archive;  // positioned at the entry's compressed data
-  platform::SharedFile output;   // the target file
+  platform::SharedFile output;   // the target file, unless memoryOutput is set
+  // An extraction into memory appends the bytes here instead, and fails
+  // (as a failed write) once they would pass memoryLimit.
+  std::string* memoryOutput = nullptr;
+  size_t memoryLimit = 0;
 
   // --- input ---------------------------------------------------------------
   uint8_t input[kInputSize] = {};
@@ -131,6 +136,7 @@ struct ExtractionState {
 
   // --- progress and abort --------------------------------------------------
   bool busy = false;            // the busy mark: an extraction is running
+  bool pumpMessages = true;     // false: no window message runs during the extraction
   uint32_t lastPumpTime = 0;    // tick count of the last PumpMessages; 0 before the first
   bool abortFlag = false;
   ProgressNotify notify;        // receiver of progress notifications, or empty

@@ -277,7 +277,10 @@ class OutputWindow {
   // literals, or a match) and for the overrun of chunked copies.
   static constexpr uint32_t kSize = kLimit + kMaxMatch + 64;
 
-  explicit OutputWindow(const ExtractionState& state) : bytes_(std::make_unique<uint8_t[]>(kSize)) {
+  // Only the history is filled: every byte after it is written before it is
+  // read (a match copies from produced bytes only), so the 288 KB are not
+  // zeroed for every entry.
+  explicit OutputWindow(const ExtractionState& state) : bytes_(std::make_unique_for_overwrite<uint8_t[]>(kSize)) {
     // The history starts as the extraction's zero-filled slide window.
     std::memcpy(bytes_.get(), state.window, kHistory);
   }

@@ -13,14 +13,12 @@
 #include "archive/unreduce.h"
 #include "archive/unshrink.h"
 #include "archive/unzip_member.h"
+#include "archive/unzip_steps.h"
 #include "archive/zip_format.h"
 #include "platform/posix/file_attributes.h"
 #include "platform/posix/io_error.h"
 
 namespace archive {
-namespace {
-
-constexpr uint32_t kStaleBusyMs = 30000;
 
 // Reads and checks the local header at `offset`, with the sizes a zip64
 // extra field gives where the header's own fields hold the marker.
@@ -77,6 +75,10 @@ uint32_t ReadDescriptorCrc(ExtractionState& state, uint16_t method) {
   const uint32_t first = GetBits32(state);
   return first == zip::kDataDescriptorSignature ? GetBits32(state) : first;
 }
+
+namespace {
+
+constexpr uint32_t kStaleBusyMs = 30000;
 
 // Closes what one extraction opened and releases its window, on every way
 // out. The output a failed extraction created is removed unless the

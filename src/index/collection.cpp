@@ -12,6 +12,8 @@ std::string IndexPathOf(const std::string& appDir) { return appDir + kIndexFileN
 
 std::string SettingsPathOf(const std::string& appDir) { return appDir + kSettingsFileName; }
 
+std::string LyricsPathOf(const std::string& appDir) { return appDir + kLyricsFileName; }
+
 std::string TempFolderOf(const std::string& appDir) { return appDir + kTempFolderName; }
 
 bool SettingsFileExists(const std::string& appDir) {

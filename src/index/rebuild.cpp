@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include "index/collection.h"
+#include "index/lyrics_index.h"
 #include "index/replace_all.h"
 #include "platform/posix/file_attributes.h"
 #include "platform/posix/io_error.h"
@@ -109,7 +110,16 @@ bool IndexRebuild::WriteArchives(const std::string& indexPath, RebuildEffects& e
     writer_.Abandon();
     throw;
   }
-  // Shown once the new index is in place, not before a close that can fail.
+  // Then the lyrics index, which reads the archives that changed since its
+  // last build; its own transaction keeps the previous one on a failure or
+  // a stop.
+  const LyricsProgress progress{
+      [&effects](const std::string& name) { effects.ShowStatus(kProcessingStatus + name); },
+      [&effects] { return effects.StopRequested(); }};
+  if (!UpdateLyricsIndex(platform::WithTrailingSeparator(platform::FolderOf(indexPath)), finder_.Files(), progress)) {
+    return false;
+  }
+  // Shown once the new indexes are in place, not before a close that can fail.
   effects.ShowStatus(kIndexCreatedStatus);
   return true;
 }

@@ -1,6 +1,8 @@
 // The index rebuild: lists the collection's "*.zip" archives, walks each
 // one's local headers and writes one index line per entry into a new
-// kest.idx. The procedure knows no widgets: what the user sees (the
+// kest.idx, then brings the lyrics index kest.lyrics up to date
+// (index/lyrics_index.h), reading the archives that changed since its last
+// build with the same status texts. The procedure knows no widgets: what the user sees (the
 // question, a message, the status text, the busy state) goes through
 // RebuildEffects, which the main window carries out on the user-interface
 // thread and the command-line tool prints.
@@ -48,12 +50,15 @@ class IndexRebuild {
   IndexRebuild& operator=(const IndexRebuild&) = delete;
 
   // Rebuilds appDir + "kest.idx" from the archives in appDir (ending in
-  // '/'). With ask, the question comes first. The new index replaces the
+  // '/'), then updates appDir + "kest.lyrics". With ask, the question comes first. The new index replaces the
   // old one only when it is complete: on any error the old index stays byte
   // for byte, the busy state is switched off and the error is rethrown
   // (naming the archive or the index file). A rebuild started while another
   // one runs returns AlreadyRunning and does nothing. When the effects ask
-  // for a stop, the rebuild ends with Stopped and the old index stays.
+  // for a stop, the rebuild ends with Stopped and the old index stays (a
+  // stop while the lyrics are read keeps the new kest.idx and the previous
+  // kest.lyrics). A failure of the lyrics index (LyricsError) comes after
+  // the new kest.idx is in place.
   RebuildResult Run(const std::string& appDir, RebuildEffects& effects, bool ask = true);
 
   // The walker's OnReadFile handler: one index line for one entry of the

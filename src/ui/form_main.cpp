@@ -186,6 +186,10 @@ void TFormMain::CreateControls() {
   ChooseCollectionFolder1 = File1->addAction(QStringLiteral("Choose Collection Folder..."));
   ChooseCollectionFolder1->setObjectName(QStringLiteral("ChooseCollectionFolder1"));
   connect(ChooseCollectionFolder1, &QAction::triggered, this, handled(&TFormMain::ChooseCollectionFolder1Click));
+  FindInLyrics1 = File1->addAction(QStringLiteral("Find in Lyrics..."));
+  FindInLyrics1->setObjectName(QStringLiteral("FindInLyrics1"));
+  FindInLyrics1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+  connect(FindInLyrics1, &QAction::triggered, this, handled(&TFormMain::FindInLyrics1Click));
   File1->addSeparator();
   Exit1 = File1->addAction(QStringLiteral("E&xit"));
   Exit1->setObjectName(QStringLiteral("Exit1"));

@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "index/lyrics_query.h"
 #include "index/song_document.h"
 #include "ui/archive_work.h"
 #include "ui/string_grid.h"
@@ -80,6 +81,9 @@ class TFormMain : public QMainWindow {
   // Switches the window to another collection folder (ending in '/'): its
   // temp/ is created, its kest.ini read, the grid emptied.
   void SetCollection(std::string appDir);
+  // File > Find in Lyrics... (form_main_lyrics.cpp): asks for words and
+  // fills the grid with the songs of the lyrics index that hold them.
+  void FindInLyrics1Click();
   // Shown while no collection folder is chosen.
   static constexpr const char* kNoCollectionText =
       "Choose the folder of your song archives: File > Choose Collection Folder...";
@@ -137,6 +141,7 @@ class TFormMain : public QMainWindow {
   QStatusBar* StatusBar = nullptr;
   QMenu* File1 = nullptr;
   QAction* ChooseCollectionFolder1 = nullptr;
+  QAction* FindInLyrics1 = nullptr;
   QAction* Exit1 = nullptr;
   QMenu* Options1 = nullptr;
   QAction* InternalViewer1 = nullptr;
@@ -203,8 +208,15 @@ class TFormMain : public QMainWindow {
   // the user says No.
   bool CloseViewerWindows();
 
+  // A lyrics hit opened in a viewer: its first matching line selected.
+  void ShowLyricsLine(TViewerWindow& viewer, int row, const std::string& artist, const std::string& song);
+
   std::string AppDir_;
   std::string ViewerCommand_;
+  // The grid's rows of the last Find in Lyrics (row n is lyricsHits_[n-1]),
+  // and its query, offered again.
+  std::vector<LyricsHit> lyricsHits_;
+  std::string lastLyricsQuery_;
   bool searchRunning_ = false;
   // True while an opening runs (its extraction lets other events run).
   bool opening_ = false;

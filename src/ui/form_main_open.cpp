@@ -101,6 +101,7 @@ void TFormMain::DBGrid1DblClick() {
   }
   TViewerWindow* viewer = CreateViewerWindow(*this, number, std::move(opened));
   viewer->show();
+  ShowLyricsLine(*viewer, row, artist, song);
   // The grid stays ready for the next opening.
   activateWindow();
   raise();

@@ -44,6 +44,7 @@ void TFormMain::SearchButtonClick() {
   EnableButtons(false);
 
   const IndexText index = IndexText::Load(path);
+  lyricsHits_.clear();  // the grid's rows are this search's from now on
 
   StringGridCells& cells = StringGrid->Cells();
   cells.ClearCells();

@@ -4,11 +4,13 @@
 #include <QMenuBar>
 #include <QPointer>
 #include <QStringDecoder>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTimer>
 #include <cerrno>
 
 #include "index/hit_lookup.h"
+#include "index/lyrics_index.h"
 #include "index/song_record.h"
 #include "index/song_text.h"
 #include "platform/gui/dialogs.h"
@@ -102,6 +104,7 @@ void TViewerMemo::FillNextPiece() {
   atEnd.movePosition(QTextCursor::End);
   atEnd.insertText(QStringView(pending_).mid(pendingAt_, end - pendingAt_).toString());
   pendingAt_ = end;
+  ApplyLineSelection();
   if (Filling()) {
     QTimer::singleShot(0, this, &TViewerMemo::FillNextPiece);
     return;
@@ -111,6 +114,25 @@ void TViewerMemo::FillNextPiece() {
   document()->setUndoRedoEnabled(true);
   document()->setModified(false);
   setReadOnly(false);
+}
+
+void TViewerMemo::SelectLine(int line) {
+  lineToSelect_ = line;
+  ApplyLineSelection();
+}
+
+void TViewerMemo::ApplyLineSelection() {
+  if (lineToSelect_ < 0) return;
+  const QTextBlock block = document()->findBlockByNumber(lineToSelect_);
+  if (!block.isValid()) {
+    if (!Filling()) lineToSelect_ = -1;  // past the end: nothing to select
+    return;
+  }
+  lineToSelect_ = -1;
+  QTextCursor cursor(block);
+  cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+  setTextCursor(cursor);
+  centerCursor();
 }
 
 EncodedSong TViewerMemo::Encoded() const {
@@ -213,6 +235,11 @@ void TFormMain::RunSave(const SaveRequest& request) {
   WriteSongRecord(AppDir_, song.Record(request.bytes));
   externalEdits_->Stored(*target, request.bytes);
   WriteDrafts();
+  // The lyrics index holds the stored text from now on. While a rebuild
+  // writes the index it is left alone: the rebuild reads the archive after
+  // this save, or read it before with the stamp it had then, so that the
+  // next rebuild reads it again.
+  if (!RebuildRunning()) UpdateLyricsOfArchive(AppDir_, song.archivePath);
 }
 
 void TFormMain::CloseClick(TMenuItem* sender) {

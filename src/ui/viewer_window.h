@@ -62,13 +62,19 @@ class TViewerMemo : public QPlainTextEdit {
   SongEncoding Encoding() const { return song_.encoding; }
   // True while pieces of the loaded text are still to go into the box.
   bool Filling() const { return pendingAt_ < pending_.size(); }
+  // Selects line n (from 0) and scrolls it into the middle of the box, as
+  // soon as the piece that holds it is in; a line past the text's end
+  // selects nothing.
+  void SelectLine(int line);
 
  private:
   void FillNextPiece();
+  void ApplyLineSelection();
 
   SongText song_;            // its encoding and placeholders; the text is the box's
   QString pending_;          // the loaded text, of which [pendingAt_, end) is still to come
   qsizetype pendingAt_ = 0;  // a line break, or the end
+  int lineToSelect_ = -1;    // a SelectLine waiting for its piece
 };
 
 class TViewerWindow : public QMainWindow {

@@ -93,6 +93,8 @@ TEST(IndexRebuild, WritesOneLinePerEntryGroupedByArchiveInFinderOrder) {
     expectedIndex += name == "Other.ZIP" ? "Other<>x.txt\r\nOther<>a  b.txt\r\n"
                                          : "Some Band<>First Song.txt\r\nSome Band<>live/Second Song.txt\r\n";
   }
+  // Then the lyrics index reads them, new to it, in the same order.
+  for (const auto& name : ListedNames(dir.path())) expectedLog.push_back("status Processing " + name);
   expectedLog.push_back("status Index Created");
   expectedLog.push_back("idle");
   EXPECT_EQ(effects.log, expectedLog);
@@ -110,7 +112,7 @@ TEST(IndexRebuild, EmptyArchiveAndNonArchiveAddNoLines) {
   RecordedEffects effects;
   ASSERT_EQ(r.rebuild.Run(dir.path(), effects, /*ask=*/false), RebuildResult::Created);
   EXPECT_EQ(ReadFile(dir.File("kest.idx")), "");
-  EXPECT_EQ(std::count(effects.log.begin(), effects.log.end(), "status Processing Empty.zip"), 1);
+  EXPECT_EQ(std::count(effects.log.begin(), effects.log.end(), "status Processing Empty.zip"), 2);
   EXPECT_EQ(effects.log.front(), "busy") << "no question when not asked";
 }
 
@@ -245,7 +247,7 @@ TEST_F(CliTest, RebuildWritesTheIndexAndReportsProgress) {
   ZipBuilder().Add("Song_One.txt", "1").WriteTo(dir.File("The_Band.zip"));
   const Outcome outcome = Run("rebuild --dir '" + dir.path() + "'");
   EXPECT_EQ(outcome.exitCode, 0);
-  EXPECT_EQ(outcome.err, "Processing The_Band.zip\nIndex Created\n");
+  EXPECT_EQ(outcome.err, "Processing The_Band.zip\nProcessing The_Band.zip\nIndex Created\n");
   EXPECT_EQ(ReadFile(dir.File("kest.idx")), "The Band<>Song One.txt\r\n");
 }
 
@@ -275,22 +277,15 @@ TEST_F(CliTest, AKilledRebuildKeepsTheOldIndexAndTheNextOneSucceeds) {
   for (int i = 0; i < 1000; ++i) {
     ZipBuilder().Add("Song.txt", "s").WriteTo(dir.File(longName + std::to_string(i) + ".zip"));
   }
-  int errors[2];
-  ASSERT_EQ(::pipe(errors), 0);
-  const pid_t child = ::fork();
+  int errors = -1;
+  const pid_t child = testing_support::StartCliWithErrorPipe(cli_, {"rebuild", "--dir", dir.path()}, errors);
   ASSERT_GE(child, 0);
-  if (child == 0) {
-    ::dup2(errors[1], 2);
-    ::execl(cli_.c_str(), cli_.c_str(), "rebuild", "--dir", dir.path().c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  ::close(errors[1]);
   for (int wait = 0; wait < 1000 && !FileExists(dir.File("kest.idx.new")); ++wait) ::usleep(10000);
   EXPECT_TRUE(FileExists(dir.File("kest.idx.new")));
   ::kill(child, SIGKILL);
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
-  ::close(errors[0]);
+  ::close(errors);
   ASSERT_TRUE(WIFSIGNALED(status)) << "the rebuild ended before it was killed";
   EXPECT_EQ(ReadFile(dir.File("kest.idx")), kOldIndex);
 

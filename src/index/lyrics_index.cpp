@@ -1,0 +1,384 @@
+#include "index/lyrics_index.h"
+
+#include <sys/stat.h>
+
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <exception>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "archive/display_name.h"
+#include "archive/memory_extraction.h"
+#include "archive/zip_find.h"
+#include "archive/zip_format.h"
+#include "index/collection.h"
+#include "index/lyrics_database.h"
+#include "index/rebuild.h"
+#include "index/replace_all.h"
+#include "index/search.h"
+#include "index/song_text.h"
+#include "platform/posix/file_attributes.h"
+#include "platform/posix/find_files.h"
+#include "platform/posix/paths.h"
+
+namespace fretfile {
+namespace {
+
+// A central directory holds at most this many entries for the index: far
+// more than any song archive, and a bound on a damaged directory's walk.
+constexpr int kMostEntries = 1 << 20;
+
+// What tells an archive changed: its size and modification time.
+struct ArchiveStamp {
+  int64_t size = 0;
+  int64_t mtime = 0;  // nanoseconds
+  bool operator==(const ArchiveStamp&) const = default;
+};
+
+std::optional<ArchiveStamp> StampOf(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  return ArchiveStamp{static_cast<int64_t>(info.st_size),
+                      static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+}
+
+// A song's text as the index keeps it, in UTF-8 with its lines as the
+// viewer shows them: every line break (CR LF, CR, LF) one line feed. A
+// song in UTF-8 only has its line breaks rewritten (most songs, and much
+// faster than decoding); any other goes through the viewer's rule.
+void LyricsTextOf(const std::string& bytes, std::string& text) {
+  text.clear();
+  if (!archive::IsUtf8(bytes)) {
+    const QByteArray decoded = DecodeSong(bytes).text.toUtf8();
+    text.assign(decoded.constData(), static_cast<size_t>(decoded.size()));
+    return;
+  }
+  text.reserve(bytes.size());
+  const char* p = bytes.data();
+  const char* const end = p + bytes.size();
+  while (p < end) {
+    const char* const cr = static_cast<const char*>(std::memchr(p, '\r', static_cast<size_t>(end - p)));
+    if (cr == nullptr) {
+      text.append(p, end);
+      break;
+    }
+    text.append(p, cr);
+    text.push_back('\n');
+    p = cr + 1;
+    if (p < end && *p == '\n') ++p;
+  }
+}
+
+bool IsFolderName(std::string_view name) { return !name.empty() && (name.back() == '/' || name.back() == '\\'); }
+
+// One song as the index takes it.
+struct SongRow {
+  std::string titleCell;   // the entry name as the grid shows it
+  std::string titleShown;  // and as the user reads it
+  std::string text;        // UTF-8, lines ending in '\n'
+};
+
+// Reads the songs of one archive (see the header for what counts as one),
+// handing each to `take`, which returns false to stop the reading. An
+// archive that cannot be read holds no songs; it is read again once it
+// changes.
+void ReadSongs(const std::string& path, archive::MemoryExtractor& extractor,
+               const std::function<bool(SongRow&&)>& take) {
+  if (!extractor.Open(path)) return;
+  struct CloseAtEnd {
+    archive::MemoryExtractor& extractor;
+    archive::ZipSearchRec rec;
+    ~CloseAtEnd() {
+      archive::ZipFindClose(rec);
+      extractor.Close();
+    }
+  } open{extractor, {}};
+  archive::ZipSearchRec& rec = open.rec;
+  std::string bytes;
+  int result = archive::ZipFindFirst(path, rec);
+  for (int entries = 0; result == archive::kZipFindFound && entries < kMostEntries;
+       result = archive::ZipFindNext(rec), ++entries) {
+    const std::string_view name(rec.FileName, ::strnlen(rec.FileName, sizeof rec.FileName));
+    if ((rec.Attributes & platform::kAttrDirectory) != 0 || IsFolderName(name)) continue;
+    if ((rec.Flags & archive::zip::kFlagEncrypted) != 0 || !archive::IsSupportedMethod(rec.PackMethod)) continue;
+    if (rec.Size > kLongestLyrics) continue;
+    const archive::RecordedValues recorded{rec.Crc, rec.CompressedSize, rec.Size};
+    if (extractor.Extract(rec.HeaderOffset, recorded, kLongestLyrics, bytes) != archive::kUnzipOk) continue;
+    if (std::memchr(bytes.data(), 0, std::min(bytes.size(), kTextProbeLength)) != nullptr) continue;
+    SongRow row;
+    // The title as the grid shows it: the whole entry name as the index
+    // line holds it, "_" read as space.
+    row.titleCell = ReplaceAll(std::string(name.substr(0, kMaxEntryLength)), "_", " ");
+    row.titleShown = archive::DisplayName(row.titleCell);
+    LyricsTextOf(bytes, row.text);
+    if (!take(std::move(row))) return;
+  }
+}
+
+// The songs read ahead of the index, handed from the reading thread to the
+// writing one in batches, in archive order. At most kQueuedBytes of text
+// wait, so memory stays bounded whatever the collection's size.
+class SongQueue {
+ public:
+  static constexpr size_t kBatchBytes = 256 * 1024;
+  static constexpr size_t kQueuedBytes = 4 * 1024 * 1024;
+
+  struct Batch {
+    std::vector<SongRow> songs;
+    size_t bytes = 0;
+    bool lastOfArchive = false;
+  };
+
+  // The reader: waits for room; false once the writer has given up.
+  bool Push(Batch batch) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return cancelled_ || queuedBytes_ < kQueuedBytes; });
+    if (cancelled_) return false;
+    queuedBytes_ += batch.bytes;
+    batches_.push_back(std::move(batch));
+    changed_.notify_all();
+    return true;
+  }
+  // The reader has ended, with the error that ended it if one did.
+  void Finish(std::exception_ptr error) {
+    std::lock_guard lock(mutex_);
+    finished_ = true;
+    error_ = error;
+    changed_.notify_all();
+  }
+  // The writer: the next batch; rethrows the reader's error.
+  Batch Pop() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return !batches_.empty() || finished_; });
+    if (batches_.empty()) {
+      if (error_) std::rethrow_exception(error_);
+      throw LyricsError("The lyrics index lost the songs it read");  // the reader ended early: a fault
+    }
+    Batch batch = std::move(batches_.front());
+    batches_.pop_front();
+    queuedBytes_ -= batch.bytes;
+    changed_.notify_all();
+    return batch;
+  }
+  void Cancel() {
+    std::lock_guard lock(mutex_);
+    cancelled_ = true;
+    changed_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Batch> batches_;
+  size_t queuedBytes_ = 0;
+  bool cancelled_ = false;
+  bool finished_ = false;
+  std::exception_ptr error_;
+};
+
+// Reads the archives on a thread of its own, so that extracting and
+// decoding the songs overlaps the indexing of the ones before.
+class SongReader {
+ public:
+  explicit SongReader(std::vector<std::string> paths) : paths_(std::move(paths)), thread_([this] { Run(); }) {}
+  ~SongReader() {
+    queue_.Cancel();
+    thread_.join();
+  }
+  SongReader(const SongReader&) = delete;
+  SongReader& operator=(const SongReader&) = delete;
+
+  SongQueue& Queue() { return queue_; }
+
+ private:
+  void Run() {
+    try {
+      archive::MemoryExtractor extractor;
+      for (const std::string& path : paths_) {
+        SongQueue::Batch batch;
+        bool goOn = true;
+        ReadSongs(path, extractor, [&](SongRow&& row) {
+          batch.bytes += row.text.size() + row.titleCell.size() + row.titleShown.size();
+          batch.songs.push_back(std::move(row));
+          if (batch.bytes < SongQueue::kBatchBytes) return true;
+          goOn = queue_.Push(std::move(batch));
+          batch = {};
+          return goOn;
+        });
+        batch.lastOfArchive = true;
+        if (!goOn || !queue_.Push(std::move(batch))) break;
+      }
+      queue_.Finish(nullptr);
+    } catch (...) {
+      queue_.Finish(std::current_exception());
+    }
+  }
+
+  std::vector<std::string> paths_;
+  SongQueue queue_;
+  std::thread thread_;  // last: it starts once the rest is there
+};
+
+// One transaction on the index, with the statements a build repeats.
+class LyricsWriter {
+ public:
+  explicit LyricsWriter(const std::string& appDir)
+      : db_(LyricsPathOf(appDir), LyricsDatabase::Mode::Write),
+        begin_(db_) {
+    db_.CreateTables();
+    findArchive_.emplace(db_, "SELECT id, size, mtime FROM archives WHERE name = ?");
+    listArchives_.emplace(db_, "SELECT id, name FROM archives");
+    addArchive_.emplace(db_, "INSERT INTO archives(name, size, mtime) VALUES(?, ?, ?)");
+    dropLyrics_.emplace(db_, "DELETE FROM lyrics WHERE rowid IN (SELECT id FROM songs WHERE archive = ?)");
+    dropSongs_.emplace(db_, "DELETE FROM songs WHERE archive = ?");
+    dropArchive_.emplace(db_, "DELETE FROM archives WHERE id = ?");
+    addSong_.emplace(db_, "INSERT INTO songs(archive, artist, title) VALUES(?, ?, ?)");
+    addLyrics_.emplace(db_, "INSERT INTO lyrics(rowid, artist, title, text) VALUES(?, ?, ?, ?)");
+  }
+
+  // The archive's row and the stamp it was read with.
+  std::optional<std::pair<int64_t, ArchiveStamp>> Known(const std::string& name) {
+    findArchive_->BindBlob(0, name);
+    std::optional<std::pair<int64_t, ArchiveStamp>> known;
+    if (findArchive_->Step()) {
+      known.emplace(findArchive_->Int(0), ArchiveStamp{findArchive_->Int(1), findArchive_->Int(2)});
+    }
+    findArchive_->Reset();
+    return known;
+  }
+
+  std::map<std::string, int64_t> AllArchives() {
+    std::map<std::string, int64_t> all;
+    while (listArchives_->Step()) all.emplace(std::string(listArchives_->Bytes(1)), listArchives_->Int(0));
+    listArchives_->Reset();
+    return all;
+  }
+
+  // Drops the archive and its songs.
+  void Forget(int64_t archiveId) {
+    dropLyrics_->Bind(0, archiveId).Run();
+    dropSongs_->Bind(0, archiveId).Run();
+    dropArchive_->Bind(0, archiveId).Run();
+  }
+
+  // A new row for the archive, whose songs follow with Add.
+  void StartArchive(const std::string& path, const ArchiveStamp& stamp) {
+    const std::string fileName = platform::NameOf(path);
+    addArchive_->BindBlob(0, fileName).Bind(1, stamp.size).Bind(2, stamp.mtime).Run();
+    archiveId_ = sqlite3_last_insert_rowid(db_.handle());
+    // The artist as the grid shows it: the file name without ".zip", "_"
+    // read as space; and as the user reads it.
+    artistCell_ = ReplaceAll(IndexRebuild::ArchiveBase(fileName), "_", " ");
+    artistShown_ = archive::DisplayName(artistCell_);
+  }
+
+  void Add(const SongRow& song) {
+    addSong_->Bind(0, archiveId_).BindBlob(1, artistCell_).BindBlob(2, song.titleCell).Run();
+    const int64_t songId = sqlite3_last_insert_rowid(db_.handle());
+    addLyrics_->Bind(0, songId)
+        .BindText(1, artistShown_)
+        .BindText(2, song.titleShown)
+        .BindText(3, song.text)
+        .Run();
+  }
+
+  void Commit() { begin_.Commit(db_); }
+
+ private:
+  // BEGIN IMMEDIATE on construction; rolled back unless committed.
+  struct Transaction {
+    explicit Transaction(LyricsDatabase& db) : db(db) { db.Exec("BEGIN IMMEDIATE"); }
+    ~Transaction() {
+      if (open) sqlite3_exec(db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    void Commit(LyricsDatabase&) {
+      db.Exec("COMMIT");
+      open = false;
+    }
+    LyricsDatabase& db;
+    bool open = true;
+  };
+
+  LyricsDatabase db_;
+  Transaction begin_;
+  // Finalized before the database closes (members go in reverse order).
+  std::optional<LyricsStatement> findArchive_, listArchives_, addArchive_, dropLyrics_, dropSongs_, dropArchive_,
+      addSong_, addLyrics_;
+  int64_t archiveId_ = 0;
+  std::string artistCell_;
+  std::string artistShown_;
+};
+
+}  // namespace
+
+bool UpdateLyricsIndex(const std::string& appDir, const std::vector<std::string>& archives,
+                       const LyricsProgress& progress) {
+  const auto stop = [&] { return progress.stopRequested && progress.stopRequested(); };
+  LyricsWriter writer(appDir);
+  // What to read: the archives that are new or changed since the last build.
+  struct Change {
+    std::string path;
+    ArchiveStamp stamp;
+    std::optional<int64_t> known;
+  };
+  std::vector<Change> changes;
+  std::map<std::string, int64_t> gone = writer.AllArchives();
+  for (const std::string& path : archives) {
+    const std::string name = platform::NameOf(path);
+    const std::optional<ArchiveStamp> stamp = StampOf(path);
+    if (!stamp) continue;  // gone since the listing: its songs go too
+    gone.erase(name);
+    const auto known = writer.Known(name);
+    if (known && known->second == *stamp) continue;
+    changes.push_back({path, *stamp, known ? std::optional<int64_t>(known->first) : std::nullopt});
+  }
+  for (const auto& [name, id] : gone) writer.Forget(id);
+
+  std::vector<std::string> paths;
+  for (const Change& change : changes) paths.push_back(change.path);
+  SongReader reader(std::move(paths));
+  for (const Change& change : changes) {
+    if (stop()) return false;
+    if (progress.reading) progress.reading(platform::NameOf(change.path));
+    if (change.known) writer.Forget(*change.known);
+    writer.StartArchive(change.path, change.stamp);
+    for (bool last = false; !last;) {
+      SongQueue::Batch batch = reader.Queue().Pop();
+      for (const SongRow& song : batch.songs) {
+        if (stop()) return false;
+        writer.Add(song);
+      }
+      last = batch.lastOfArchive;
+    }
+  }
+  writer.Commit();
+  return true;
+}
+
+void UpdateLyricsOfArchive(const std::string& appDir, const std::string& archivePath) {
+  std::error_code error;
+  if (!std::filesystem::exists(LyricsPathOf(appDir), error)) return;
+  const std::string name = platform::NameOf(archivePath);
+  if (platform::WithTrailingSeparator(platform::FolderOf(archivePath)) != appDir ||
+      !platform::WildcardMatch("*.zip", name)) {
+    return;
+  }
+  LyricsWriter writer(appDir);
+  if (const auto known = writer.Known(name)) writer.Forget(known->first);
+  if (const std::optional<ArchiveStamp> stamp = StampOf(archivePath)) {
+    writer.StartArchive(archivePath, *stamp);
+    archive::MemoryExtractor extractor;
+    ReadSongs(archivePath, extractor, [&](SongRow&& song) {
+      writer.Add(song);
+      return true;
+    });
+  }
+  writer.Commit();
+}
+
+}  // namespace fretfile
