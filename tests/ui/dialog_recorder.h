@@ -3,7 +3,8 @@
 // Yes to questions, a question's default button where it has its own
 // ("Save", "Store"), and Ok to messages, OK/Cancel and password boxes. A
 // password box takes its text from the queue of replies. The folder chooser
-// is answered from its own queue; an empty one cancels.
+// and the chooser of a file to write are answered from queues of their own;
+// an empty one cancels.
 #pragma once
 
 #include <deque>
@@ -44,10 +45,20 @@ class DialogRecorder {
       }
       return answer;
     });
+    platform::SetSaveFileResponder([this](const platform::SaveFileQuestion& question) {
+      saveFileQuestions.push_back(question);
+      std::optional<std::string> answer;
+      if (!saveFileAnswers.empty()) {
+        answer = saveFileAnswers.front();
+        saveFileAnswers.pop_front();
+      }
+      return answer;
+    });
   }
   ~DialogRecorder() {
     platform::SetDialogResponder(nullptr);
     platform::SetFolderResponder(nullptr);
+    platform::SetSaveFileResponder(nullptr);
   }
   DialogRecorder(const DialogRecorder&) = delete;
   DialogRecorder& operator=(const DialogRecorder&) = delete;
@@ -63,6 +74,8 @@ class DialogRecorder {
   std::deque<std::string> replies;
   std::vector<platform::FolderQuestion> folderQuestions;
   std::deque<std::optional<std::string>> folderAnswers;
+  std::vector<platform::SaveFileQuestion> saveFileQuestions;
+  std::deque<std::optional<std::string>> saveFileAnswers;
 };
 
 }  // namespace testing_support
