@@ -1,13 +1,18 @@
 #include "ui/viewer_play.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QEvent>
+#include <QFontMetricsF>
 #include <QScrollBar>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QWheelEvent>
 #include <algorithm>
 #include <array>
 #include <cmath>
 
 #include "songbook/viewer_settings.h"
+#include "ui/viewer_window.h"
 
 namespace fretfile {
 namespace {
@@ -57,12 +62,15 @@ bool ViewerZoom::eventFilter(QObject* watched, QEvent* event) {
   return true;
 }
 
-AutoScroll::AutoScroll(QPlainTextEdit* memo, std::string archivePath, std::string entryName)
+// The timer's tick: often enough for the eye to see a glide.
+constexpr int kTickMilliseconds = 25;
+
+AutoScroll::AutoScroll(TViewerMemo* memo, std::string archivePath, std::string entryName)
     : QObject(memo), memo_(memo), archivePath_(std::move(archivePath)), entryName_(std::move(entryName)) {
   speed_ = songbook::RememberedScrollSpeed(archivePath_, entryName_, kDefaultSpeed);
   timer_.setTimerType(Qt::PreciseTimer);
-  timer_.setInterval(60000 / speed_);
-  connect(&timer_, &QTimer::timeout, this, &AutoScroll::Step);
+  timer_.setInterval(kTickMilliseconds);
+  connect(&timer_, &QTimer::timeout, this, &AutoScroll::Tick);
   memo_->installEventFilter(this);
   memo_->viewport()->installEventFilter(this);
 }
@@ -74,6 +82,7 @@ void AutoScroll::Toggle() {
   }
   QScrollBar* bar = memo_->verticalScrollBar();
   if (bar->value() >= bar->maximum()) return;  // nothing below to bring up
+  sinceTick_.start();
   timer_.start();
   emit RunningChanged(true);
 }
@@ -92,16 +101,41 @@ void AutoScroll::SetSpeed(int linesPerMinute) {
   linesPerMinute = std::clamp(linesPerMinute, songbook::kSlowestScroll, songbook::kFastestScroll);
   if (linesPerMinute == speed_) return;
   speed_ = linesPerMinute;
-  timer_.setInterval(60000 / speed_);
   if (!songbook::RememberScrollSpeed(archivePath_, entryName_, speed_)) {
     qWarning("Unable to remember the song's scroll speed");
   }
 }
 
-void AutoScroll::Step() {
+qreal AutoScroll::LineHeight() const {
+  // The scroll bar counts the lines the box shows (a wrapped line is
+  // several); all are as high as the first.
+  const QTextBlock block = memo_->document()->firstBlock();
+  const int lines = block.layout() != nullptr ? block.layout()->lineCount() : 0;
+  if (lines <= 0) return QFontMetricsF(memo_->font()).lineSpacing();
+  return memo_->document()->documentLayout()->blockBoundingRect(block).height() / lines;
+}
+
+void AutoScroll::Tick() {
+  const qint64 elapsed = sinceTick_.restart();
+  Advance(static_cast<qreal>(elapsed) * speed_ * LineHeight() / 60000.0);
+}
+
+void AutoScroll::Advance(qreal pixels) {
   QScrollBar* bar = memo_->verticalScrollBar();
-  bar->setValue(bar->value() + 1);
-  if (bar->value() >= bar->maximum()) Stop();
+  const qreal line = std::max<qreal>(1, LineHeight());
+  lift_ += pixels;
+  while (lift_ >= line && bar->value() < bar->maximum()) {
+    lift_ -= line;
+    bar->setValue(bar->value() + 1);
+  }
+  if (bar->value() >= bar->maximum()) {
+    // The last line is in sight: the text stands as the scroll bar puts it.
+    lift_ = 0;
+    memo_->SetLift(0);
+    Stop();
+    return;
+  }
+  memo_->SetLift(static_cast<int>(lift_));
 }
 
 bool AutoScroll::eventFilter(QObject* watched, QEvent* event) {

@@ -3,12 +3,15 @@
 // song (songbook/viewer_settings.h).
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPlainTextEdit>
 #include <QTimer>
 #include <string>
 
 namespace fretfile {
+
+class TViewerMemo;
 
 // The text size of a text box: steps through a row of sizes, with Ctrl and
 // the mouse wheel too, and remembers the size for the next viewer.
@@ -35,13 +38,14 @@ class ViewerZoom : public QObject {
   int wheelAngle_ = 0;  // the wheel's turn not yet made a step (120 is one)
 };
 
-// Scrolls the text box up a line at a time, at the song's speed in lines per
-// minute, until its end; a key pressed in the box or a click in it pauses.
+// Moves the text of a viewer up, a pixel at a time, at the song's speed in
+// lines per minute, until its end; a key pressed in the box or a click in it
+// pauses.
 class AutoScroll : public QObject {
   Q_OBJECT
  public:
   static constexpr int kDefaultSpeed = 20;
-  AutoScroll(QPlainTextEdit* memo, std::string archivePath, std::string entryName);
+  AutoScroll(TViewerMemo* memo, std::string archivePath, std::string entryName);
   bool Running() const { return timer_.isActive(); }
   int Speed() const { return speed_; }
   void Toggle();
@@ -50,8 +54,11 @@ class AutoScroll : public QObject {
   // the song.
   void Faster();
   void Slower();
-  // One line up; at the end of the text it stops.
-  void Step();
+  // Moves the text up by pixels; at the end of the text it stops. The
+  // timer's ticks move it by the time since the last one.
+  void Advance(qreal pixels);
+  // The height of a line of the text box in pixels.
+  qreal LineHeight() const;
 
  signals:
   void RunningChanged(bool running);
@@ -61,12 +68,15 @@ class AutoScroll : public QObject {
 
  private:
   void SetSpeed(int linesPerMinute);
+  void Tick();
 
-  QPlainTextEdit* memo_;
+  TViewerMemo* memo_;
   std::string archivePath_;
   std::string entryName_;
   int speed_;
   QTimer timer_;
+  QElapsedTimer sinceTick_;
+  qreal lift_ = 0;  // pixels of the line at the top already moved past
 };
 
 }  // namespace fretfile

@@ -62,6 +62,10 @@ class TViewerMemo : public QPlainTextEdit {
   SongEncoding Encoding() const { return song_.encoding; }
   // True while pieces of the loaded text are still to go into the box.
   bool Filling() const { return pendingAt_ < pending_.size(); }
+  // Shows the text this many pixels (less than a line) higher than its
+  // scroll bar puts it, so that scrolling by itself moves it up smoothly.
+  void SetLift(int pixels) { setViewportMargins(0, -pixels, 0, 0); }
+  int Lift() const { return -viewportMargins().top(); }
 
  private:
   void FillNextPiece();

@@ -114,8 +114,16 @@ TEST_F(SongMenuTest, AutoScrollPausesOnAKeyOrClickAndRemembersTheSpeedOfEachSong
   toggle->trigger();
   EXPECT_TRUE(scroll->Running());
   EXPECT_TRUE(toggle->isChecked());
-  scroll->Step();
+  // The text glides: half a line up is half a line's pixels, a whole line
+  // is the scroll bar's next line.
+  const qreal line = scroll->LineHeight();
+  ASSERT_GT(line, 8);
+  scroll->Advance(line / 2);
+  EXPECT_EQ(bar->value(), 0);
+  EXPECT_EQ(Viewer(2)->Memo->Lift(), static_cast<int>(line / 2));
+  scroll->Advance(line / 2 + 1);
   EXPECT_EQ(bar->value(), 1);
+  EXPECT_EQ(Viewer(2)->Memo->Lift(), 1);
   QTest::keyClick(Viewer(2)->Memo, Qt::Key_Down);
   EXPECT_FALSE(scroll->Running());
   EXPECT_FALSE(toggle->isChecked());
@@ -129,8 +137,9 @@ TEST_F(SongMenuTest, AutoScrollPausesOnAKeyOrClickAndRemembersTheSpeedOfEachSong
   // At the end of the text it stops by itself.
   toggle->trigger();
   bar->setValue(bar->maximum() - 1);
-  scroll->Step();
+  scroll->Advance(3 * line);
   EXPECT_EQ(bar->value(), bar->maximum());
+  EXPECT_EQ(Viewer(2)->Memo->Lift(), 0);
   EXPECT_FALSE(scroll->Running());
 
   EXPECT_EQ(scroll->Speed(), fretfile::AutoScroll::kDefaultSpeed);
