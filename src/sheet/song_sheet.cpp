@@ -17,12 +17,9 @@
 namespace sheet {
 namespace {
 
-constexpr qreal kLargestPoint = 14;
-constexpr qreal kSmallestPoint = 7;
-constexpr qreal kHeaderPoint = 12;
-constexpr qreal kPageNumberPoint = 9;
+// Columns: a tab's stop, and the indent of the rest of a wrapped line.
 constexpr int kTabStop = 8;
-constexpr int kWrapIndent = 4;  // characters before the rest of a wrapped line
+constexpr int kWrapIndent = 4;
 
 // One line of the song as printed: its characters, tabs expanded, with the
 // chords marked.
@@ -119,6 +116,9 @@ struct Laid {
 
 // The song's lines in rows at the size that fits, put on pages.
 Laid LayOut(const SongSheet& song, QPaintDevice& device, qreal bodyHeight) {
+  // The song's text: as large as its longest line allows, within these.
+  constexpr qreal kLargestPoint = 14;
+  constexpr qreal kSmallestPoint = 7;
   std::vector<PrintedLine> lines;
   for (const QStringView line : QStringView(song.text).split(u'\n')) lines.push_back(Expanded(line));
   const qreal width = device.width();
@@ -227,6 +227,9 @@ QString SheetHeader(const std::string& entryName, const std::string& artist) {
 std::optional<SheetLayout> PaintSheet(QPagedPaintDevice& device, const SongSheet& song) {
   QPainter painter;
   if (!painter.begin(&device)) return std::nullopt;
+  // The header line and the page number below it.
+  constexpr qreal kHeaderPoint = 12;
+  constexpr qreal kPageNumberPoint = 9;
   const QFont header = Sized(song.font, kHeaderPoint, true);
   const QFont pageNumber = Sized(song.font, kPageNumberPoint, false);
   const QFontMetricsF headerMetrics(header, &device);

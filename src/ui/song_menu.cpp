@@ -36,10 +36,16 @@ void PrintViewer(TViewerWindow& viewer) {
   if (!sheet::PaintSheet(printer, song)) platform::ShowMessage("Unable to print " + viewer.Song.Title());
 }
 
-QAction* AddCommand(QMenu& menu, const QString& name, const QString& text, const QList<QKeySequence>& keys) {
-  QAction* action = menu.addAction(text);
-  action->setObjectName(name);
+// A command of the menu, named for finding it, with its keys; choosing it
+// runs what it does for the receiver (errors go to the general handler).
+template <typename Function>
+QAction* AddCommand(QMenu& menu, const char* name, const char* text, const QList<QKeySequence>& keys,
+                    QObject* receiver, Function function) {
+  QAction* action = menu.addAction(QString::fromLatin1(text));
+  action->setObjectName(QString::fromLatin1(name));
   action->setShortcuts(keys);
+  QObject::connect(action, &QAction::triggered, receiver,
+                   [function] { platform::RunReportingErrors(function); });
   return action;
 }
 
@@ -95,47 +101,33 @@ void AddSongMenu(TViewerWindow& viewer, QMenuBar& menu) {
 
   QMenu* song = menu.addMenu(QStringLiteral("Song"));
   song->setObjectName(QStringLiteral("SongMenu"));
-  auto run = [](auto what) { return [what] { platform::RunReportingErrors(what); }; };
-  QObject::connect(AddCommand(*song, QStringLiteral("TransposeUp"), QStringLiteral("Transpose Up"),
-                              {QKeySequence(Qt::CTRL | Qt::Key_BracketRight)}),
-                   &QAction::triggered, memo, run([memo] { TransposeViewer(*memo, +1); }));
-  QObject::connect(AddCommand(*song, QStringLiteral("TransposeDown"), QStringLiteral("Transpose Down"),
-                              {QKeySequence(Qt::CTRL | Qt::Key_BracketLeft)}),
-                   &QAction::triggered, memo, run([memo] { TransposeViewer(*memo, -1); }));
+  AddCommand(*song, "TransposeUp", "Transpose Up", {QKeySequence(Qt::CTRL | Qt::Key_BracketRight)}, memo,
+             [memo] { TransposeViewer(*memo, +1); });
+  AddCommand(*song, "TransposeDown", "Transpose Down", {QKeySequence(Qt::CTRL | Qt::Key_BracketLeft)}, memo,
+             [memo] { TransposeViewer(*memo, -1); });
   song->addSeparator();
   // Ctrl+= too: on most keyboards '+' is a shifted '='.
-  QObject::connect(AddCommand(*song, QStringLiteral("ZoomIn"), QStringLiteral("Zoom In"),
-                              {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)}),
-                   &QAction::triggered, zoom, &ViewerZoom::ZoomIn);
-  QObject::connect(AddCommand(*song, QStringLiteral("ZoomOut"), QStringLiteral("Zoom Out"),
-                              {QKeySequence(Qt::CTRL | Qt::Key_Minus)}),
-                   &QAction::triggered, zoom, &ViewerZoom::ZoomOut);
-  QObject::connect(AddCommand(*song, QStringLiteral("ActualSize"), QStringLiteral("Actual Size"),
-                              {QKeySequence(Qt::CTRL | Qt::Key_0)}),
-                   &QAction::triggered, zoom, &ViewerZoom::ActualSize);
+  AddCommand(*song, "ZoomIn", "Zoom In", {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)},
+             zoom, [zoom] { zoom->ZoomIn(); });
+  AddCommand(*song, "ZoomOut", "Zoom Out", {QKeySequence(Qt::CTRL | Qt::Key_Minus)}, zoom, [zoom] { zoom->ZoomOut(); });
+  AddCommand(*song, "ActualSize", "Actual Size", {QKeySequence(Qt::CTRL | Qt::Key_0)}, zoom,
+             [zoom] { zoom->ActualSize(); });
   song->addSeparator();
-  QAction* autoScroll = AddCommand(*song, QStringLiteral("AutoScroll"), QStringLiteral("Auto-scroll"),
-                                   {QKeySequence(Qt::CTRL | Qt::Key_Space)});
-  autoScroll->setCheckable(true);
   // The check mark shows whether it scrolls; a key or click that paused it
   // takes the mark away.
-  QObject::connect(autoScroll, &QAction::triggered, scroll, [scroll, autoScroll] {
-    scroll->Toggle();
-    autoScroll->setChecked(scroll->Running());
-  });
+  QAction* autoScroll = AddCommand(*song, "AutoScroll", "Auto-scroll", {QKeySequence(Qt::CTRL | Qt::Key_Space)},
+                                   scroll, [scroll] { scroll->Toggle(); });
+  autoScroll->setCheckable(true);
+  QObject::connect(autoScroll, &QAction::triggered, scroll, [scroll, autoScroll] { autoScroll->setChecked(scroll->Running()); });
   QObject::connect(scroll, &AutoScroll::RunningChanged, autoScroll, &QAction::setChecked);
-  QObject::connect(AddCommand(*song, QStringLiteral("ScrollFaster"), QStringLiteral("Scroll Faster"),
-                              {QKeySequence(Qt::ALT | Qt::Key_Up)}),
-                   &QAction::triggered, scroll, &AutoScroll::Faster);
-  QObject::connect(AddCommand(*song, QStringLiteral("ScrollSlower"), QStringLiteral("Scroll Slower"),
-                              {QKeySequence(Qt::ALT | Qt::Key_Down)}),
-                   &QAction::triggered, scroll, &AutoScroll::Slower);
+  AddCommand(*song, "ScrollFaster", "Scroll Faster", {QKeySequence(Qt::ALT | Qt::Key_Up)}, scroll,
+             [scroll] { scroll->Faster(); });
+  AddCommand(*song, "ScrollSlower", "Scroll Slower", {QKeySequence(Qt::ALT | Qt::Key_Down)}, scroll,
+             [scroll] { scroll->Slower(); });
   song->addSeparator();
   TViewerWindow* window = &viewer;
-  QObject::connect(AddCommand(*song, QStringLiteral("Print"), QStringLiteral("Print..."), {QKeySequence::Print}),
-                   &QAction::triggered, window, run([window] { PrintViewer(*window); }));
-  QObject::connect(AddCommand(*song, QStringLiteral("ExportPdf"), QStringLiteral("Export PDF..."), {}),
-                   &QAction::triggered, window, run([window] { ExportViewerPdf(*window); }));
+  AddCommand(*song, "Print", "Print...", {QKeySequence::Print}, window, [window] { PrintViewer(*window); });
+  AddCommand(*song, "ExportPdf", "Export PDF...", {}, window, [window] { ExportViewerPdf(*window); });
 }
 
 }  // namespace fretfile

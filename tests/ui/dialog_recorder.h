@@ -38,21 +38,11 @@ class DialogRecorder {
     });
     platform::SetFolderResponder([this](const platform::FolderQuestion& question) {
       folderQuestions.push_back(question);
-      std::optional<std::string> answer;
-      if (!folderAnswers.empty()) {
-        answer = folderAnswers.front();
-        folderAnswers.pop_front();
-      }
-      return answer;
+      return Next(folderAnswers);
     });
     platform::SetSaveFileResponder([this](const platform::SaveFileQuestion& question) {
       saveFileQuestions.push_back(question);
-      std::optional<std::string> answer;
-      if (!saveFileAnswers.empty()) {
-        answer = saveFileAnswers.front();
-        saveFileAnswers.pop_front();
-      }
-      return answer;
+      return Next(saveFileAnswers);
     });
   }
   ~DialogRecorder() {
@@ -67,6 +57,14 @@ class DialogRecorder {
     std::vector<std::string> texts;
     for (const auto& box : shown) texts.push_back(box.text);
     return texts;
+  }
+
+  // The next answer of a chooser's queue; cancelled when it is empty.
+  static std::optional<std::string> Next(std::deque<std::optional<std::string>>& answers) {
+    if (answers.empty()) return std::nullopt;
+    std::optional<std::string> answer = answers.front();
+    answers.pop_front();
+    return answer;
   }
 
   std::vector<platform::DialogBox> shown;
