@@ -7,13 +7,14 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake ninja-build pkg-config   # compiler and build
-  qt6-base-dev libgl-dev                         # Qt 6 Widgets
+  qt6-base-dev libgl-dev                         # Qt 6 Widgets, Gui (PDF), Print Support
   libsqlite3-dev                                 # the lyrics index (SQLite with FTS5)
   libgtest-dev                                   # GoogleTest
   zlib1g-dev libzip-dev                          # deflate for libzippack.so; test reader, benchmark peers
   xvfb xauth fonts-dejavu-core fonts-liberation2 # fonts, running without a desktop
   python3                                        # draws the icon at the theme's sizes
   desktop-file-utils appstream man-db            # checks of the installation tree
+  poppler-utils                                  # pdftotext, pdfinfo: the tests read the PDFs back
 )
 case "${1:-}" in
   "") ;;

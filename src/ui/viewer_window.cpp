@@ -1,6 +1,5 @@
 #include "ui/viewer_window.h"
 
-#include <QFontDatabase>
 #include <QMenuBar>
 #include <QPointer>
 #include <QStringDecoder>
@@ -17,30 +16,16 @@
 #include "platform/gui/error_handler.h"
 #include "platform/posix/io_error.h"
 #include "platform/posix/shared_file.h"
+#include "sheet/song_sheet.h"
 #include "ui/external_edits.h"
 #include "ui/form_main.h"
+#include "ui/song_menu.h"
 
 namespace fretfile {
 namespace {
 
 constexpr int kViewerWidth = 544;
 constexpr int kViewerHeight = 375;
-
-// Courier New, or a font of the same metrics, or the system's fixed font.
-QFont ViewerFont() {
-  for (const char* family : {"Courier New", "Liberation Mono", "DejaVu Sans Mono"}) {
-    if (QFontDatabase::hasFamily(QString::fromLatin1(family))) {
-      QFont font(QString::fromLatin1(family));
-      font.setPointSize(10);
-      return font;
-    }
-  }
-  QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-  font.setStyleHint(QFont::Monospace);
-  font.setFixedPitch(true);
-  font.setPointSize(10);
-  return font;
-}
 
 std::string ReadWholeFile(const std::string& path) {
   platform::SharedFile file;
@@ -168,7 +153,7 @@ TViewerWindow* CreateViewerWindow(TFormMain& owner, int n, SongDocument song) {
   auto* memo = new TViewerMemo(window);
   owner.AddComponent(memo);
   memo->Hint = window->Song.entryName;
-  memo->setFont(ViewerFont());
+  memo->setFont(sheet::ViewerFont());
   window->setCentralWidget(memo);
   window->Memo = memo;
   memo->setObjectName(QStringLiteral("Memo%1").arg(n));
@@ -196,6 +181,7 @@ TViewerWindow* CreateViewerWindow(TFormMain& owner, int n, SongDocument song) {
                    [&owner, close] { platform::RunReportingErrors([&] { owner.CloseClick(close); }); });
   menu->addAction(save);
   menu->addAction(close);
+  AddSongMenu(*window, *menu);
   // Unsaved text is kept as a draft shortly after the typing stops.
   QObject::connect(memo, &QPlainTextEdit::textChanged, &owner, [&owner] { owner.DraftsChanged(); });
   window->setMenuBar(menu);

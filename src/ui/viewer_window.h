@@ -66,6 +66,10 @@ class TViewerMemo : public QPlainTextEdit {
   // soon as the piece that holds it is in; a line past the text's end
   // selects nothing.
   void SelectLine(int line);
+  // Shows the text this many pixels (less than a line) higher than its
+  // scroll bar puts it, so that scrolling by itself moves it up smoothly.
+  void SetLift(int pixels) { setViewportMargins(0, -pixels, 0, 0); }
+  int Lift() const { return -viewportMargins().top(); }
 
  private:
   void FillNextPiece();

@@ -20,6 +20,7 @@ using fretfile::ParseProgramArguments;
 using fretfile::ProgramArguments;
 using fretfile::StartCollectionFolder;
 using fretfile::TFormMain;
+using testing_support::ConfigHome;
 using testing_support::FileExists;
 using testing_support::ReadFile;
 using testing_support::TempDir;
@@ -27,22 +28,10 @@ using testing_support::WriteFile;
 
 namespace {
 
-// The user's configuration goes to a temporary folder, never to the real one.
-struct ConfigHome {
-  ConfigHome() {
-    if (const char* value = std::getenv("XDG_CONFIG_HOME")) old = value;
-    ::setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
-  }
-  ~ConfigHome() { old ? ::setenv("XDG_CONFIG_HOME", old->c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME"); }
-  std::optional<std::string> old;
-  TempDir dir;
-};
-
 class CollectionFolderTest : public testing_support::OpenFixture {
  protected:
   std::string_view Cell(int column, int row) const { return form->StringGrid->Cells().Cell(column, row); }
 
-  ConfigHome config;
   TempDir other;
 };
 

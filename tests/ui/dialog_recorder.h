@@ -3,7 +3,8 @@
 // Yes to questions, a question's default button where it has its own
 // ("Save", "Store"), and Ok to messages, OK/Cancel and password boxes. A
 // password box takes its text from the queue of replies. The folder chooser
-// is answered from its own queue; an empty one cancels.
+// and the chooser of a file to write are answered from queues of their own;
+// an empty one cancels.
 #pragma once
 
 #include <deque>
@@ -37,17 +38,17 @@ class DialogRecorder {
     });
     platform::SetFolderResponder([this](const platform::FolderQuestion& question) {
       folderQuestions.push_back(question);
-      std::optional<std::string> answer;
-      if (!folderAnswers.empty()) {
-        answer = folderAnswers.front();
-        folderAnswers.pop_front();
-      }
-      return answer;
+      return Next(folderAnswers);
+    });
+    platform::SetSaveFileResponder([this](const platform::SaveFileQuestion& question) {
+      saveFileQuestions.push_back(question);
+      return Next(saveFileAnswers);
     });
   }
   ~DialogRecorder() {
     platform::SetDialogResponder(nullptr);
     platform::SetFolderResponder(nullptr);
+    platform::SetSaveFileResponder(nullptr);
   }
   DialogRecorder(const DialogRecorder&) = delete;
   DialogRecorder& operator=(const DialogRecorder&) = delete;
@@ -58,11 +59,21 @@ class DialogRecorder {
     return texts;
   }
 
+  // The next answer of a chooser's queue; cancelled when it is empty.
+  static std::optional<std::string> Next(std::deque<std::optional<std::string>>& answers) {
+    if (answers.empty()) return std::nullopt;
+    std::optional<std::string> answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+
   std::vector<platform::DialogBox> shown;
   std::deque<platform::Answer> answers;
   std::deque<std::string> replies;
   std::vector<platform::FolderQuestion> folderQuestions;
   std::deque<std::optional<std::string>> folderAnswers;
+  std::vector<platform::SaveFileQuestion> saveFileQuestions;
+  std::deque<std::optional<std::string>> saveFileAnswers;
 };
 
 }  // namespace testing_support

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/config_home.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 #include "ui/dialog_recorder.h"
@@ -59,6 +60,7 @@ class OpenFixture : public ::testing::Test {
   // Lets windows disposed of with deleteLater go.
   static void FlushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
+  ConfigHome config;  // first: the window may read the configuration
   TempDir dir;
   DialogRecorder dialogs;
   std::unique_ptr<fretfile::TFormMain> form;

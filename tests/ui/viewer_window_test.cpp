@@ -73,10 +73,12 @@ TEST_F(ViewerWindowTest, TextBoxBelongsToTheMainWindowAndCommandsCarryWhatTheirH
   EXPECT_EQ(memo->font().pointSize(), 10);
   EXPECT_TRUE(QFontInfo(memo->font()).fixedPitch());
 
+  // "Save" and "Close" first, then the menu "Song".
   const QList<QAction*> commands = viewer->menuBar()->actions();
-  ASSERT_EQ(commands.size(), 2);
+  ASSERT_EQ(commands.size(), 3);
   EXPECT_EQ(commands[0], viewer->Save);
   EXPECT_EQ(commands[1], viewer->Close);
+  EXPECT_EQ(commands[2]->text(), QStringLiteral("Song"));
   EXPECT_EQ(viewer->Save->Hint, dir.File("Some_Artist.zip") + "|My_Song.txt");
   EXPECT_EQ(viewer->Save->Tag, 2);
   EXPECT_EQ(viewer->Close->Hint, "Form2");

@@ -24,6 +24,11 @@ FolderResponder& FolderResponderSlot() {
   return responder;
 }
 
+SaveFileResponder& SaveFileResponderSlot() {
+  static SaveFileResponder responder;
+  return responder;
+}
+
 QString ToQt(const std::string& text) { return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())); }
 
 // A message box that tells closing by the title bar apart from the Escape
@@ -173,6 +178,19 @@ std::optional<std::string> ChooseFolder(const std::string& title, const std::str
   // text encoding.
   const QString chosen = QFileDialog::getExistingDirectory(
       QApplication::activeWindow(), ToQt(title), QFile::decodeName(QByteArray::fromStdString(startFolder)));
+  if (chosen.isEmpty()) return std::nullopt;
+  return QFile::encodeName(chosen).toStdString();
+}
+
+void SetSaveFileResponder(SaveFileResponder responder) { SaveFileResponderSlot() = std::move(responder); }
+
+std::optional<std::string> ChooseSaveFile(const std::string& title, const std::string& startPath,
+                                          const std::string& filter) {
+  const SaveFileQuestion question{title, startPath, filter};
+  if (SaveFileResponderSlot()) return SaveFileResponderSlot()(question);
+  const QString chosen = QFileDialog::getSaveFileName(QApplication::activeWindow(), ToQt(title),
+                                                      QFile::decodeName(QByteArray::fromStdString(startPath)),
+                                                      ToQt(filter));
   if (chosen.isEmpty()) return std::nullopt;
   return QFile::encodeName(chosen).toStdString();
 }

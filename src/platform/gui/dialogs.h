@@ -85,4 +85,19 @@ using FolderResponder = std::function<std::optional<std::string>(const FolderQue
 void SetFolderResponder(FolderResponder responder);
 std::optional<std::string> ChooseFolder(const std::string& title, const std::string& startFolder);
 
+// The chooser of a file to write: it starts at startPath (a folder and a
+// proposed name) and shows the files the filter names ("PDF files (*.pdf)");
+// it asks before the user's choice replaces a file. The chosen path, or
+// nothing when the user cancelled.
+struct SaveFileQuestion {
+  std::string title;
+  std::string startPath;
+  std::string filter;
+};
+using SaveFileResponder = std::function<std::optional<std::string>(const SaveFileQuestion&)>;
+// Installs a responder in place of the real chooser; an empty one restores it.
+void SetSaveFileResponder(SaveFileResponder responder);
+std::optional<std::string> ChooseSaveFile(const std::string& title, const std::string& startPath,
+                                          const std::string& filter);
+
 }  // namespace platform
