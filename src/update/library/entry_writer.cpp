@@ -198,22 +198,78 @@ EntryOutcome EntryWriter::WriteData(int source, const EntryPlan& plan, uint16_t 
   return EntryOutcome::Written;
 }
 
+namespace {
+
+// Opens a file entry's source and looks at it; a folder entry has none.
+EntryOutcome OpenSource(const SourceFile& file, int& source, struct stat& st, std::string& problem) {
+  if (file.isFolder) {
+    st.st_mode = file.mode;
+    st.st_mtime = file.modified;
+    return EntryOutcome::Written;
+  }
+  source = ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (source < 0 || ::fstat(source, &st) != 0) {
+    problem = std::strerror(errno);
+    if (source >= 0) ::close(source);
+    source = -1;
+    return EntryOutcome::SourceFailed;
+  }
+  return EntryOutcome::Written;
+}
+
+// The central record of an entry whose local header is `local`, at headerAt.
+std::string CentralRecordFor(const zip::LocalHeader& local, const EntryPlan& plan, uint64_t headerAt, mode_t mode) {
+  zip::CentralHeader header = zip::CentralHeaderFor(local);
+  const uint16_t host = plan.forceDos ? zip::kHostMsDos : zip::kHostUnix;
+  header.versionMadeBy = static_cast<uint16_t>(host << 8 | std::max(kVersionOfThisWriter, local.versionNeeded));
+  header.localHeaderOffset = headerAt;
+  header.externalAttributes = ExternalAttributes(mode, plan.file->isFolder, plan.forceDos);
+  const std::string extra = zip::Zip64ExtraFor(header);
+  const std::string comment = plan.comment.substr(0, 0xFFFF);
+  header.extraLength = static_cast<uint16_t>(extra.size());
+  header.commentLength = static_cast<uint16_t>(comment.size());
+  if (extra.size() > 0 && header.versionNeeded < kVersionZip64) {
+    header.versionNeeded = kVersionZip64;
+    header.versionMadeBy = static_cast<uint16_t>(host << 8 | kVersionZip64);
+  }
+  std::string central(zip::kCentralHeaderLength, '\0');
+  zip::WriteCentralHeader(header, reinterpret_cast<uint8_t*>(central.data()));
+  return central + plan.name + extra + comment;
+}
+
+}  // namespace
+
+EntryOutcome EntryWriter::WriteContent(int source, const EntryPlan& plan, zip::LocalHeader& local, uint32_t crc,
+                                       bool zip64, Data& data, std::string& problem) {
+  const bool encrypted = plan.password.has_value();
+  const uint64_t dataAt = out_.Position();
+  local.method = plan.store ? zip::kMethodStored : zip::kMethodDeflated;
+  EntryOutcome outcome = WriteData(source, plan, local.method, crc, data, problem);
+  const uint64_t header = encrypted ? kEncryptionHeaderLength : 0;
+  if (outcome == EntryOutcome::Written && local.method == zip::kMethodDeflated && data.written - header >= data.read) {
+    // Deflate did not shrink it: stored, it is no larger.
+    if (out_.Rewind(dataAt) != 0) return EntryOutcome::OutputFailed;
+    local.method = zip::kMethodStored;
+    outcome = WriteData(source, plan, local.method, crc, data, problem);
+  }
+  if (outcome != EntryOutcome::Written) return outcome;
+  if (encrypted && data.crc != crc) {
+    problem = "it changed while it was read";
+    return EntryOutcome::SourceFailed;
+  }
+  if (!zip64 && (data.read >= zip::kZip64Marker32 || data.written >= zip::kZip64Marker32)) {
+    problem = "it grew past 4 GiB while it was read";
+    return EntryOutcome::SourceFailed;
+  }
+  return EntryOutcome::Written;
+}
+
 EntryOutcome EntryWriter::Write(const EntryPlan& plan, std::string& central, uint32_t& dosDateTime,
                                 std::string& problem) {
   const SourceFile& file = *plan.file;
   int source = -1;
   struct stat st{};
-  if (file.isFolder) {
-    st.st_mode = file.mode;
-    st.st_mtime = file.modified;
-  } else {
-    source = ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (source < 0 || ::fstat(source, &st) != 0) {
-      problem = std::strerror(errno);
-      if (source >= 0) ::close(source);
-      return EntryOutcome::SourceFailed;
-    }
-  }
+  if (OpenSource(file, source, st, problem) != EntryOutcome::Written) return EntryOutcome::SourceFailed;
   FdCloser closer(source);
   if (!file.isFolder && !S_ISREG(st.st_mode)) {
     problem = "no longer a regular file";
@@ -247,31 +303,11 @@ EntryOutcome EntryWriter::Write(const EntryPlan& plan, std::string& central, uin
       (zip64 && out_.Write(zip::Zip64ExtraFor(local, true)) != 0)) {
     return EntryOutcome::OutputFailed;
   }
-  const auto giveUp = [&](EntryOutcome outcome) {
-    if (outcome == EntryOutcome::SourceFailed && out_.Rewind(headerAt) != 0) return EntryOutcome::OutputFailed;
-    return outcome;
-  };
-
   if (!file.isFolder) {
-    const uint64_t dataAt = out_.Position();
-    local.method = plan.store ? zip::kMethodStored : zip::kMethodDeflated;
-    EntryOutcome outcome = WriteData(source, plan, local.method, crc, data, problem);
-    const uint64_t header = encrypted ? kEncryptionHeaderLength : 0;
-    if (outcome == EntryOutcome::Written && local.method == zip::kMethodDeflated && data.written - header >= data.read) {
-      // Deflate did not shrink it: stored, it is no larger.
-      if (out_.Rewind(dataAt) != 0) return EntryOutcome::OutputFailed;
-      local.method = zip::kMethodStored;
-      outcome = WriteData(source, plan, local.method, crc, data, problem);
-    }
-    if (outcome != EntryOutcome::Written) return giveUp(outcome);
-    if (encrypted && data.crc != crc) {
-      problem = "it changed while it was read";
-      return giveUp(EntryOutcome::SourceFailed);
-    }
-    if (!zip64 && (data.read >= zip::kZip64Marker32 || data.written >= zip::kZip64Marker32)) {
-      problem = "it grew past 4 GiB while it was read";
-      return giveUp(EntryOutcome::SourceFailed);
-    }
+    const EntryOutcome outcome = WriteContent(source, plan, local, crc, zip64, data, problem);
+    // A source that failed leaves the archive where it was.
+    if (outcome == EntryOutcome::SourceFailed && out_.Rewind(headerAt) != 0) return EntryOutcome::OutputFailed;
+    if (outcome != EntryOutcome::Written) return outcome;
   }
 
   // The local header with what is known now.
@@ -288,25 +324,7 @@ EntryOutcome EntryWriter::Write(const EntryPlan& plan, std::string& central, uin
       return EntryOutcome::OutputFailed;
     }
   }
-
-  zip::CentralHeader header = zip::CentralHeaderFor(local);
-  const uint16_t host = plan.forceDos ? zip::kHostMsDos : zip::kHostUnix;
-  header.versionMadeBy = static_cast<uint16_t>(host << 8 | std::max(kVersionOfThisWriter, local.versionNeeded));
-  header.localHeaderOffset = headerAt;
-  header.externalAttributes = ExternalAttributes(st.st_mode, file.isFolder, plan.forceDos);
-  const std::string extra = zip::Zip64ExtraFor(header);
-  const std::string comment = plan.comment.substr(0, 0xFFFF);
-  header.extraLength = static_cast<uint16_t>(extra.size());
-  header.commentLength = static_cast<uint16_t>(comment.size());
-  if (extra.size() > 0 && header.versionNeeded < kVersionZip64) {
-    header.versionNeeded = kVersionZip64;
-    header.versionMadeBy = static_cast<uint16_t>(host << 8 | kVersionZip64);
-  }
-  central.assign(zip::kCentralHeaderLength, '\0');
-  zip::WriteCentralHeader(header, reinterpret_cast<uint8_t*>(central.data()));
-  central += plan.name;
-  central += extra;
-  central += comment;
+  central = CentralRecordFor(local, plan, headerAt, st.st_mode);
   return EntryOutcome::Written;
 }
 

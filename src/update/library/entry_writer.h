@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 
+#include "archive/zip_format.h"
 #include "update/library/reporter.h"
 #include "update/library/source_files.h"
 #include "update/library/temp_archive.h"
@@ -55,6 +56,10 @@ class EntryWriter {
   struct Data;
   EntryOutcome WriteData(int source, const EntryPlan& plan, uint16_t method, uint32_t crc, Data& data,
                          std::string& problem);
+  // A file entry's data, deflated unless that would not shrink it; the
+  // method goes into `local`.
+  EntryOutcome WriteContent(int source, const EntryPlan& plan, archive::zip::LocalHeader& local, uint32_t crc, bool zip64,
+                            Data& data, std::string& problem);
   bool ResetDeflate();
 
   TempArchive& out_;
