@@ -20,7 +20,8 @@ bool ChordHighlighter::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void ChordHighlighter::SetBackground(const QColor& background) {
-  // Both keep a contrast of more than 7:1 with the backgrounds of their side.
+  // The blue keeps a contrast of about 10:1 with white, the amber of about
+  // 9:1 with the dark greys of dark themes.
   const QColor colour = background.lightnessF() >= 0.5 ? QColor(0x0b, 0x3d, 0x91) : QColor(0xff, 0xc1, 0x4d);
   if (colour == colour_) return;
   colour_ = colour;

@@ -129,9 +129,11 @@ void AutoScroll::Advance(qreal pixels) {
     bar->setValue(bar->value() + 1);
   }
   if (bar->value() >= bar->maximum()) {
-    // The last line is in sight: the text stands as the scroll bar puts it.
+    // The last line is in sight: the text stands as the scroll bar puts it
+    // (the box, a little lower again, may have a line more to go).
     lift_ = 0;
     memo_->SetLift(0);
+    bar->setValue(bar->maximum());
     Stop();
     return;
   }

@@ -68,7 +68,9 @@ class TViewerMemo : public QPlainTextEdit {
   void SelectLine(int line);
   // Shows the text this many pixels (less than a line) higher than its
   // scroll bar puts it, so that scrolling by itself moves it up smoothly.
-  void SetLift(int pixels) { setViewportMargins(0, -pixels, 0, 0); }
+  void SetLift(int pixels) {
+    if (pixels != Lift()) setViewportMargins(0, -pixels, 0, 0);
+  }
   int Lift() const { return -viewportMargins().top(); }
 
  private:
