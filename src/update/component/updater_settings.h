@@ -24,7 +24,7 @@ class UpdaterSettings {
   std::string ExtrBaseDir;   // kept for the stored settings; nothing here extracts
   ExtrOpts ExtrOptions;
   SFXOpts SFXOptions{SFXCheckSize};
-  std::vector<std::string> FSpecArgs;  // what Add adds, one specification per line
+  std::vector<std::string> FSpecArgs;  // what Add adds: one file name or pattern per line
   bool Unattended = false;   // no message box, no password dialog, no disk prompt
   // Set through TZipUpdater::SetZipFileName, which also reads the directory.
   const std::string& ZipFileName() const { return ZipFileName_; }

@@ -84,19 +84,19 @@ std::optional<AddRequest> ReadBlock(const ZipExecParams* block, std::string& pro
   }
   for (int32_t i = 0; i < block->SpecCount; ++i) {
     const ZipFileSpec& record = block->Specs[i];
-    FileSpecRequest spec;
-    spec.spec = TextOr(record.FileSpec);
-    spec.literal = record.Literal == kSpecLiteral;
-    spec.recurse = record.Recurse != 0;
-    spec.password = TextOf(record.Password);
-    if (spec.password && spec.password->empty()) spec.password.reset();
-    spec.encryption = record.Encrypt == 0                         ? Encryption::None
-                      : record.Encrypt == kSpecEncryptOwnPassword ? Encryption::OwnPassword
-                                                                  : Encryption::BlockPassword;
+    FileSpecRequest wanted;
+    wanted.spec = TextOr(record.FileSpec);
+    wanted.literal = record.Literal == kSpecLiteral;
+    wanted.recurse = record.Recurse != 0;
+    wanted.password = TextOf(record.Password);
+    if (wanted.password && wanted.password->empty()) wanted.password.reset();
+    wanted.encryption = record.Encrypt == 0                         ? Encryption::None
+                        : record.Encrypt == kSpecEncryptOwnPassword ? Encryption::OwnPassword
+                                                                    : Encryption::BlockPassword;
     // A record encrypting with the block's password may carry a copy of it.
-    if (spec.encryption == Encryption::BlockPassword && !spec.password) spec.password = request.blockPassword;
-    spec.rootDir = TextOr(record.RootDir);
-    request.specs.push_back(std::move(spec));
+    if (wanted.encryption == Encryption::BlockPassword && !wanted.password) wanted.password = request.blockPassword;
+    wanted.rootDir = TextOr(record.RootDir);
+    request.specs.push_back(std::move(wanted));
   }
   return request;
 }
