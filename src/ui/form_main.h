@@ -178,6 +178,11 @@ class TFormMain : public QMainWindow {
     std::string bytes;
   };
   void SubmitSave(const SongDocument& song, std::string bytes);
+  // A viewer's text, in its turn: it counts as saved from now on.
+  void SubmitViewerSave(TViewerWindow& viewer, std::string bytes);
+  // False, after naming them (behind `song`, when given), when the text
+  // holds characters its song's code page cannot store.
+  static bool Storable(const EncodedSong& text, const std::string& song = {});
   void RunSave(const SaveRequest& request);
   // True when the song reached its archive; else the user has been told.
   bool StoreInArchive(const std::string& archivePath, const std::string& entryName, const std::string& filePath,
@@ -185,7 +190,7 @@ class TFormMain : public QMainWindow {
   // The songs whose changes have not reached their archive.
   struct UnsavedChange {
     SongDocument song;
-    std::string bytes;
+    EncodedSong text;
     TViewerWindow* viewer = nullptr;  // the viewer that holds them, if one does
   };
   std::vector<UnsavedChange> UnsavedChanges() const;

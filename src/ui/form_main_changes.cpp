@@ -43,6 +43,19 @@ void TFormMain::SubmitSave(const SongDocument& song, std::string bytes) {
   archiveWork_.Submit([this, request = SaveRequest{song, std::move(bytes)}] { RunSave(request); });
 }
 
+void TFormMain::SubmitViewerSave(TViewerWindow& viewer, std::string bytes) {
+  viewer.Song.saved.Set(bytes);
+  SubmitSave(viewer.Song, std::move(bytes));
+}
+
+bool TFormMain::Storable(const EncodedSong& text, const std::string& song) {
+  if (text.unencodable.isEmpty()) return true;
+  // A character the song's code page lacks is never replaced behind the
+  // user's back: nothing is stored until it is changed.
+  platform::ShowMessage((song.empty() ? std::string() : song + ": ") + CannotStoreMessage(text.unencodable));
+  return false;
+}
+
 void TFormMain::WriteDrafts() {
   if (AppDir_.empty()) return;
   for (QObject* component : Components()) {
@@ -63,16 +76,16 @@ std::vector<TFormMain::UnsavedChange> TFormMain::UnsavedChanges() const {
   for (QObject* component : Components()) {
     auto* viewer = qobject_cast<TViewerWindow*>(component);
     if (viewer == nullptr || viewer->Memo == nullptr) continue;
-    std::string bytes = viewer->Memo->Encoded().bytes;
-    if (!viewer->Song.saved.Holds(bytes)) changes.push_back({viewer->Song, std::move(bytes), viewer});
+    EncodedSong text = viewer->Memo->Encoded();
+    if (!viewer->Song.saved.Holds(text.bytes)) changes.push_back({viewer->Song, std::move(text), viewer});
   }
   for (auto& change : externalEdits_->Unanswered()) {
-    if (!listed(change.song.tempPath)) changes.push_back({std::move(change.song), std::move(change.bytes), nullptr});
+    if (!listed(change.song.tempPath)) changes.push_back({std::move(change.song), {std::move(change.bytes), {}}});
   }
   if (AppDir_.empty()) return changes;
   for (auto& edit : FindUnstoredEdits(AppDir_)) {
     const auto tempPath = TempPathOf(AppDir_, edit.record.entryName);
-    if (tempPath && !listed(*tempPath)) changes.push_back({SongOf(edit.record, *tempPath), std::move(edit.text)});
+    if (tempPath && !listed(*tempPath)) changes.push_back({SongOf(edit.record, *tempPath), {std::move(edit.text), {}}});
   }
   return changes;
 }
@@ -82,13 +95,7 @@ TFormMain::EndAnswer TFormMain::AnswerForUnsavedChanges(const std::function<void
   std::vector<UnsavedChange> changes = UnsavedChanges();
   if (changes.empty()) return EndAnswer::GoOn;
   for (const UnsavedChange& change : changes) {
-    if (change.viewer == nullptr) continue;
-    // A character the song's code page lacks cannot be saved: the user
-    // changes it first.
-    if (const EncodedSong text = change.viewer->Memo->Encoded(); !text.unencodable.isEmpty()) {
-      platform::ShowMessage(change.song.Title() + ": " + CannotStoreMessage(text.unencodable));
-      return EndAnswer::Stay;
-    }
+    if (!Storable(change.text, change.song.Title())) return EndAnswer::Stay;
   }
   std::vector<std::string> titles;
   for (const UnsavedChange& change : changes) titles.push_back(change.song.Title());
@@ -96,15 +103,18 @@ TFormMain::EndAnswer TFormMain::AnswerForUnsavedChanges(const std::function<void
                                                                  " before closing?");
   if (answer == platform::Answer::Save) {
     for (UnsavedChange& change : changes) {
-      if (change.viewer != nullptr) change.viewer->Song.saved.Set(change.bytes);
-      SubmitSave(change.song, std::move(change.bytes));
+      if (change.viewer != nullptr) {
+        SubmitViewerSave(*change.viewer, std::move(change.text.bytes));
+      } else {
+        SubmitSave(change.song, std::move(change.text.bytes));
+      }
     }
     archiveWork_.WhenIdle(then);
     return EndAnswer::Saving;
   }
   if (answer != platform::Answer::Discard) return EndAnswer::Stay;
   for (const UnsavedChange& change : changes) {
-    if (change.viewer != nullptr) change.viewer->Song.saved.Set(change.bytes);
+    if (change.viewer != nullptr) change.viewer->Song.saved.Set(change.text.bytes);
     externalEdits_->Declined(change.song.tempPath);
     if (!AppDir_.empty()) RemoveSongRecord(AppDir_, change.song.entryName);
   }

@@ -194,18 +194,12 @@ void TFormMain::SaveClick(TMenuItem* sender) {
   auto* viewer = qobject_cast<TViewerWindow*>(sender->parent());
   if (viewer == nullptr || viewer->Memo == nullptr) return;
   EncodedSong text = viewer->Memo->Encoded();
-  // A character the song's code page lacks is never replaced behind the
-  // user's back: nothing is stored until it is changed.
-  if (!text.unencodable.isEmpty()) {
-    platform::ShowMessage(CannotStoreMessage(text.unencodable));
-    return;
-  }
+  if (!Storable(text)) return;
   if (platform::AskYesNo("Are you sure that you want to save this file?") != platform::Answer::Yes) return;
   // The text is taken as it is now, when the user said Yes. A save that
   // arrives while another one runs (its events run this handler) waits for
   // it; nothing nests inside an archive operation.
-  viewer->Song.saved.Set(text.bytes);
-  SubmitSave(viewer->Song, std::move(text.bytes));
+  SubmitViewerSave(*viewer, std::move(text.bytes));
 }
 
 void TFormMain::RunSave(const SaveRequest& request) {
@@ -239,12 +233,8 @@ void TFormMain::CloseClick(TMenuItem* sender) {
       const platform::Answer answer =
           platform::AskSaveDiscardCancel("Save the changes to " + window->Song.Title() + " before closing?");
       if (answer == platform::Answer::Save) {
-        if (!text.unencodable.isEmpty()) {
-          platform::ShowMessage(CannotStoreMessage(text.unencodable));
-          return;
-        }
-        window->Song.saved.Set(text.bytes);
-        SubmitSave(window->Song, std::move(text.bytes));
+        if (!Storable(text)) return;
+        SubmitViewerSave(*window, std::move(text.bytes));
       } else if (answer != platform::Answer::Discard) {
         return;
       }
