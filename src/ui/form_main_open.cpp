@@ -80,12 +80,14 @@ void TFormMain::DBGrid1DblClick() {
   opened.entryName = hit->fileName;
   opened.artist = artist;
   opened.tempPath = *target;
-  if (const auto extracted = ReadSongFile(*target)) opened.extracted = *extracted;
-  opened.saved.Set(opened.extracted);
   externalEdits_->Unwatch(*target);
-  WriteSongRecord(AppDir_, opened.Record(opened.extracted));
 
   if (!InternalViewer->isChecked()) {
+    // Read before the other program starts: a change it makes is then told
+    // from what was extracted.
+    if (const auto extracted = ReadSongFile(*target)) opened.extracted = *extracted;
+    opened.saved.Set(opened.extracted);
+    WriteSongRecord(AppDir_, opened.Record(opened.extracted));
     int result = platform::ShellExecuteProgram(ViewerCommand_, *target);
     if (result <= 32) result = platform::ShellOpenDocument(*target);
     if (result > 32) {
@@ -99,7 +101,9 @@ void TFormMain::DBGrid1DblClick() {
     TellUnableToProcess(hit->fileName);
     return;
   }
+  // The viewer reads the extracted file itself; its record follows.
   TViewerWindow* viewer = CreateViewerWindow(*this, number, std::move(opened));
+  WriteSongRecord(AppDir_, viewer->Song.Record(viewer->Song.extracted));
   viewer->show();
   ShowLyricsLine(*viewer, row, artist, song);
   // The grid stays ready for the next opening.
