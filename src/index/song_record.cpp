@@ -14,6 +14,7 @@
 #include "index/collection.h"
 #include "index/hit_lookup.h"
 #include "platform/posix/positional_io.h"
+#include "platform/posix/replace_file.h"
 #include "platform/posix/shared_file.h"
 
 namespace fretfile {
@@ -45,16 +46,7 @@ std::optional<std::string> PathOf(const std::string& appDir, const std::string& 
 bool WriteWhole(const std::string& path, const std::string& bytes) {
   std::error_code error;
   std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
-  if (error) return false;
-  const std::string fresh = path + ".new";
-  const int fd = ::open(fresh.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  const bool written = platform::WriteFullyAt(fd, 0, bytes.data(), bytes.size()) == 0 && ::fsync(fd) == 0;
-  if (::close(fd) != 0 || !written || ::rename(fresh.c_str(), path.c_str()) != 0) {
-    ::unlink(fresh.c_str());
-    return false;
-  }
-  return true;
+  return !error && platform::ReplaceFileContents(path, bytes);
 }
 
 std::optional<std::string> ReadWhole(const std::string& path, int64_t cap) {

@@ -1,18 +1,10 @@
 #include "platform/posix/profile.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <system_error>
 #include <vector>
 
-#include "platform/posix/file_attributes.h"
-#include "platform/posix/shared_file.h"
+#include "platform/posix/replace_file.h"
 
 namespace platform {
 namespace {
@@ -82,43 +74,6 @@ bool ReadWhole(const std::string& path, std::string* text) {
   return true;
 }
 
-// Replaces the file's contents as a whole: the new text goes to a file
-// beside it, is flushed, and is renamed over it, so the file is never seen
-// half written. A read-only file is refused (to root as well), a link is
-// written through to its target, and the new file keeps the old one's
-// permissions and owner.
-bool ReplaceFile(const std::string& path, const std::string& text) {
-  std::string target = path;
-  std::error_code error;
-  if (std::filesystem::is_symlink(path, error)) {
-    target = std::filesystem::weakly_canonical(path, error).string();
-    if (error) return false;
-  }
-  const int64_t attributes = GetFileAttributes(target);
-  if (attributes >= 0 && (attributes & (kAttrReadOnly | kAttrDirectory)) != 0) return false;
-  struct stat old{};
-  const bool exists = ::stat(target.c_str(), &old) == 0;
-
-  const std::string temporary = target + ".new";
-  SharedFile file;
-  if (file.Open(temporary, FileAccess::Write, FileShare::DenyAll, FileCreation::CreateOrTruncate) != 0) return false;
-  bool written = file.Write(text.data(), text.size()) == 0 && (::fsync(file.fd()) == 0 || errno == EINVAL);
-  if (written && exists) {
-    written = ::fchmod(file.fd(), old.st_mode & 07777) == 0;
-    // Root writing a user's file gives it back to the user; others cannot
-    // change the owner and need not.
-    if (::fchown(file.fd(), old.st_uid, old.st_gid) != 0) {
-      // The file stays the writer's, as a newly made one would be.
-    }
-  }
-  written = file.Close() == 0 && written;
-  if (!written || std::rename(temporary.c_str(), target.c_str()) != 0) {
-    ::unlink(temporary.c_str());
-    return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 std::string GetPrivateProfileString(const std::string& section, const std::string& key,
@@ -182,7 +137,7 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
 
   std::string out;
   for (const auto& line : lines) out += line;
-  return ReplaceFile(path, out);
+  return ReplaceFileContents(path, out);
 }
 
 }  // namespace platform
