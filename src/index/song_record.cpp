@@ -73,35 +73,32 @@ std::string FormatRecord(const SongRecord& record) {
          Field("artist", record.artist) + "crc " + crc + "\nsize " + std::to_string(record.size) + "\n";
 }
 
-// Reads "<name> <length>\n<bytes>\n" at `at`.
-bool TakeField(const std::string& text, size_t& at, const std::string& name, std::string& value) {
-  const std::string head = name + " ";
-  if (text.compare(at, head.size(), head) != 0) return false;
-  const size_t lineEnd = text.find('\n', at);
-  if (lineEnd == std::string::npos) return false;
-  const std::string digits = text.substr(at + head.size(), lineEnd - at - head.size());
-  if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) return false;
-  const size_t length = std::stoul(digits);
-  const size_t start = lineEnd + 1;
-  if (length > text.size() || start > text.size() - length || start + length >= text.size() ||
-      text[start + length] != '\n') {
-    return false;
-  }
-  value = text.substr(start, length);
-  at = start + length + 1;
-  return true;
-}
-
-bool TakeNumber(const std::string& text, size_t& at, const std::string& name, int base, uint64_t& value) {
+// Reads "<name> <number>\n" at `at`: at most mostDigits digits of the base.
+bool TakeNumber(const std::string& text, size_t& at, const std::string& name, int base, size_t mostDigits,
+                uint64_t& value) {
   const std::string head = name + " ";
   if (text.compare(at, head.size(), head) != 0) return false;
   const size_t lineEnd = text.find('\n', at);
   if (lineEnd == std::string::npos) return false;
   const std::string digits = text.substr(at + head.size(), lineEnd - at - head.size());
   const char* allowed = base == 16 ? "0123456789abcdef" : "0123456789";
-  if (digits.empty() || digits.size() > 16 || digits.find_first_not_of(allowed) != std::string::npos) return false;
+  if (digits.empty() || digits.size() > mostDigits || digits.find_first_not_of(allowed) != std::string::npos) {
+    return false;
+  }
   value = std::stoull(digits, nullptr, base);
   at = lineEnd + 1;
+  return true;
+}
+
+// Reads "<name> <length>\n<bytes>\n" at `at`.
+bool TakeField(const std::string& text, size_t& at, const std::string& name, std::string& value) {
+  uint64_t length = 0;
+  if (!TakeNumber(text, at, name, 10, 9, length)) return false;
+  if (length > text.size() || at > text.size() - length || at + length >= text.size() || text[at + length] != '\n') {
+    return false;
+  }
+  value = text.substr(at, length);
+  at += length + 1;
   return true;
 }
 
@@ -111,8 +108,8 @@ std::optional<SongRecord> ParseRecord(const std::string& text) {
   SongRecord record;
   uint64_t crc = 0;
   if (!TakeField(text, at, "archive", record.archivePath) || !TakeField(text, at, "entry", record.entryName) ||
-      !TakeField(text, at, "artist", record.artist) || !TakeNumber(text, at, "crc", 16, crc) || crc > 0xFFFFFFFF ||
-      !TakeNumber(text, at, "size", 10, record.size) || at != text.size()) {
+      !TakeField(text, at, "artist", record.artist) || !TakeNumber(text, at, "crc", 16, 16, crc) || crc > 0xFFFFFFFF ||
+      !TakeNumber(text, at, "size", 10, 16, record.size) || at != text.size()) {
     return std::nullopt;
   }
   record.crc = static_cast<uint32_t>(crc);
