@@ -39,6 +39,10 @@ void ExternalEdits::Unwatch(const std::string& tempPath) {
   WatchPaths();
 }
 
+bool ExternalEdits::Watches(const std::string& tempPath) const {
+  return std::any_of(songs_.begin(), songs_.end(), [&](const Watched& watched) { return watched.song.tempPath == tempPath; });
+}
+
 void ExternalEdits::UnwatchAll() {
   songs_.clear();
   WatchPaths();

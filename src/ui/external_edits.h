@@ -34,6 +34,7 @@ class ExternalEdits : public QObject {
   void Watch(const SongDocument& song);
   void Unwatch(const std::string& tempPath);
   void UnwatchAll();
+  bool Watches(const std::string& tempPath) const;
 
   struct Change {
     SongDocument song;

@@ -191,6 +191,25 @@ void TFormMain::CreateControls() {
   FindInLyrics1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
   connect(FindInLyrics1, &QAction::triggered, this, handled(&TFormMain::FindInLyrics1Click));
   File1->addSeparator();
+  AddSongs1 = File1->addAction(QStringLiteral("Add Songs..."));
+  AddSongs1->setObjectName(QStringLiteral("AddSongs1"));
+  connect(AddSongs1, &QAction::triggered, this, handled(&TFormMain::AddSongs1Click));
+  // F2 and Delete act on the grid's rows only while the grid has the focus:
+  // in a search box they edit the text.
+  RenameSong1 = File1->addAction(QStringLiteral("Rename Song..."));
+  RenameSong1->setObjectName(QStringLiteral("RenameSong1"));
+  RenameSong1->setShortcut(QKeySequence(Qt::Key_F2));
+  RenameSong1->setShortcutContext(Qt::WidgetShortcut);
+  connect(RenameSong1, &QAction::triggered, this, handled(&TFormMain::RenameSong1Click));
+  DeleteSong1 = File1->addAction(QStringLiteral("Delete Song"));
+  DeleteSong1->setObjectName(QStringLiteral("DeleteSong1"));
+  DeleteSong1->setShortcut(QKeySequence(QKeySequence::Delete));
+  DeleteSong1->setShortcutContext(Qt::WidgetShortcut);
+  connect(DeleteSong1, &QAction::triggered, this, handled(&TFormMain::DeleteSong1Click));
+  StringGrid->addActions({AddSongs1, RenameSong1, DeleteSong1});
+  StringGrid->setContextMenuPolicy(Qt::ActionsContextMenu);
+  setAcceptDrops(true);
+  File1->addSeparator();
   Exit1 = File1->addAction(QStringLiteral("E&xit"));
   Exit1->setObjectName(QStringLiteral("Exit1"));
   // The menu's Exit ends the program the way the Exit button does.
@@ -221,6 +240,7 @@ void TFormMain::FormCreate() {
   } else if (SettingsFileExists(AppDir_)) {
     ViewerCommand_ = ReadViewerSetting(AppDir_).Command();
   }
+  NoticeChangedArchives();
 }
 
 bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
@@ -283,6 +303,13 @@ bool TFormMain::PutOffEndWhileSaving(const std::function<void()>& end) {
     });
   }
   return true;
+}
+
+void TFormMain::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+    platform::RunReportingErrors([this] { NoticeChangedArchives(); });
+  }
+  QMainWindow::changeEvent(event);
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {

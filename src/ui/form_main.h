@@ -27,6 +27,7 @@
 
 #include "index/lyrics_query.h"
 #include "index/song_document.h"
+#include "jobs/song_jobs.h"
 #include "ui/archive_work.h"
 #include "ui/string_grid.h"
 
@@ -87,6 +88,18 @@ class TFormMain : public QMainWindow {
   // Shown while no collection folder is chosen.
   static constexpr const char* kNoCollectionText =
       "Choose the folder of your song archives: File > Choose Collection Folder...";
+  // Keeping the collection (form_main_songs.cpp): File > "Add Songs..." and
+  // files or folders dropped on the window add songs to an artist's archive
+  // (a new artist makes a new archive); "Rename Song..." (F2) and "Delete
+  // Song" (Delete) change the selected rows' songs in their archives. The
+  // index follows each change.
+  void AddSongs1Click();
+  void AddSongFiles(const std::vector<std::string>& paths);
+  void RenameSong1Click();
+  void DeleteSong1Click();
+  // The status bar tells of archives added, removed or changed on disk
+  // since the index was built (at start, and when the window is activated).
+  void NoticeChangedArchives();
   // The "Save" and "Close" commands of a viewer window (viewer_window.cpp).
   void SaveClick(TMenuItem* sender);
   void CloseClick(TMenuItem* sender);
@@ -142,6 +155,9 @@ class TFormMain : public QMainWindow {
   QMenu* File1 = nullptr;
   QAction* ChooseCollectionFolder1 = nullptr;
   QAction* FindInLyrics1 = nullptr;
+  QAction* AddSongs1 = nullptr;
+  QAction* RenameSong1 = nullptr;
+  QAction* DeleteSong1 = nullptr;
   QAction* Exit1 = nullptr;
   QMenu* Options1 = nullptr;
   QAction* InternalViewer1 = nullptr;
@@ -160,6 +176,11 @@ class TFormMain : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
   // Closing the window ends the program.
   void closeEvent(QCloseEvent* event) override;
+  // Files dropped on the window are added as songs.
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  // Activation looks for archives changed on disk.
+  void changeEvent(QEvent* event) override;
 
  private:
   // The controls and the menus.
@@ -212,6 +233,24 @@ class TFormMain : public QMainWindow {
   // Closes every viewer window, after asking when there is one; false when
   // the user says No.
   bool CloseViewerWindows();
+
+  // The selected rows' songs, in row order; none, after telling why, when a
+  // row's song cannot be found.
+  struct SelectedSong {
+    int row = 0;
+    std::string artistCell;
+    std::string songCell;
+    std::string archivePath;
+    std::string entryName;
+  };
+  std::vector<SelectedSong> SelectedSongs();
+  // Whether a viewer shows the song or another program has it open.
+  bool SongInUse(const std::string& archivePath, const std::string& entryName) const;
+  // True, after telling the user, when the song is in use.
+  bool TellWhenInUse(const std::string& archivePath, const std::string& entryName);
+  JobContext JobContextNow();
+  void ShowRenamedInGrid(const SelectedSong& song, const std::string& newCell);
+  void RemoveDeletedFromGrid(const std::vector<SelectedSong>& deleted);
 
   // A lyrics hit opened in a viewer: its first matching line selected.
   void ShowLyricsLine(TViewerWindow& viewer, int row, const std::string& artist, const std::string& song);

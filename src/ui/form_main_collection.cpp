@@ -58,6 +58,7 @@ void TFormMain::SetCollection(std::string appDir) {
   if (!AppDir_.empty()) {
     Form2 = new TForm2(AppDir_, this);
     SetStatusText(QStringLiteral("Collection folder: ") + QFile::decodeName(QByteArray::fromStdString(AppDir_)));
+    NoticeChangedArchives();
     OfferUnstoredEdits();
   }
 }

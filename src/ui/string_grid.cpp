@@ -108,7 +108,7 @@ StringGridView::StringGridView(QWidget* parent) : QTableView(parent), model_(new
   setColumnWidth(1, 347);
   setShowGrid(true);
   setSelectionBehavior(QAbstractItemView::SelectRows);
-  setSelectionMode(QAbstractItemView::SingleSelection);
+  setSelectionMode(QAbstractItemView::ExtendedSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setWordWrap(false);
   setTabKeyNavigation(false);

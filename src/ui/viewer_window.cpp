@@ -9,7 +9,7 @@
 #include <cerrno>
 
 #include "index/hit_lookup.h"
-#include "index/lyrics_index.h"
+#include "index/index_follow.h"
 #include "index/song_record.h"
 #include "index/song_text.h"
 #include "platform/gui/dialogs.h"
@@ -215,11 +215,18 @@ void TFormMain::RunSave(const SaveRequest& request) {
   WriteSongRecord(AppDir_, song.Record(request.bytes));
   externalEdits_->Stored(*target, request.bytes);
   WriteDrafts();
-  // The lyrics index holds the stored text from now on. While a rebuild
-  // writes the index it is left alone: the rebuild reads the archive after
-  // this save, or read it before with the stamp it had then, so that the
-  // next rebuild reads it again.
-  if (!RebuildRunning()) UpdateLyricsOfArchive(AppDir_, song.archivePath);
+  // The indexes follow: the lyrics index holds the stored text from now on,
+  // and the archive's new stamp keeps it from counting as changed on disk.
+  // While a rebuild writes the indexes they are left alone: the rebuild
+  // reads the archive after this save, or read it before with the stamp it
+  // had then, so that the next rebuild reads it again.
+  if (RebuildRunning()) return;
+  try {
+    UpdateIndexOfArchive(AppDir_, song.archivePath);
+  } catch (const std::exception& error) {
+    platform::ShowMessage(std::string("The song is stored, but the index could not follow: ") + error.what() +
+                          "\nRebuild Index brings it up to date.");
+  }
 }
 
 void TFormMain::CloseClick(TMenuItem* sender) {

@@ -2,9 +2,10 @@
 // what was shown. Answers are taken from a queue; an empty queue answers
 // Yes to questions, a question's default button where it has its own
 // ("Save", "Store"), and Ok to messages, OK/Cancel and password boxes. A
-// password box takes its text from the queue of replies. The folder chooser
-// and the chooser of a file to write are answered from queues of their own;
-// an empty one cancels.
+// password box takes its text from the queue of replies. The folder chooser,
+// the choosers of a file to write and of files to read, and the questions
+// answered with a line of text have queues of their own; an empty one
+// cancels.
 #pragma once
 
 #include <deque>
@@ -44,11 +45,25 @@ class DialogRecorder {
       saveFileQuestions.push_back(question);
       return Next(saveFileAnswers);
     });
+    platform::SetOpenFilesResponder([this](const platform::OpenFilesQuestion&) {
+      std::vector<std::string> chosen;
+      if (!openFilesAnswers.empty()) {
+        chosen = openFilesAnswers.front();
+        openFilesAnswers.pop_front();
+      }
+      return chosen;
+    });
+    platform::SetInputResponder([this](const platform::InputQuestion& question) {
+      inputQuestions.push_back(question);
+      return Next(inputAnswers);
+    });
   }
   ~DialogRecorder() {
     platform::SetDialogResponder(nullptr);
     platform::SetFolderResponder(nullptr);
     platform::SetSaveFileResponder(nullptr);
+    platform::SetOpenFilesResponder(nullptr);
+    platform::SetInputResponder(nullptr);
   }
   DialogRecorder(const DialogRecorder&) = delete;
   DialogRecorder& operator=(const DialogRecorder&) = delete;
@@ -74,6 +89,9 @@ class DialogRecorder {
   std::deque<std::optional<std::string>> folderAnswers;
   std::vector<platform::SaveFileQuestion> saveFileQuestions;
   std::deque<std::optional<std::string>> saveFileAnswers;
+  std::deque<std::vector<std::string>> openFilesAnswers;
+  std::vector<platform::InputQuestion> inputQuestions;
+  std::deque<std::optional<std::string>> inputAnswers;
 };
 
 }  // namespace testing_support

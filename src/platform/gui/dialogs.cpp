@@ -4,10 +4,17 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <initializer_list>
 
@@ -26,6 +33,16 @@ FolderResponder& FolderResponderSlot() {
 
 SaveFileResponder& SaveFileResponderSlot() {
   static SaveFileResponder responder;
+  return responder;
+}
+
+OpenFilesResponder& OpenFilesResponderSlot() {
+  static OpenFilesResponder responder;
+  return responder;
+}
+
+InputResponder& InputResponderSlot() {
+  static InputResponder responder;
   return responder;
 }
 
@@ -193,6 +210,60 @@ std::optional<std::string> ChooseSaveFile(const std::string& title, const std::s
                                                       ToQt(filter));
   if (chosen.isEmpty()) return std::nullopt;
   return QFile::encodeName(chosen).toStdString();
+}
+
+void SetOpenFilesResponder(OpenFilesResponder responder) { OpenFilesResponderSlot() = std::move(responder); }
+
+std::vector<std::string> ChooseOpenFiles(const std::string& title, const std::string& startFolder) {
+  const OpenFilesQuestion question{title, startFolder};
+  if (OpenFilesResponderSlot()) return OpenFilesResponderSlot()(question);
+  const QStringList chosen = QFileDialog::getOpenFileNames(QApplication::activeWindow(), ToQt(title),
+                                                           QFile::decodeName(QByteArray::fromStdString(startFolder)));
+  std::vector<std::string> paths;
+  for (const QString& path : chosen) paths.push_back(QFile::encodeName(path).toStdString());
+  return paths;
+}
+
+void SetInputResponder(InputResponder responder) { InputResponderSlot() = std::move(responder); }
+
+std::optional<std::string> AskInput(const InputQuestion& question) {
+  if (InputResponderSlot()) return InputResponderSlot()(question);
+  QDialog dialog(QApplication::activeWindow());
+  dialog.setWindowTitle(ToQt(question.title));
+  auto* layout = new QVBoxLayout(&dialog);
+  layout->addWidget(new QLabel(ToQt(question.text), &dialog));
+  QLineEdit* line = nullptr;
+  if (question.choices.empty()) {
+    line = new QLineEdit(&dialog);
+    layout->addWidget(line);
+  } else {
+    auto* list = new QComboBox(&dialog);
+    list->setEditable(true);
+    list->setInsertPolicy(QComboBox::NoInsert);
+    for (const std::string& choice : question.choices) list->addItem(ToQt(choice));
+    layout->addWidget(list);
+    line = list->lineEdit();
+  }
+  line->setText(ToQt(question.initial));
+  line->selectAll();
+  if (!question.details.empty()) {
+    auto* details = new QListWidget(&dialog);
+    for (const std::string& detail : question.details) details->addItem(ToQt(detail));
+    details->setSelectionMode(QAbstractItemView::NoSelection);
+    details->setFocusPolicy(Qt::NoFocus);
+    layout->addWidget(details);
+  }
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+  layout->addWidget(buttons);
+  QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
+  const auto enableOk = [line, ok] { ok->setEnabled(!line->text().trimmed().isEmpty()); };
+  QObject::connect(line, &QLineEdit::textChanged, &dialog, enableOk);
+  enableOk();
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  line->setFocus();
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return line->text().toStdString();
 }
 
 }  // namespace platform

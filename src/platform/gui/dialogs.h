@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -99,5 +100,33 @@ using SaveFileResponder = std::function<std::optional<std::string>(const SaveFil
 void SetSaveFileResponder(SaveFileResponder responder);
 std::optional<std::string> ChooseSaveFile(const std::string& title, const std::string& startPath,
                                           const std::string& filter);
+
+// The chooser of files to read, several at once, starting in startFolder.
+// The chosen paths, none when the user cancelled.
+struct OpenFilesQuestion {
+  std::string title;
+  std::string startFolder;
+};
+using OpenFilesResponder = std::function<std::vector<std::string>(const OpenFilesQuestion&)>;
+// Installs a responder in place of the real chooser; an empty one restores it.
+void SetOpenFilesResponder(OpenFilesResponder responder);
+std::vector<std::string> ChooseOpenFiles(const std::string& title, const std::string& startFolder);
+
+// A question answered with a line of text, which starts as `initial`: a
+// line box, or with choices an editable list of them. The details are listed
+// below it, to read. "OK" (the default, only while the line holds more than
+// spaces) and "Cancel" (Escape). The line as the user left it, nothing when
+// cancelled.
+struct InputQuestion {
+  std::string title;
+  std::string text;
+  std::string initial;
+  std::vector<std::string> choices = {};
+  std::vector<std::string> details = {};
+};
+using InputResponder = std::function<std::optional<std::string>(const InputQuestion&)>;
+// Installs a responder in place of the real box; an empty one restores it.
+void SetInputResponder(InputResponder responder);
+std::optional<std::string> AskInput(const InputQuestion& question);
 
 }  // namespace platform
