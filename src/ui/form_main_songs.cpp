@@ -9,6 +9,7 @@
 #include <QMimeData>
 #include <QUrl>
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 #include <set>
 
@@ -60,7 +61,10 @@ bool TFormMain::TellWhenInUse(const std::string& archivePath, const std::string&
 
 void TFormMain::AddSongs1Click() {
   if (!CollectionChosen() || !ArchiveFree()) return;
-  const std::vector<std::string> chosen = platform::ChooseOpenFiles("Add Songs", AppDir_);
+  // New songs come from elsewhere: the chooser starts in the home folder.
+  const char* home = std::getenv("HOME");
+  const std::vector<std::string> chosen =
+      platform::ChooseOpenFiles("Add Songs", home != nullptr && *home != '\0' ? home : AppDir_);
   if (!chosen.empty()) AddSongFiles(chosen);
 }
 
