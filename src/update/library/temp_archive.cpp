@@ -83,10 +83,13 @@ std::string NameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-TempArchive::~TempArchive() {
+TempArchive::~TempArchive() { Close(); }
+
+void TempArchive::Close() {
   if (fd_ < 0) return;
   if (!published_) ::unlink(path_.c_str());
   ::close(fd_);
+  fd_ = -1;
 }
 
 void TempArchive::RemoveStale(const std::string& folder, const std::string& archiveName) {
