@@ -28,8 +28,7 @@ int RunRename(const std::vector<std::string>& args) {
   if (!cli::ParseEditArguments(args, arguments, problem)) return Usage(problem);
   if (arguments.names.size() != 2) return Usage("an archive, the entry's name and its new name are needed");
   return cli::RunEdit(
-      arguments,
-      [&](fretfile::TZipUpdater& updater) { return updater.Rename(arguments.names[0], arguments.names[1]); },
+      arguments, [&](fretfile::TZipUpdater& updater) { return updater.Rename(arguments.names[0], arguments.names[1]); },
       // Once the entry has its new name, what follows a change of the
       // archive's songs goes here.
       [](const cli::EditArguments&) {});

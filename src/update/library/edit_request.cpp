@@ -15,7 +15,9 @@ constexpr size_t kMaxPath = 1 << 16;
 // reported like any other wrong name.
 constexpr uint32_t kLongestNameRead = 0xFFFF + 1;
 
-std::string PathOr(const char* text) { return text == nullptr ? std::string() : std::string(text, ::strnlen(text, kMaxPath)); }
+std::string PathOr(const char* text) {
+  return text == nullptr ? std::string() : std::string(text, ::strnlen(text, kMaxPath));
+}
 
 // The named check on the block itself: its version and end marker say it is
 // the layout we read, and its operation, counts and arrays agree.
@@ -28,7 +30,8 @@ bool BlockIsUsable(const ZipEditParams* block, std::string& problem) {
     problem = "parameter block of version " + std::to_string(block->Version);
   } else if (block->Operation != kEditDelete && block->Operation != kEditRename) {
     problem = "unknown operation " + std::to_string(block->Operation);
-  } else if (block->NameCount < 0 || block->NameCount > kMaxNames || (block->NameCount > 0 && block->Names == nullptr) ||
+  } else if (block->NameCount < 0 || block->NameCount > kMaxNames ||
+             (block->NameCount > 0 && block->Names == nullptr) ||
              (block->Operation == kEditRename && block->NameCount != 1)) {
     problem = "entry names missing";
   } else if (block->ArchiveName == nullptr || block->ArchiveName[0] == '\0') {

@@ -139,7 +139,7 @@ class EditRun {
   std::unordered_map<std::string, size_t> byName_;
   std::vector<uint32_t> found_;
   std::vector<uint32_t> holdersOfNewName_;  // a rename's: the entries that have the new name
-  std::vector<size_t> changing_;  // the request's names that change an entry
+  std::vector<size_t> changing_;            // the request's names that change an entry
   bool totalsReported_ = false;
 };
 

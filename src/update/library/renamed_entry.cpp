@@ -17,8 +17,8 @@ void Put16(char* at, uint16_t value) {
 
 // The fixed part of a record with the new name's flags, name length and
 // extra length, followed by the name and the extra field.
-std::string Rebuilt(const uint8_t* fixed, size_t fixedLength, size_t flagsAt, size_t nameLengthAt,
-                    size_t extraLengthAt, const std::string& newName, const std::string& extra) {
+std::string Rebuilt(const uint8_t* fixed, size_t fixedLength, size_t flagsAt, size_t nameLengthAt, size_t extraLengthAt,
+                    const std::string& newName, const std::string& extra) {
   std::string out(reinterpret_cast<const char*>(fixed), fixedLength);
   Put16(out.data() + flagsAt, FlagsForName(Get16(fixed + flagsAt), newName));
   Put16(out.data() + nameLengthAt, static_cast<uint16_t>(newName.size()));

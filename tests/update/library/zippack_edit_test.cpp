@@ -157,7 +157,9 @@ TEST(ZipPackEdit, ARenamedEntryKeepsItsDataAndSaysItsNewNameEverywhere) {
   const std::string oldEntry = before.at("Old.txt");
   const size_t oldHeader = 30 + 7 + Get16(oldEntry, 28);
 
-  const std::string utf8 = "Lieder/\xC3\x9C" "ber \xE2\x82\xAC.txt";
+  const std::string utf8 =
+      "Lieder/\xC3\x9C"
+      "ber \xE2\x82\xAC.txt";
   Exec rename(path);
   EXPECT_EQ(rename.RunEdit(zippack::kEditRename, {"Old.txt"}, {utf8}), 1) << testing::PrintToString(rename.Errors());
   ExpectUntouched(before, path, {"Old.txt"}, 1);
