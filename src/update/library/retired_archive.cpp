@@ -37,10 +37,12 @@ bool RetiredArchive::HandOver(int fd) {
   }
   // Two forks: the first child starts the holder and ends at once, so the
   // holder belongs to nobody who must wait for it, and leaves no zombie.
-  const pid_t child = ::fork();
+  // _Fork runs none of the caller's fork handlers (a threaded program's
+  // libraries may have some), and is safe inside the first child.
+  const pid_t child = ::_Fork();
   if (child == 0) {
     ::close(ends[1]);
-    if (::fork() == 0) HoldUntilReleased(fd, ends[0]);
+    if (::_Fork() == 0) HoldUntilReleased(fd, ends[0]);
     ::_exit(0);
   }
   ::close(ends[0]);

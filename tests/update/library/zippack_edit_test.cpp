@@ -152,7 +152,12 @@ TEST(ZipPackEdit, ARenamedEntryKeepsItsDataAndSaysItsNewNameEverywhere) {
   const std::string timestamp = ExtraBlock(0x5455, std::string("\x01\x00\x00\x00\x60", 5));
   song.extra = ExtraBlock(0x7075, std::string("\x01\x00\x00\x00\x00", 5) + "Old.txt") + timestamp;
   song.comment = "a comment";
-  WriteFile(path, ZipBuilder().Prefix("STUB").Add("First.txt", "first").Add(song).Add("Last.txt", "last").Build());
+  ZipEntrySpec zip64;
+  zip64.name = "Zip64.txt";
+  zip64.data = "sixty-four";
+  zip64.zip64Local = true;
+  WriteFile(path,
+            ZipBuilder().Prefix("STUB").Add("First.txt", "first").Add(song).Add(zip64).Add("Last.txt", "last").Build());
   const auto before = EntryBytes(path);
   const std::string oldEntry = before.at("Old.txt");
   const size_t oldHeader = 30 + 7 + Get16(oldEntry, 28);
@@ -164,7 +169,7 @@ TEST(ZipPackEdit, ARenamedEntryKeepsItsDataAndSaysItsNewNameEverywhere) {
   EXPECT_EQ(rename.RunEdit(zippack::kEditRename, {"Old.txt"}, {utf8}), 1) << testing::PrintToString(rename.Errors());
   ExpectUntouched(before, path, {"Old.txt"}, 1);
   const auto entries = ReadWithLibzip(path);
-  EXPECT_EQ(NamesOf(entries), (std::vector<std::string>{"First.txt", utf8, "Last.txt"}));
+  EXPECT_EQ(NamesOf(entries), (std::vector<std::string>{"First.txt", utf8, "Zip64.txt", "Last.txt"}));
   EXPECT_EQ(Find(entries, utf8)->data, song.data);
   EXPECT_EQ(Find(entries, utf8)->comment, "a comment");
   const std::string local = EntryBytes(path).at(utf8);
@@ -186,6 +191,15 @@ TEST(ZipPackEdit, ARenamedEntryKeepsItsDataAndSaysItsNewNameEverywhere) {
   EXPECT_EQ(Get16(EntryBytes(path).at(latin1), 6), 0x0002 | 0x0008);
   EXPECT_EQ(Find(ReadWithLibzip(path), "First.txt")->data, "first");
   ExpectUntouched(before, path, {"Old.txt"}, 1);
+
+  // A zip64 entry keeps its zip64 field (the sizes it holds) and its data.
+  Exec big(path);
+  EXPECT_EQ(big.RunEdit(zippack::kEditRename, {"Zip64.txt"}, {"Sixty-four.txt"}), 1);
+  const std::string oldZip64 = before.at("Zip64.txt");
+  const std::string newZip64 = EntryBytes(path).at("Sixty-four.txt");
+  EXPECT_EQ(ExtraOf(newZip64, 26), ExtraOf(oldZip64, 26));
+  EXPECT_EQ(newZip64.substr(30 + 14), oldZip64.substr(30 + 9));
+  EXPECT_EQ(Find(ReadWithLibzip(path), "Sixty-four.txt")->data, "sixty-four");
   EXPECT_TRUE(StrayTemps(dir.path()).empty());
 }
 
