@@ -403,7 +403,13 @@ inline bool RunZippackEdit(const std::string& folder, const std::string& outFold
   const ReaderVerdict after = ReadBack(archivePath, {}, {}, target);
   const std::string now = ReadBytes(archivePath);
   const bool frontKept = now.size() >= before.inFront && now.compare(0, before.inFront, original, 0, before.inFront) == 0;
-  return ok && after.whole && frontKept && (remove || HasEntryNamed(archivePath, newName));
+  // The reader walks no archive shorter than one central header; one that
+  // the delete left empty is judged by its end record.
+  MemorySource source{now};
+  archive::zip::EndRecord end;
+  const bool leftEmpty =
+      remove && archive::FindEndRecordIn(source, static_cast<int64_t>(now.size()), end) >= 0 && end.totalEntries == 0;
+  return ok && (after.whole || leftEmpty) && frontKept && (remove || HasEntryNamed(archivePath, newName));
 }
 
 inline bool RunZippackAdd(const std::string& scratch, zippack::ZipPackExecFunction exec,
