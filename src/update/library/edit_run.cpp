@@ -9,7 +9,8 @@
 //   3. Temporary files of killed runs are removed.
 //   4. A rename's new name must be acceptable (IsAcceptableEntryName: not
 //      empty, relative, no "..", no NUL, at most 65,535 bytes); "\" is
-//      written "/".
+//      written "/". A folder's new name ends with "/" (it is added), a
+//      file's does not.
 //   5. The directory is read as hostile input (Read), and the names are
 //      looked up as an Add looks them up: case-sensitively, "/" and "\"
 //      the same; of a name the archive holds twice, the first in the
@@ -69,7 +70,12 @@ class EditRun {
     if (!rewrite_.Open(false)) return false;
     if (renaming()) {
       newName_ = archive::WithSlashes(request_.newNames.front());
-      if (!IsAcceptableEntryName(newName_)) {
+      // A folder's entry stays a folder's (its name ends with "/"), and a
+      // file's a file's.
+      const std::string& oldName = request_.names.front();
+      const bool folder = !oldName.empty() && (oldName.back() == '/' || oldName.back() == '\\');
+      if (folder && !newName_.empty() && newName_.back() != '/') newName_ += '/';
+      if (!IsAcceptableEntryName(newName_) || (!folder && newName_.back() == '/')) {
         reporter_.Message(kInvalidNewName, request_.newNames.front());
         return false;
       }

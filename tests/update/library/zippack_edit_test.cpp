@@ -222,7 +222,8 @@ TEST(ZipPackEdit, RefusalsLeaveTheArchiveByteForByte) {
   refused("no such entry", zippack::kEditRename, {"Nope.txt"}, {"New.txt"}, {kEntryNotFound});
   refused("no such entries", zippack::kEditDelete, {"Nope.txt", "first.txt"}, {}, {kEntryNotFound, kEntryNotFound});
   for (const std::string& name : {std::string(), std::string("/abs.txt"), std::string("a/../../b.txt"),
-                                  std::string(".."), std::string("a\0b", 3), std::string(0x10000, 'n')}) {
+                                  std::string(".."), std::string("a\0b", 3), std::string(0x10000, 'n'),
+                                  std::string("a file, not a folder/")}) {
     refused("new name " + name.substr(0, 20), zippack::kEditRename, {"First.txt"}, {name}, {kInvalidNewName});
   }
 
