@@ -25,7 +25,6 @@
 #include "update/library/source_files.h"
 
 namespace zippack {
-namespace zip = archive::zip;
 namespace {
 
 constexpr uint32_t kNoEntry = 0xFFFFFFFF;
