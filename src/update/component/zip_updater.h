@@ -73,7 +73,7 @@ class TZipUpdater : public QObject, public UpdaterSettings, public UpdaterEvents
 
   // --- run-time state ------------------------------------------------------------
   void* OwnerWindow() const { return OwnerWindow_; }
-  int32_t ProcessedCount() const { return Status_.ProcessedCount; }  // files the last Add processed
+  int32_t ProcessedCount() const { return Status_.ProcessedCount; }  // files or entries the last operation processed
   int32_t LastErrCode() const { return Status_.LastErrCode; }
   int32_t LastFullErrCode() const { return Status_.LastFullErrCode; }
   const std::string& LastMessage() const { return Status_.LastMessage; }
