@@ -1,22 +1,25 @@
 // The compression library's Add, against the floor and the peer the issue
 // names, each measured as a child process (wall clock, and its peak memory).
 //
-//   bench_zippack [replace | many | memory | all] [--with PROGRAM]
+//   bench_zippack [rewrite | replace | delete | rename | many | memory | all]
+//                 [--with PROGRAM]
 //
-// replace: one 4 KB song replaces the middle entry of a 500 MB archive of
-//   20,000 stored entries; against `cp` of the archive followed by `sync` of
-//   the copy (the floor for a durable rewrite). Best and median of 5,
-//   alternating.
+// rewrite: replace, delete and rename side by side, in one run against one
+//   peer. replace: one 4 KB song replaces the middle entry of a 500 MB
+//   archive of 20,000 stored entries; delete: one song from the middle goes;
+//   rename: one song from the middle gets another name. Each against `cp` of
+//   the archive followed by `sync` of the copy (the floor for a durable
+//   rewrite). Best and median of 5, alternating.
 // many: 1,000 song files of about 4 KB added at level 9 into a new archive;
 //   against Python's zipfile at level 9 on the same files (run as a peer
 //   process, never read). Best and median of 5, alternating.
 // memory: peak memory of one replace in a 2 GiB archive of 2,048 entries and
 //   in an archive of 60,000 small entries (what memory grows with).
 //
-// The measured command is `fretfile-cli add ARCHIVE FILE... --level 9`, the
-// whole program a user runs (the archive-update component loading
-// libzippack.so beside it); `--with PROGRAM` measures another build's
-// `PROGRAM add`. Scratch files live in a temporary folder under /tmp and are
+// The measured commands are `fretfile-cli add ARCHIVE FILE... --level 9`,
+// `fretfile-cli delete ARCHIVE ENTRY` and `fretfile-cli rename ARCHIVE OLD
+// NEW`, the whole program a user runs (the archive-update component loading
+// libzippack.so beside it); `--with PROGRAM` measures another build's. Scratch files live in a temporary folder under /tmp and are
 // removed at the end.
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -146,9 +149,38 @@ double Median(std::vector<double> values) {
 
 double Best(const std::vector<double>& values) { return *std::min_element(values.begin(), values.end()); }
 
-void Replace() {
+// One rewrite of the large archive by the program: replace puts a 4 KB song
+// in the place of the middle entry, delete removes one song from the middle
+// (another one each round), rename gives another song another name (back
+// and forth).
+ChildRun Rewrite(const std::string& mode, const std::string& archive, const std::string& song, int round) {
+  char name[32];
+  if (mode == "replace") return Add(archive, {song});
+  if (mode == "delete") {
+    std::snprintf(name, sizeof name, "Song %05d.txt", 9990 + round);
+    return RunChild({program, "delete", archive, name});
+  }
+  std::snprintf(name, sizeof name, "Song %05d.txt", 10010);
+  const std::string renamed = "Renamed 10010.txt";
+  return round % 2 == 0 ? RunChild({program, "rename", archive, name, renamed})
+                        : RunChild({program, "rename", archive, renamed, name});
+}
+
+// Between two measured commands, untimed: the blocks of the file the last
+// one replaced are freed in the background (by the library's holder of the
+// old archive, or by the peer's removal of its copy), which must not be
+// counted against the next one.
+void Settle() {
+  ::sync();
+  ::usleep(300 * 1000);
+}
+
+// The rewrites of `modes` against `cp` + `sync` of the same archive, each
+// measured in every round, alternating.
+void Rewrites(const std::vector<std::string>& modes) {
   constexpr int kEntries = 20000;
   constexpr size_t kEntrySize = 26214;  // 20,000 of them: 500 MiB
+  constexpr int kRounds = 5;
   testing_support::TempDir scratch;
   const std::string archive = scratch.File("Big.zip");
   const std::string copy = scratch.File("Copy.zip");
@@ -160,26 +192,41 @@ void Replace() {
   const std::string song = scratch.File("in/Song 10000.txt");
   testing_support::WriteFile(song, SongText(random, 4096));
 
-  std::vector<double> ours, peer, peaks;
-  for (int round = 0; round < 5; ++round) {
+  std::vector<std::vector<double>> ours(modes.size());
+  std::vector<double> peer, peaks;
+  for (int round = 0; round < kRounds; ++round) {
+    Settle();
     const ChildRun cp = RunChild({"/bin/sh", "-c", "cp '" + archive + "' '" + copy + "' && sync '" + copy + "'"});
     ::unlink(copy.c_str());
-    const ChildRun add = Add(archive, {song});
-    if (cp.exitCode != 0 || add.exitCode != 0) {
-      std::printf("a run failed (cp %d, add %d)\n", cp.exitCode, add.exitCode);
+    if (cp.exitCode != 0) {
+      std::printf("cp failed (%d)\n", cp.exitCode);
       return;
     }
     peer.push_back(cp.seconds);
-    ours.push_back(add.seconds);
-    peaks.push_back(add.peakMiB);
-    std::printf("  round %d: add %.3f s (%.1f MiB), cp + sync %.3f s\n", round + 1, add.seconds, add.peakMiB, cp.seconds);
+    std::printf("  round %d: cp + sync %.3f s", round + 1, cp.seconds);
+    for (size_t m = 0; m < modes.size(); ++m) {
+      Settle();
+      const ChildRun run = Rewrite(modes[m], archive, song, round);
+      if (run.exitCode != 0) {
+        std::printf("\n%s failed (%d)\n", modes[m].c_str(), run.exitCode);
+        return;
+      }
+      ours[m].push_back(run.seconds);
+      peaks.push_back(run.peakMiB);
+      std::printf(", %s %.3f s", modes[m].c_str(), run.seconds);
+    }
+    std::printf("\n");
   }
-  std::printf("replace one 4 KB song in %.0f MB (%d entries)\n", st.st_size / 1e6, kEntries);
-  std::printf("| %-24s | %8s | %8s |\n", "command", "best", "median");
-  std::printf("| %-24s | %7.3fs | %7.3fs |\n", "fretfile-cli add", Best(ours), Median(ours));
-  std::printf("| %-24s | %7.3fs | %7.3fs |\n", "cp + sync", Best(peer), Median(peer));
-  std::printf("ratio %.2fx (best), %.2fx (median); peak memory %.1f MiB\n", Best(ours) / Best(peer),
-              Median(ours) / Median(peer), *std::max_element(peaks.begin(), peaks.end()));
+  std::printf("one song of %.0f MB (%d stored entries)\n", st.st_size / 1e6, kEntries);
+  std::printf("| %-28s | %8s | %8s | %-16s |\n", "command", "best", "median", "ratio best/median");
+  for (size_t m = 0; m < modes.size(); ++m) {
+    const std::string command = "fretfile-cli " + std::string(modes[m] == "replace" ? "add" : modes[m]) + " (" +
+                                modes[m] + ")";
+    std::printf("| %-28s | %7.3fs | %7.3fs | %5.2fx / %5.2fx  |\n", command.c_str(), Best(ours[m]), Median(ours[m]),
+                Best(ours[m]) / Best(peer), Median(ours[m]) / Median(peer));
+  }
+  std::printf("| %-28s | %7.3fs | %7.3fs | %-16s |\n", "cp + sync", Best(peer), Median(peer), "");
+  std::printf("peak memory %.1f MiB\n", *std::max_element(peaks.begin(), peaks.end()));
 }
 
 void Memory() {
@@ -263,7 +310,8 @@ int main(int argc, char** argv) {
       what = argv[i];
     }
   }
-  if (what == "replace" || what == "all") Replace();
+  if (what == "rewrite" || what == "all") Rewrites({"replace", "delete", "rename"});
+  if (what == "replace" || what == "delete" || what == "rename") Rewrites({what});
   if (what == "many" || what == "all") Many();
   if (what == "memory" || what == "all") Memory();
   return 0;

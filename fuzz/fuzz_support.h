@@ -345,19 +345,75 @@ inline ReaderVerdict ReadBack(const std::string& path, const std::string& name, 
 }
 
 // Arbitrary bytes as the archive the compression library adds a small file
-// to, through its entry point exec (linked in, or loaded). Input: byte 0
-// selects variants (bit 0 stored, bit 1 update, bit 2 freshen, bit 3 a new
-// archive comment, bit 4 the archive takes its newest entry's time, bit 5
-// entries as made on MS-DOS), byte 1 the length (7 bits) of the entry name
-// the call-back gives for the file (none: its own name), then that name,
-// then the archive.
+// to, through its entry point exec (linked in, or loaded), or whose entry it
+// deletes or renames through edit. Input: byte 0 selects variants (bit 0
+// stored, bit 1 update, bit 2 freshen, bit 3 a new archive comment, bit 4
+// the archive takes its newest entry's time, bit 5 entries as made on
+// MS-DOS; bit 6 an edit instead of the Add, bit 7 then a delete instead of a
+// rename), byte 1 the length (7 bits) of the entry name the call-back gives
+// for the file (none: its own name), which is also the entry an edit names,
+// then that name, then the archive.
 //
 // The Add returns; it leaves nothing but the archive in the archive's
 // folder and the file as it was; storing nothing leaves the archive byte
 // for byte; storing the file leaves an archive the program's reader walks
 // whole (if it walked the original whole) and from which the file extracts.
-inline bool RunZippackAdd(const std::string& scratch, zippack::ZipPackExecFunction exec, const uint8_t* data,
-                          size_t size) {
+// An edit that changes nothing leaves the archive byte for byte; one that
+// changes the entry leaves an archive the reader walks whole (if it walked
+// the original whole), with the bytes in front of the entries kept, and
+// after a rename an entry of the new name.
+// Whether the program's reader finds an entry of that name.
+inline bool HasEntryNamed(const std::string& path, const std::string& name) {
+  archive::ZipSearchRec rec;
+  bool found = false;
+  for (int r = archive::ZipFindFirst(path, rec); r == archive::kZipFindFound && !found; r = archive::ZipFindNext(rec)) {
+    found = rec.FileName == name;
+  }
+  archive::ZipFindClose(rec);
+  return found;
+}
+
+inline bool RunZippackEdit(const std::string& folder, const std::string& outFolder, zippack::ZipPackEditFunction edit,
+                           bool remove, std::string entryName, const std::string& original) {
+  std::string archivePath = folder + "/archive.zip";
+  if (entryName.empty()) entryName = "song.txt";
+  const std::string newName = "renamed.txt";
+  zippack::ZipEntryName name{entryName.data(), static_cast<uint32_t>(entryName.size()), nullptr, 0};
+  if (!remove) {
+    name.NewName = newName.data();
+    name.NewNameLength = static_cast<uint32_t>(newName.size());
+  }
+  zippack::ZipEditParams block{};
+  block.Version = zippack::kEditVersion;
+  block.Operation = remove ? zippack::kEditDelete : zippack::kEditRename;
+  block.ArchiveName = archivePath.data();
+  block.NameCount = 1;
+  block.Names = &name;
+  block.EndMarker = zippack::kEndMarker;
+  const int32_t changed = edit(&block);
+
+  const bool ok = NamesIn(folder) == std::vector<std::string>{"archive.zip"};
+  if (changed == 0) return ok && ReadBytes(archivePath) == original;
+  if (changed != 1) return false;
+  const std::string copy = outFolder + "/original.zip";
+  WriteBytes(copy, reinterpret_cast<const uint8_t*>(original.data()), original.size());
+  const std::string target = outFolder + "/entry";
+  const ReaderVerdict before = ReadBack(copy, {}, {}, target);
+  if (!before.whole) return ok;
+  const ReaderVerdict after = ReadBack(archivePath, {}, {}, target);
+  const std::string now = ReadBytes(archivePath);
+  const bool frontKept = now.size() >= before.inFront && now.compare(0, before.inFront, original, 0, before.inFront) == 0;
+  // The reader walks no archive shorter than one central header; one that
+  // the delete left empty is judged by its end record.
+  MemorySource source{now};
+  archive::zip::EndRecord end;
+  const bool leftEmpty =
+      remove && archive::FindEndRecordIn(source, static_cast<int64_t>(now.size()), end) >= 0 && end.totalEntries == 0;
+  return ok && (after.whole || leftEmpty) && frontKept && (remove || HasEntryNamed(archivePath, newName));
+}
+
+inline bool RunZippackAdd(const std::string& scratch, zippack::ZipPackExecFunction exec,
+                          zippack::ZipPackEditFunction edit, const uint8_t* data, size_t size) {
   if (size < 2) return true;
   const uint8_t control = data[0];
   const size_t nameLength = std::min<size_t>(data[1] & 0x7F, size - 2);
@@ -375,6 +431,9 @@ inline bool RunZippackAdd(const std::string& scratch, zippack::ZipPackExecFuncti
   std::string sourcePath = sourceFolder + "/song.txt";
   WriteBytes(archivePath, reinterpret_cast<const uint8_t*>(original.data()), original.size());
   WriteBytes(sourcePath, reinterpret_cast<const uint8_t*>(SmallSong().data()), SmallSong().size());
+  if ((control & 64) != 0 && edit != nullptr) {
+    return RunZippackEdit(folder, outFolder, edit, (control & 128) != 0, answers.entryName, original);
+  }
 
   std::string comment = "fuzzed comment";
   zippack::ZipFileSpec spec{};

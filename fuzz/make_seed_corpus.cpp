@@ -80,7 +80,8 @@ std::string FirstEntryName(const fs::path& archivePath) {
 
 // The seeds of the update targets for one archive: as it is for the
 // directory list, and for the library's Add both under the file's own name
-// and under the name of the archive's first entry, which it then replaces.
+// and under the name of the archive's first entry, which it then replaces;
+// and that entry renamed and deleted.
 int UpdateSeeds(const fs::path& out, const std::string& base, const fs::path& archivePath) {
   const std::string bytes = ReadAll(archivePath);
   if (bytes.size() > kMaxSeed) return 0;
@@ -91,7 +92,11 @@ int UpdateSeeds(const fs::path& out, const std::string& base, const fs::path& ar
   if (!first.empty() && first.size() < 0x80) {
     Write(out / "corpus-zippack_add" / (base + "-replace"),
           std::string(1, '\0') + static_cast<char>(first.size()) + first + bytes);
-    ++seeds;
+    Write(out / "corpus-zippack_add" / (base + "-rename"),
+          std::string(1, '\x40') + static_cast<char>(first.size()) + first + bytes);
+    Write(out / "corpus-zippack_add" / (base + "-delete"),
+          std::string(1, '\xC0') + static_cast<char>(first.size()) + first + bytes);
+    seeds += 3;
   }
   return seeds;
 }

@@ -1,6 +1,8 @@
 // What passes between the archive-update component and the compression
-// library libzippack.so: the parameter block of one ZipPackExec call, the
-// record of one file specification, and the record of one call-back.
+// library libzippack.so: the parameter block of one ZipPackExec call (an
+// Add), the record of one file specification, the parameter block of one
+// ZipPackEdit call (deleting or renaming entries) with its record of one
+// entry name, and the record of one call-back, which both calls share.
 //
 // The layouts were drawn for 32-bit addresses and are kept field for field,
 // in their order and with their values, so that any library written against
@@ -19,13 +21,17 @@
 
 namespace zippack {
 
-// The version the component announces in the block (and the version of our
-// library). Libraries of 151 or later take the newer block; 150 or less the
-// older one; the archive comment, the archive-bit flags and the exclusions
-// need 160.
-inline constexpr int32_t kComponentVersion = 160;
+// The version of our library and of the component. Libraries of 151 or
+// later take the newer block; 150 or less the older one; the archive
+// comment, the archive-bit flags and the exclusions need 160; deleting and
+// renaming entries (ZipPackEdit) need 170. The Add block has not changed
+// since 160, so the component announces kAddBlockVersion in it, which a
+// library of 160 takes as well.
+inline constexpr int32_t kComponentVersion = 170;
 inline constexpr int32_t kNewerLayoutVersion = 151;
 inline constexpr int32_t kCommentVersion = 160;
+inline constexpr int32_t kAddBlockVersion = 160;
+inline constexpr int32_t kEditVersion = 170;
 // The value of the end marker, the block's last field.
 inline constexpr int32_t kEndMarker = 7;
 // The older block names at most this many files.
@@ -194,16 +200,58 @@ struct BasicZipExecParamsOlder {
   Address<kAddress32, char*> Names[kOlderLayoutMaxNames];   // 0x84 one per line
 };
 
+// The operations of ZipPackEdit.
+enum EditOperation : int32_t {
+  kEditDelete = 1,  // the named entries go
+  kEditRename = 2,  // each named entry takes its new name
+};
+
+// One entry of a ZipPackEdit call: its name as the archive stores it (raw
+// bytes, compared as an Add compares names: case-sensitively, with "/" and
+// "\" the same) and, for a rename, the new name. Lengths are given, so a
+// name is taken byte for byte.
+template <bool kAddress32>
+struct BasicZipEntryName {
+  Address<kAddress32, const char*> Name;     // 0x00 NameLength bytes
+  uint32_t NameLength;                       // 0x04
+  Address<kAddress32, const char*> NewName;  // 0x08 rename: NewNameLength bytes; else none
+  uint32_t NewNameLength;                    // 0x0C
+};
+
+template <bool kAddress32>
+struct BasicZipEditParams {
+  Address<kAddress32, void*> OwnerWindow;                      // 0x00 none when unattended
+  Address<kAddress32, void*> Caller;                           // 0x04 handed back in every call-back
+  int32_t Version;                                             // 0x08 kEditVersion or later
+  Address<kAddress32, BasicZipCallback<kAddress32>> Callback;  // 0x0C
+  int32_t Trace;                                               // 0x10
+  int32_t Verbose;                                             // 0x14
+  int32_t Operation;                                           // 0x18 an EditOperation
+  Address<kAddress32, char*> ArchiveName;                      // 0x1C the archive to change
+  Address<kAddress32, char*> TempDir;                          // 0x20 or none
+  int32_t NameCount;                                           // 0x24 rename: exactly 1
+  Address<kAddress32, BasicZipEntryName<kAddress32>*> Names;   // 0x28 NameCount records
+  int32_t Reserved2C[8];                                       // 0x2C .. 0x4B
+  int32_t EndMarker;                                           // 0x4C kEndMarker
+};
+
 using ZipCallbackRec = BasicZipCallbackRec<false>;
 using ZipCallback = BasicZipCallback<false>;
 using ZipFileSpec = BasicZipFileSpec<false>;
 using ZipExecParams = BasicZipExecParams<false>;
 using ZipExecParamsOlder = BasicZipExecParamsOlder<false>;
+using ZipEntryName = BasicZipEntryName<false>;
+using ZipEditParams = BasicZipEditParams<false>;
 
-// The two entry points, looked up by name.
+// The entry points, looked up by name. ZipPackEdit returns the number of
+// entries deleted or renamed: 0 when nothing changed (the archive is
+// exactly as it was), -1 for a block it cannot use. Libraries before 170
+// lack it.
 using ZipPackExecFunction = int32_t (*)(void* params);
+using ZipPackEditFunction = int32_t (*)(void* params);
 using GetZipPackVersionFunction = int32_t (*)();
 inline constexpr const char* kExecEntryPoint = "ZipPackExec";
+inline constexpr const char* kEditEntryPoint = "ZipPackEdit";
 inline constexpr const char* kVersionEntryPoint = "GetZipPackVersion";
 
 // --- the layout the offsets were drawn for ----------------------------------------
@@ -212,6 +260,8 @@ using Params = BasicZipExecParams<true>;
 using Older = BasicZipExecParamsOlder<true>;
 using Spec = BasicZipFileSpec<true>;
 using Callback = BasicZipCallbackRec<true>;
+using Edit = BasicZipEditParams<true>;
+using EntryName = BasicZipEntryName<true>;
 static_assert(sizeof(Params) == 216);
 static_assert(offsetof(Params, Caller) == 0x04 && offsetof(Params, Version) == 0x08);
 static_assert(offsetof(Params, Callback) == 0x0C && offsetof(Params, Trace) == 0x10);
@@ -238,6 +288,15 @@ static_assert(offsetof(Spec, Recurse) == 0x14 && offsetof(Spec, RootDir) == 0x24
 static_assert(offsetof(Callback, Caller) == 0x04 && offsetof(Callback, ActionCode) == 0x10);
 static_assert(offsetof(Callback, ErrorCode) == 0x14 && offsetof(Callback, Size) == 0x18);
 static_assert(offsetof(Callback, Text) == 0x1C && offsetof(Callback, Text) + kInitialCommentInText == 0x11C);
+static_assert(sizeof(Edit) == 80);
+static_assert(offsetof(Edit, Version) == 0x08 && offsetof(Edit, Callback) == 0x0C);
+static_assert(offsetof(Edit, Trace) == 0x10 && offsetof(Edit, Verbose) == 0x14);
+static_assert(offsetof(Edit, Operation) == 0x18 && offsetof(Edit, ArchiveName) == 0x1C);
+static_assert(offsetof(Edit, TempDir) == 0x20 && offsetof(Edit, NameCount) == 0x24);
+static_assert(offsetof(Edit, Names) == 0x28 && offsetof(Edit, EndMarker) == 0x4C);
+static_assert(sizeof(EntryName) == 16);
+static_assert(offsetof(EntryName, NameLength) == 0x04 && offsetof(EntryName, NewName) == 0x08);
+static_assert(offsetof(EntryName, NewNameLength) == 0x0C);
 }  // namespace layout32
 
 }  // namespace zippack

@@ -2,13 +2,17 @@
 // add runs a copy of the tool with the recording library beside it, the
 // place the tool takes its library from.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <random>
 #include <sstream>
 
 #include "platform/drives/drives.h"
 #include "support/cli_runner.h"
+#include "support/libzip_reader.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 #include "update/recording_library.h"
@@ -209,6 +213,101 @@ TEST_F(CliUpdate, TheSimulatedDrivesComeFromTheFileTheEnvironmentNames) {
   const CliOutcome bad = Run(BuiltCliPath(), "dir '" + dir_.File("A/Set.zip") + "'");
   EXPECT_EQ(bad.exitCode, 2);
   EXPECT_NE(bad.err.find("drives:2: not a number of bytes"), std::string::npos) << bad.err;
+}
+
+TEST_F(CliUpdate, DeleteAndRenameTakeEachNameAsItStands) {
+  const std::string archive = dir_.File("band.zip");
+  ZipBuilder()
+      .Add("*[x].txt", "star")
+      .Add("a b.txt", "spaces")
+      .Add("--dash.txt", "dash")
+      .Add("keep.txt", "kept")
+      .WriteTo(archive);
+  const std::string quoted = "'" + archive + "'";
+  const CliOutcome deleted = Run(BuiltCliPath(), "delete " + quoted + " '*[x].txt' 'a b.txt'");
+  EXPECT_EQ(deleted.exitCode, 0) << deleted.err;
+  EXPECT_EQ(deleted.out, "processed 2\n");
+  EXPECT_EQ(deleted.err, "");
+  EXPECT_EQ(Run(BuiltCliPath(), "delete " + quoted + " -- --dash.txt").out, "processed 1\n");
+  const CliOutcome renamed = Run(BuiltCliPath(), "rename " + quoted + " keep.txt 'new [*].txt'");
+  EXPECT_EQ(renamed.exitCode, 0) << renamed.err;
+  EXPECT_EQ(renamed.out, "processed 1\n");
+  const auto entries = testing_support::ReadWithLibzip(archive);
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].name, "new [*].txt");
+  EXPECT_EQ(entries[0].data, "kept");
+
+  // Nothing done: exit 1 with the reason; bad usage: exit 2.
+  const std::string before = ReadFile(archive);
+  const CliOutcome missing = Run(BuiltCliPath(), "delete " + quoted + " keep.txt");
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_EQ(missing.out, "processed 0\n");
+  EXPECT_EQ(missing.err, "no such entry in the archive: keep.txt\n");
+  const CliOutcome invalid = Run(BuiltCliPath(), "rename " + quoted + " 'new [*].txt' ../up.txt");
+  EXPECT_EQ(invalid.exitCode, 1);
+  EXPECT_NE(invalid.err.find("invalid new entry name"), std::string::npos) << invalid.err;
+  EXPECT_EQ(ReadFile(archive), before);
+  EXPECT_EQ(Run(BuiltCliPath(), "delete " + quoted).exitCode, 2);
+  EXPECT_EQ(Run(BuiltCliPath(), "rename " + quoted + " one").exitCode, 2);
+  EXPECT_EQ(Run(BuiltCliPath(), "rename " + quoted + " a b --level 3").exitCode, 2);
+  const CliOutcome help = Run(BuiltCliPath(), "delete --help");
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_TRUE(help.out.starts_with("usage: fretfile-cli delete ARCHIVE ENTRY...")) << help.out;
+}
+
+// A delete killed at any moment leaves the archive as it was or as the
+// finished delete makes it, never anything else; the next run removes what
+// the killed one left.
+TEST_F(CliUpdate, AKilledDeleteLeavesTheOldArchiveOrTheNewOne) {
+  const std::string archive = dir_.File("big.zip");
+  ZipBuilder builder;
+  std::string data(256 << 10, '\0');
+  uint32_t seed = 7;
+  for (int i = 0; i < 160; ++i) {
+    for (char& c : data) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
+    builder.Add("Song " + std::to_string(i) + ".txt", data);
+  }
+  const std::string original = builder.Build();
+  testing_support::WriteFile(archive, original);
+  std::map<std::string, std::string> contents;
+  for (const auto& entry : testing_support::ReadWithLibzip(archive)) contents[entry.name] = entry.data;
+  bool finished = false;
+  int changed = 0;
+  for (int delayMicroseconds = 0; !finished && delayMicroseconds < 4000000;
+       delayMicroseconds = delayMicroseconds * 2 + 250) {
+    SCOPED_TRACE(delayMicroseconds);
+    testing_support::WriteFile(archive, original);
+    int errors = -1;
+    const pid_t child = testing_support::StartCliWithErrorPipe(BuiltCliPath(), {"delete", archive, "Song 80.txt"}, errors);
+    ASSERT_GT(child, 0);
+    ::usleep(static_cast<useconds_t>(delayMicroseconds));
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::close(errors);
+    finished = WIFEXITED(status);
+    if (finished) {
+      EXPECT_EQ(WEXITSTATUS(status), 0);
+    }
+
+    if (ReadFile(archive) != original) {
+      ++changed;
+      const auto entries = testing_support::ReadWithLibzip(archive);
+      ASSERT_EQ(entries.size(), contents.size() - 1);
+      for (const auto& entry : entries) {
+        EXPECT_NE(entry.name, "Song 80.txt");
+        EXPECT_EQ(entry.data, contents.at(entry.name)) << entry.name;
+      }
+    }
+    // The next run on the archive removes a temporary file the killed one
+    // left (this one changes nothing: no such entry).
+    EXPECT_EQ(Run(BuiltCliPath(), "delete '" + archive + "' 'No such song.txt'").exitCode, 1);
+    for (const auto& file : std::filesystem::directory_iterator(dir_.path())) {
+      EXPECT_EQ(file.path().filename().string().find(".zippack-"), std::string::npos) << file.path();
+    }
+  }
+  EXPECT_TRUE(finished);
+  EXPECT_GE(changed, 1);
 }
 
 }  // namespace

@@ -24,10 +24,9 @@ std::string ReadAll(const fs::path& path) {
   return s.str();
 }
 
-zippack::ZipPackExecFunction LibraryEntryPoint() {
+void* LibrarySymbol(const char* name) {
   static void* const handle = ::dlopen(FRETFILE_ZIPPACK_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-  if (handle == nullptr) return nullptr;
-  return reinterpret_cast<zippack::ZipPackExecFunction>(::dlsym(handle, zippack::kExecEntryPoint));
+  return handle == nullptr ? nullptr : ::dlsym(handle, name);
 }
 
 bool RunTarget(const std::string& target, const std::string& scratch, const std::string& input) {
@@ -45,12 +44,13 @@ bool RunTarget(const std::string& target, const std::string& scratch, const std:
   if (target == "dir_list") return fuzz_support::RunDirList(scratch, data, input.size());
   if (target == "sfx_header") return fuzz_support::RunSfxHeader(scratch, data, input.size());
   if (target == "zippack_add") {
-    const auto exec = LibraryEntryPoint();
-    if (exec == nullptr) {
+    const auto exec = reinterpret_cast<zippack::ZipPackExecFunction>(LibrarySymbol(zippack::kExecEntryPoint));
+    const auto edit = reinterpret_cast<zippack::ZipPackEditFunction>(LibrarySymbol(zippack::kEditEntryPoint));
+    if (exec == nullptr || edit == nullptr) {
       ADD_FAILURE() << "the compression library cannot be loaded: " << FRETFILE_ZIPPACK_LIBRARY;
       return false;
     }
-    return fuzz_support::RunZippackAdd(scratch, exec, data, input.size());
+    return fuzz_support::RunZippackAdd(scratch, exec, edit, data, input.size());
   }
   ADD_FAILURE() << "unknown fuzz target folder " << target;
   return false;

@@ -37,10 +37,15 @@ constexpr Entry kTable[] = {
     {kNoPassword, "The files are to be encrypted, but no password was given"},
     {kSpanWithUpdate, "An archive spread over several disks cannot be freshened or updated"},
     {kSfxCreateFailed, "The self-extracting archive could not be created (error %d)"},
+    {kEditFailed, "The archive's entries could not be changed: "},
+    {kNothingToEdit, "Nothing to delete or rename: no entries were named"},
     {kLibraryLoaded, "Compression library loaded: "},
     {kNoExecEntry, "The compression library lacks its entry point ZipPackExec"},
     {kNoVersionEntry, "The compression library lacks its entry point GetZipPackVersion"},
     {kLibraryNotLoaded, "The compression library libzippack.so could not be loaded: "},
+    {kNoEditEntry,
+     "The compression library lacks its entry point ZipPackEdit (it is older than version 170): entries cannot be "
+     "deleted or renamed, and nothing was changed"},
     {kSfxTextTooLong, "A self-extractor text is 256 characters or longer"},
     {kSfxStubMissing, "The self-extractor stub file cannot be found"},
     {kCannotOpen, "The archive file cannot be opened"},
@@ -84,9 +89,11 @@ constexpr Entry kTable[] = {
     {kNotLastDisk, "This disk is not the last disk of a set: insert the last disk"},
     {kInsertVolume, "Please insert disk volume %.1d"},
     {kCentralDirectory, "Central directory"},
-    {kComponentBusy, "An Add is running; nothing else can be added, and the archive cannot change, until it ends"},
+    {kComponentBusy,
+     "An operation on the archive is running; nothing else can be added, deleted or renamed, and the archive cannot "
+     "change, until it ends"},
     {kArchiveBusy, "%s is being updated by another program. Try again when it is free"},
-    {kLibraryRefusedBlock, "The compression library refused the request; nothing was added"},
+    {kLibraryRefusedBlock, "The compression library refused the request; nothing was changed"},
 };
 
 constexpr bool Sorted() {

@@ -32,11 +32,15 @@ inline constexpr int32_t kNothingToAdd = 10301;
 inline constexpr int32_t kNoPassword = 10302;
 inline constexpr int32_t kSpanWithUpdate = 10303;
 inline constexpr int32_t kSfxCreateFailed = 10304;
+// Deleting and renaming entries.
+inline constexpr int32_t kEditFailed = 10401;         // any exception while the library runs
+inline constexpr int32_t kNothingToEdit = 10402;
 // The library.
 inline constexpr int32_t kLibraryLoaded = 10601;
 inline constexpr int32_t kNoExecEntry = 10602;
 inline constexpr int32_t kNoVersionEntry = 10603;
 inline constexpr int32_t kLibraryNotLoaded = 10604;
+inline constexpr int32_t kNoEditEntry = 10605;
 // The self-extractor.
 inline constexpr int32_t kSfxTextTooLong = 10801;
 inline constexpr int32_t kSfxStubMissing = 10802;
@@ -81,8 +85,8 @@ inline constexpr int32_t kSpanIntoExe = 11041;
 inline constexpr int32_t kNotLastDisk = 11045;
 inline constexpr int32_t kInsertVolume = 11046;
 inline constexpr int32_t kCentralDirectory = 11047;
-// Beyond the numbers of the design: one Add at a time, and an archive that
-// another program is writing.
+// Beyond the numbers of the design: one operation at a time, and an
+// archive that another program is writing.
 inline constexpr int32_t kComponentBusy = 11048;
 inline constexpr int32_t kArchiveBusy = 11049;
 inline constexpr int32_t kLibraryRefusedBlock = 11050;

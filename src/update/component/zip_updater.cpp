@@ -20,14 +20,6 @@
 namespace fretfile {
 namespace {
 
-// True when another party holds the archive locked for writing: an Add of
-// another program, ours included, is replacing it. A missing or unreadable
-// archive is not held; the library says what is wrong with it.
-bool ArchiveHeldElsewhere(const std::string& path) {
-  platform::SharedFile probe;
-  return probe.Open(path, platform::FileAccess::Read, platform::FileShare::Shared) == EWOULDBLOCK;
-}
-
 std::string UpperExtension(const std::string& path) {
   std::string extension = std::filesystem::path(path).extension().string();
   for (char& c : extension) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -37,6 +29,14 @@ std::string UpperExtension(const std::string& path) {
 }  // namespace
 
 TZipUpdater::TZipUpdater(void* ownerWindow) : OwnerWindow_(ownerWindow) {}
+
+// An Add, a delete or a rename of another program, ours included, is
+// replacing it. A missing or unreadable archive is not held; the library
+// says what is wrong with it.
+bool TZipUpdater::ArchiveHeldElsewhere(const std::string& path) {
+  platform::SharedFile probe;
+  return probe.Open(path, platform::FileAccess::Read, platform::FileShare::Shared) == EWOULDBLOCK;
+}
 
 TZipUpdater::~TZipUpdater() = default;
 

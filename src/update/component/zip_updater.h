@@ -26,6 +26,7 @@
 #include <QObject>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "update/component/directory_list.h"
 #include "update/component/updater_error.h"
@@ -72,7 +73,7 @@ class TZipUpdater : public QObject, public UpdaterSettings, public UpdaterEvents
 
   // --- run-time state ------------------------------------------------------------
   void* OwnerWindow() const { return OwnerWindow_; }
-  int32_t ProcessedCount() const { return Status_.ProcessedCount; }  // files the last Add processed
+  int32_t ProcessedCount() const { return Status_.ProcessedCount; }  // files or entries the last operation processed
   int32_t LastErrCode() const { return Status_.LastErrCode; }
   int32_t LastFullErrCode() const { return Status_.LastFullErrCode; }
   const std::string& LastMessage() const { return Status_.LastMessage; }
@@ -89,6 +90,18 @@ class TZipUpdater : public QObject, public UpdaterSettings, public UpdaterEvents
   // the directory list is current when ProcessedCount is above 0. FSpecArgs
   // and FSpecArgsExcl are empty after every Add that reached the library.
   void Add();
+
+  // Deletes the named entries of ZipFileName, or gives one entry a new
+  // name, through the library (names are the raw bytes the archive stores;
+  // "/" and "\" are the same). Like Add: refused while another operation
+  // of this component runs (11048) or while another program writes the
+  // archive (11049); ProcessedCount (the entries deleted or renamed, also
+  // returned), LastErrCode and LastMessage are set afterwards; OnProgress
+  // and OnMessage are raised from the library's call-backs, CancelRequested
+  // is honoured, and the directory list is read again after a change. A
+  // name the archive lacks is reported, and the others still go.
+  int32_t Delete(const std::vector<std::string>& entryNames);
+  int32_t Rename(const std::string& oldName, const std::string& newName);
 
   // The directory list of ZipFileName (directory_list.h). Never throws for
   // a bad archive: failures are reported and leave an empty list and an
@@ -189,6 +202,10 @@ class TZipUpdater : public QObject, public UpdaterSettings, public UpdaterEvents
   // Steps 9 to 12 with a loaded library.
   void RunLibrary(const std::string& target, const std::string& spanTemporary, bool loadedHere);
   void StorePrompted(const std::string& password);
+  // Delete and Rename: one ZipPackEdit call (zip_updater_edit.cpp).
+  int32_t Edit(int32_t operation, const std::vector<std::string>& names, const std::vector<std::string>& newNames);
+  // True when another party holds the archive locked for writing.
+  static bool ArchiveHeldElsewhere(const std::string& path);
 
   void* OwnerWindow_;
   UpdaterStatus Status_;

@@ -34,9 +34,10 @@ class ArchiveLock {
   // The named check before the new archive replaces it: the path still
   // names the file we locked (nobody renamed or replaced it meanwhile).
   bool StillAt(const std::string& path) const;
+  // Closes and unlocks the file (the destructor does it otherwise).
+  void Close();
 
  private:
-  void Close();
 
   int fd_ = -1;
   int error_ = 0;

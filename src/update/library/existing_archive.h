@@ -1,6 +1,7 @@
-// The archive an Add updates, read as hostile input: where its directory
-// is, what entries it lists, and which bytes of the file belong to which
-// entry, so that every entry not replaced can be copied exactly as it is.
+// The archive a rewrite changes (an Add, a delete, a rename), read as
+// hostile input: where its directory is, what entries it lists, and which
+// bytes of the file belong to which entry, so that every entry not replaced
+// can be copied exactly as it is.
 //
 // An entry's bytes run from its local header to the next entry's local
 // header (in file order), the last entry's to the central directory; its
@@ -36,14 +37,21 @@ struct FdSource {
 using archive::CentralRecord;
 using DirectoryReader = archive::CentralRecords<FdSource>;
 
-inline constexpr uint32_t kEntryKept = 0xFFFFFFFF;
+// What becomes of an existing entry in the new archive.
+enum class EntryFate : uint8_t {
+  Kept,      // every byte copied as it is
+  Replaced,  // a new entry (an addition) takes its place
+  Dropped,   // left out, from the file and the directory
+  Renamed,   // its local header and central record get a new name; the rest is copied
+};
 
 struct ExistingEntry {
   uint64_t localOffset = 0;  // its local header in the file
   uint64_t newOffset = 0;    // its local header in the new archive
   uint64_t compressedSize = 0;
   uint32_t dosDateTime = 0;
-  uint32_t fate = kEntryKept;  // kept, or the index of the addition that takes its place
+  uint32_t replacement = 0;  // Replaced: the index of the addition that takes its place
+  EntryFate fate = EntryFate::Kept;
 };
 
 class ExistingArchive {

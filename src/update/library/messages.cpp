@@ -25,6 +25,9 @@ const char* TextOf(MessageCode code) {
     case kReplaceFailed: return "cannot put the new archive in place, the archive is unchanged";
     case kMoveDeleteFailed: return "added, but cannot delete the file";
     case kInternalError: return "internal error, the archive is unchanged";
+    case kEntryNotFound: return "no such entry in the archive";
+    case kEntryNameTaken: return "the archive has an entry of that name already, not renamed";
+    case kInvalidNewName: return "invalid new entry name, not renamed";
   }
   return "error";
 }

@@ -30,6 +30,9 @@ enum MessageCode : int32_t {
   kReplaceFailed = 22,
   kMoveDeleteFailed = 23,
   kInternalError = 30,
+  kEntryNotFound = 40,
+  kEntryNameTaken = 41,
+  kInvalidNewName = 42,
 };
 
 // "<text of code>: <subject>", and " (<detail>)" when a detail is given.

@@ -206,4 +206,11 @@ std::vector<SourceFile> ExpandSpecs(const AddRequest& request, Reporter& reporte
   return expansion.Take();
 }
 
+bool IsAcceptableEntryName(const std::string& name) {
+  if (name.empty() || name.size() > 0xFFFF || name.front() == '/' || name.find('\0') != std::string::npos) return false;
+  std::string inner = name;
+  if (inner.back() == '/') inner.pop_back();
+  return !inner.empty() && NormalisedEntryPath(inner) == inner;
+}
+
 }  // namespace zippack

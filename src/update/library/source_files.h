@@ -62,4 +62,9 @@ std::vector<SourceFile> ExpandSpecs(const AddRequest& request, Reporter& reporte
 // parts; empty when nothing is left.
 std::string NormalisedEntryPath(const std::string& path);
 
+// The named check on an entry name the caller gave (a new name for an
+// added file, or a rename's): a relative path that stays inside its
+// folder, without NUL, that fits the format.
+bool IsAcceptableEntryName(const std::string& name);
+
 }  // namespace zippack

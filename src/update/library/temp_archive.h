@@ -57,6 +57,9 @@ class TempArchive {
   // Renames the file to target and makes the rename durable. With replace
   // false the rename fails with EEXIST when target exists meanwhile.
   int Publish(const std::string& target, bool replace);
+  // Closes the file (and lets its lock go) once it is published, before
+  // the destructor would.
+  void Close();
 
  private:
   int Flush();

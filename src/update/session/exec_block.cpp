@@ -95,7 +95,7 @@ void ExecBlock::FillHead(Block& b, const TZipUpdater& u, const std::string& targ
   const AddOpts& o = u.AddOptions;
   b.OwnerWindow = u.Unattended ? nullptr : u.OwnerWindow();
   b.Caller = caller;
-  b.Version = zippack::kComponentVersion;
+  b.Version = zippack::kAddBlockVersion;
   b.Callback = callback;
   b.Trace = Flag(u.Trace);
   b.Password = TextOrNone(u.Password().substr(0, kBlockPasswordLength));

@@ -9,6 +9,7 @@
 #include "platform/posix/library_loader.h"
 #include "update/component/updater_messages.h"
 #include "update/component/zip_updater.h"
+#include "update/session/edit_block.h"
 #include "update/session/exec_block.h"
 #include "update/zippack_abi.h"
 
@@ -26,6 +27,7 @@ struct ZipPackLibrary {
   platform::LibraryHandle handle = nullptr;
   zippack::ZipPackExecFunction exec = nullptr;
   zippack::GetZipPackVersionFunction version = nullptr;
+  zippack::ZipPackEditFunction edit = nullptr;  // none in libraries before 170
 };
 
 ZipPackLibrary& Library() {
@@ -76,7 +78,9 @@ void ZipPackSession::Load(TZipUpdater& component) {
   if (exec == nullptr) component.ReportMessage(msg::kNoExecEntry, "");
   if (version == nullptr) component.ReportMessage(msg::kNoVersionEntry, "");
   if (exec == nullptr || version == nullptr) return;
-  library = {handle, exec, version};
+  const auto edit =
+      reinterpret_cast<zippack::ZipPackEditFunction>(platform::LibrarySymbol(handle, zippack::kEditEntryPoint));
+  library = {handle, exec, version, edit};
   handle = nullptr;
 }
 
@@ -97,12 +101,25 @@ int32_t ZipPackSession::Version(TZipUpdater& component) {
   return version;
 }
 
+bool ZipPackSession::CanEdit() { return Library().edit != nullptr; }
+
 void ZipPackSession::Run(const std::string& target, int32_t version) {
   ExecBlock block(component_, target, version, this, &ZipPackCallback);
+  Call(Library().exec, block.Address());
+}
+
+void ZipPackSession::RunEdit(int32_t operation, const std::vector<std::string>& names,
+                             const std::vector<std::string>& newNames) {
+  EditBlock block(component_, static_cast<zippack::EditOperation>(operation), names, newNames, this,
+                  &ZipPackCallback);
+  Call(Library().edit, block.Address());
+}
+
+void ZipPackSession::Call(int32_t (*entryPoint)(void*), void* block) {
   Active().push_back(this);
   const auto inactive = qScopeGuard([this] { std::erase(Active(), this); });
   CallbackError_ = nullptr;
-  status_.ProcessedCount = Library().exec(block.Address());
+  status_.ProcessedCount = entryPoint(block);
   if (CallbackError_) {
     std::exception_ptr error = CallbackError_;
     CallbackError_ = nullptr;

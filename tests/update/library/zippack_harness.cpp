@@ -20,11 +20,14 @@ struct Library {
   void* handle = nullptr;
   zippack::ZipPackExecFunction exec = nullptr;
   zippack::GetZipPackVersionFunction version = nullptr;
+  zippack::ZipPackEditFunction edit = nullptr;
   Library() {
     handle = ::dlopen(FRETFILE_ZIPPACK_LIBRARY, RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) throw std::runtime_error(std::string("dlopen: ") + ::dlerror());
     exec = reinterpret_cast<zippack::ZipPackExecFunction>(::dlsym(handle, zippack::kExecEntryPoint));
     version = reinterpret_cast<zippack::GetZipPackVersionFunction>(::dlsym(handle, zippack::kVersionEntryPoint));
+    edit = reinterpret_cast<zippack::ZipPackEditFunction>(::dlsym(handle, zippack::kEditEntryPoint));
+    if (exec == nullptr || version == nullptr || edit == nullptr) throw std::runtime_error("an entry point is missing");
   }
 };
 
@@ -53,6 +56,32 @@ std::function<int32_t(zippack::ZipCallbackRec&)> Answering(std::map<int32_t, std
 
 int32_t LibraryVersion() { return TheLibrary().version(); }
 int32_t CallWithBlock(void* block) { return TheLibrary().exec(block); }
+int32_t CallEditWithBlock(void* block) { return TheLibrary().edit(block); }
+
+int32_t Exec::RunEdit(int32_t operation, const std::vector<std::string>& names,
+                      const std::vector<std::string>& newNames) {
+  events.clear();
+  std::vector<zippack::ZipEntryName> records(names.size());
+  for (size_t i = 0; i < names.size(); ++i) {
+    records[i].Name = names[i].data();
+    records[i].NameLength = static_cast<uint32_t>(names[i].size());
+    if (i < newNames.size()) {
+      records[i].NewName = newNames[i].data();
+      records[i].NewNameLength = static_cast<uint32_t>(newNames[i].size());
+    }
+  }
+  zippack::ZipEditParams block{};
+  block.Caller = this;
+  block.Version = zippack::kEditVersion;
+  block.Callback = &Exec::Callback;
+  block.Operation = operation;
+  block.ArchiveName = archive_.data();
+  block.TempDir = tempDir ? tempDir->data() : nullptr;
+  block.NameCount = static_cast<int32_t>(records.size());
+  block.Names = records.empty() ? nullptr : records.data();
+  block.EndMarker = zippack::kEndMarker;
+  return TheLibrary().edit(&block);
+}
 
 int32_t Exec::Callback(zippack::ZipCallbackRec* record) {
   auto* self = static_cast<Exec*>(record->Caller);

@@ -66,6 +66,10 @@ class Exec {
   std::function<int32_t(zippack::ZipCallbackRec&)> answer;
 
   int32_t Run();
+  // A delete (newNames empty) or a rename of the archive's entries through
+  // ZipPackEdit, with the same call-back, answer and tempDir.
+  int32_t RunEdit(int32_t operation, const std::vector<std::string>& names,
+                  const std::vector<std::string>& newNames = {});
   std::vector<Event> events;
   // The texts of action 4 with a nonzero code, and the codes.
   std::vector<std::string> Errors() const;
@@ -85,6 +89,8 @@ std::function<int32_t(zippack::ZipCallbackRec&)> Answering(std::map<int32_t, std
 int32_t LibraryVersion();
 // Calls ZipPackExec with any block (for blocks the library must refuse).
 int32_t CallWithBlock(void* block);
+// Calls ZipPackEdit with any block.
+int32_t CallEditWithBlock(void* block);
 
 using testing_support::Find;
 using testing_support::NamesOf;

@@ -1,11 +1,12 @@
 // A stand-in for the compression library, built by the tests: it records
 // the parameter block as it receives it, drives call-backs at the
 // component and records the answers, and returns a chosen count. It adds
-// nothing to any archive.
+// nothing to any archive. Like a library before 170 it has no ZipPackEdit,
+// whatever version it reports.
 //
 // Set by environment variables, read at every call:
 //   RECORDING_ZIPPACK_LOG        file the records are appended to
-//   RECORDING_ZIPPACK_VERSION    the version it reports (default 160; 150
+//   RECORDING_ZIPPACK_VERSION    the version it reports (default 170; 150
 //                                or less makes it read the older block)
 //   RECORDING_ZIPPACK_RESULT     what ZipPackExec returns (default: the
 //                                number of file specifications)
