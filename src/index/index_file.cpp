@@ -51,6 +51,7 @@ void IndexWriter::Open(const std::string& path) {
                     platform::FileCreation::CreateOrTruncate);
   buffer_.clear();
   buffer_.reserve(kWriteBufferSize);
+  written_ = 0;
 }
 
 void IndexWriter::WriteLine(std::string_view archivePart, std::string_view entryPart) {
@@ -59,7 +60,20 @@ void IndexWriter::WriteLine(std::string_view archivePart, std::string_view entry
   buffer_.append(kIndexSeparator);
   buffer_.append(entryPart);
   buffer_.append("\r\n");
+  written_ += archivePart.size() + kIndexSeparator.size() + entryPart.size() + 2;
   if (buffer_.size() >= kWriteBufferSize) Flush();
+}
+
+void IndexWriter::WriteBytes(std::string_view bytes) {
+  if (!file_.IsOpen()) throw platform::IoError(EBADF, "I/O error 103");
+  written_ += bytes.size();
+  if (buffer_.size() + bytes.size() < kWriteBufferSize) {
+    buffer_.append(bytes);
+    return;
+  }
+  // A large block goes straight to the file, after what is buffered.
+  Flush();
+  if (const int error = file_.Write(bytes.data(), bytes.size()); error != 0) throw platform::IoError(error);
 }
 
 void IndexWriter::Flush() {

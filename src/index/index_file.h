@@ -35,6 +35,11 @@ class IndexWriter {
   // Writes archivePart "<>" entryPart CR LF; throws platform::IoError when
   // the line cannot be written. The parts are written as given.
   void WriteLine(std::string_view archivePart, std::string_view entryPart);
+  // Writes bytes that already are whole lines (copied from an index);
+  // throws platform::IoError when they cannot be written.
+  void WriteBytes(std::string_view bytes);
+  // How many bytes the new index holds so far.
+  uint64_t BytesWritten() const { return written_; }
   // Flushes, closes and puts the new index in place; throws on failure, in
   // which case the previous index stays.
   void Close();
@@ -48,6 +53,7 @@ class IndexWriter {
   std::string path_;
   std::string temporaryPath_;
   std::string buffer_;
+  uint64_t written_ = 0;
 };
 
 // The index loaded for one search: the file's bytes (up to a first zero

@@ -1,13 +1,19 @@
 #include "index/rebuild.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <optional>
+#include <unordered_map>
 
 #include "index/collection.h"
+#include "index/index_stamps.h"
 #include "index/lyrics_index.h"
 #include "index/replace_all.h"
 #include "platform/posix/file_attributes.h"
+#include "platform/posix/find_files.h"
 #include "platform/posix/io_error.h"
 #include "platform/posix/paths.h"
+#include "platform/posix/shared_file.h"
 
 namespace fretfile {
 namespace {
@@ -37,7 +43,82 @@ class BusyScope {
   RebuildEffects& effects_;
 };
 
+// What a rebuild does without anyone watching: no status, no stop.
+class NoEffects : public RebuildEffects {
+ public:
+  bool Confirm(const std::string&) override { return true; }
+  void ShowMessage(const std::string&) override {}
+  void ShowStatus(const std::string&) override {}
+  void SetBusy(bool) override {}
+};
+
 }  // namespace
+
+// The old kest.idx with the stamps that describe it: the lines of the
+// archives that did not change are copied from it, ranges that follow one
+// another in it joined into one block.
+class OldIndex {
+ public:
+  OldIndex() = default;
+  OldIndex(const OldIndex&) = delete;
+  OldIndex& operator=(const OldIndex&) = delete;
+
+  // False (nothing to copy from) when appDir's kest.idx cannot be read or
+  // its stamps are missing, damaged or describe another file.
+  bool Open(const std::string& appDir) {
+    if (file_.Open(IndexPathOf(appDir), platform::FileAccess::Read, platform::FileShare::Shared) != 0) return false;
+    const std::optional<FileIdentity> identity = IdentityOfOpenFile(file_.fd());
+    std::optional<IndexStamps> stamps = identity ? LoadIndexStamps(appDir, *identity) : std::nullopt;
+    if (!stamps) {
+      file_.Close();
+      return false;
+    }
+    stamps_ = std::move(*stamps);
+    byName_ = stamps_.ByName();
+    path_ = IndexPathOf(appDir);
+    return true;
+  }
+
+  const ArchiveLines* Find(const std::string& name) const {
+    const auto found = byName_.find(name);
+    return found == byName_.end() ? nullptr : &stamps_.archives[found->second];
+  }
+
+  // The archive's lines go to the new index, at the latest with Flush.
+  void Copy(const ArchiveLines& lines, IndexWriter& writer) {
+    if (lines.offset != to_) {
+      Flush(writer);
+      from_ = to_ = lines.offset;
+    }
+    to_ += lines.length;
+  }
+  uint64_t PendingBytes() const { return to_ - from_; }
+
+  void Flush(IndexWriter& writer) {
+    if (from_ < to_ && buffer_.empty()) buffer_.resize(kCopyBlock);
+    while (from_ < to_) {
+      const size_t count = static_cast<size_t>(std::min<uint64_t>(kCopyBlock, to_ - from_));
+      if (!file_.ReadAt(static_cast<int64_t>(from_), reinterpret_cast<uint8_t*>(buffer_.data()), count)) {
+        // The stamps said the index held these bytes: it changed meanwhile.
+        const int code = errno != 0 ? errno : EIO;
+        throw platform::IoError(code, "Cannot read index file " + path_ + ": " + platform::IoErrorText(code));
+      }
+      writer.WriteBytes(std::string_view(buffer_.data(), count));
+      from_ += count;
+    }
+  }
+
+ private:
+  static constexpr size_t kCopyBlock = 1 << 20;
+
+  platform::SharedFile file_;
+  std::string path_;
+  IndexStamps stamps_;
+  std::unordered_map<std::string_view, size_t> byName_;  // views into stamps_
+  uint64_t from_ = 0;
+  uint64_t to_ = 0;
+  std::string buffer_;
+};
 
 IndexRebuild::IndexRebuild(TFindFile& finder, TZipFile& zip) : finder_(finder), zip_(zip) {
   if (!zip_.OnReadFile) zip_.OnReadFile = [this](ZipFile entry) { ZipReadFile(entry); };
@@ -47,7 +128,7 @@ std::string IndexRebuild::ArchiveBase(const std::string& fileName) {
   return fileName.size() <= 3 ? fileName : fileName.substr(0, fileName.size() - 4);
 }
 
-RebuildResult IndexRebuild::Run(const std::string& appDir, RebuildEffects& effects, bool ask) {
+RebuildResult IndexRebuild::Run(const std::string& appDir, RebuildEffects& effects, bool ask, RebuildScope scope) {
   if (running_.exchange(true)) return RebuildResult::AlreadyRunning;
   struct ClearRunning {
     std::atomic<bool>& flag;
@@ -67,10 +148,53 @@ RebuildResult IndexRebuild::Run(const std::string& appDir, RebuildEffects& effec
   }
 
   BusyScope busy(effects);
-  return WriteArchives(IndexPathOf(appDir), effects) ? RebuildResult::Created : RebuildResult::Stopped;
+  const std::string indexPath = IndexPathOf(appDir);
+  CheckIndexWritable(indexPath);
+  OldIndex old;
+  const bool copying = scope == RebuildScope::ChangedArchives && old.Open(appDir);
+  const std::vector<std::string> archives = finder_.Files();
+  if (!WriteIndex(appDir, archives, effects, copying ? &old : nullptr, nullptr)) return RebuildResult::Stopped;
+  // Then the lyrics index, which reads the archives that changed since its
+  // last build; its own transaction keeps the previous one on a failure or
+  // a stop.
+  const LyricsProgress progress{
+      [&effects](const std::string& name) { effects.ShowStatus(kProcessingStatus + name); },
+      [&effects] { return effects.StopRequested(); }};
+  if (!UpdateLyricsIndex(platform::WithTrailingSeparator(platform::FolderOf(indexPath)), archives, progress)) {
+    return RebuildResult::Stopped;
+  }
+  // Shown once the new indexes are in place, not before a close that can fail.
+  effects.ShowStatus(kIndexCreatedStatus);
+  return RebuildResult::Created;
 }
 
-bool IndexRebuild::WriteArchives(const std::string& indexPath, RebuildEffects& effects) {
+void IndexRebuild::FollowArchive(const std::string& appDir, const std::string& archivePath) {
+  const std::string indexPath = IndexPathOf(appDir);
+  if (!IdentityOf(indexPath)) return;  // the rebuild makes the first index
+  const std::string name = platform::NameOf(archivePath);
+  if (platform::WithTrailingSeparator(platform::FolderOf(archivePath)) != appDir ||
+      !platform::WildcardMatch("*.zip", name)) {
+    return;
+  }
+  if (running_.exchange(true)) return;
+  struct ClearRunning {
+    std::atomic<bool>& flag;
+    ~ClearRunning() { flag = false; }
+  } clearRunning{running_};
+
+  CheckIndexWritable(indexPath);
+  finder_.SetDirectory(appDir);
+  finder_.SetFilter("*.zip");
+  finder_.Execute();
+  OldIndex old;
+  // Without stamps that describe the old index, no line can be told to be
+  // whose: every archive is walked.
+  const bool copying = old.Open(appDir);
+  NoEffects effects;
+  WriteIndex(appDir, finder_.Files(), effects, copying ? &old : nullptr, &name);
+}
+
+void IndexRebuild::CheckIndexWritable(const std::string& indexPath) {
   // A read-only index is kept as the user protected it, as when it was
   // rewritten in place (the new index replaces it by renaming, which the
   // file's own permissions would not stop).
@@ -78,6 +202,11 @@ bool IndexRebuild::WriteArchives(const std::string& indexPath, RebuildEffects& e
   if (attributes >= 0 && (attributes & platform::kAttrReadOnly) != 0) {
     ThrowIndexError(indexPath, EACCES, platform::IoErrorText(EACCES));
   }
+}
+
+bool IndexRebuild::WriteIndex(const std::string& appDir, const std::vector<std::string>& archives,
+                              RebuildEffects& effects, OldIndex* old, const std::string* followed) {
+  const std::string indexPath = IndexPathOf(appDir);
   indexPath_ = indexPath;
   try {
     writer_.Open(indexPath);
@@ -89,15 +218,34 @@ bool IndexRebuild::WriteArchives(const std::string& indexPath, RebuildEffects& e
     RebuildEffects*& effects;
     ~ClearEffects() { effects = nullptr; }
   } clearEffects{writingEffects_};
+  IndexStamps stamps;
+  stamps.archives.reserve(archives.size());
   try {
-    const std::vector<std::string> archives = finder_.Files();
     for (const std::string& archive : archives) {
       if (effects.StopRequested()) throw RebuildStopped{};
       const std::string name = platform::NameOf(archive);
-      effects.ShowStatus(kProcessingStatus + name);
-      currentBase_ = ReplaceAll(ArchiveBase(name), "_", " ");
-      zip_.ReadEntries(archive);
+      const ArchiveLines* known = old != nullptr ? old->Find(name) : nullptr;
+      // The stamp is taken before the walk: an archive changed meanwhile
+      // looks changed to the next rebuild, never the other way round.
+      const std::optional<ArchiveStamp> now = StampOf(archive);
+      const bool walk = followed != nullptr ? (old == nullptr || name == *followed)
+                                            : (known == nullptr || !now || known->stamp != *now);
+      if (!walk && known == nullptr) continue;  // came by another road: left for a rebuild
+      ArchiveLines lines{name, walk ? now.value_or(ArchiveStamp{}) : known->stamp, 0, 0};
+      lines.offset = writer_.BytesWritten() + (old != nullptr ? old->PendingBytes() : 0);
+      if (walk) {
+        if (old != nullptr) old->Flush(writer_);
+        effects.ShowStatus(kProcessingStatus + name);
+        currentBase_ = ReplaceAll(ArchiveBase(name), "_", " ");
+        zip_.ReadEntries(archive);
+        lines.length = writer_.BytesWritten() - lines.offset;
+      } else {
+        old->Copy(*known, writer_);
+        lines.length = known->length;
+      }
+      stamps.archives.push_back(std::move(lines));
     }
+    if (old != nullptr) old->Flush(writer_);
     try {
       writer_.Close();
     } catch (const platform::IoError& error) {
@@ -110,17 +258,13 @@ bool IndexRebuild::WriteArchives(const std::string& indexPath, RebuildEffects& e
     writer_.Abandon();
     throw;
   }
-  // Then the lyrics index, which reads the archives that changed since its
-  // last build; its own transaction keeps the previous one on a failure or
-  // a stop.
-  const LyricsProgress progress{
-      [&effects](const std::string& name) { effects.ShowStatus(kProcessingStatus + name); },
-      [&effects] { return effects.StopRequested(); }};
-  if (!UpdateLyricsIndex(platform::WithTrailingSeparator(platform::FolderOf(indexPath)), finder_.Files(), progress)) {
-    return false;
-  }
-  // Shown once the new indexes are in place, not before a close that can fail.
-  effects.ShowStatus(kIndexCreatedStatus);
+  // The stamps follow the index they describe: a kill before they are in
+  // place leaves stamps of the old index, which no longer match and are
+  // void.
+  const std::optional<FileIdentity> written = IdentityOf(indexPath);
+  if (!written) ThrowIndexError(indexPath, ENOENT, platform::IoErrorText(ENOENT));
+  stamps.index = *written;
+  SaveIndexStamps(appDir, stamps);
   return true;
 }
 

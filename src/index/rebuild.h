@@ -1,6 +1,8 @@
 // The index rebuild: lists the collection's "*.zip" archives, walks each
 // one's local headers and writes one index line per entry into a new
-// kest.idx, then brings the lyrics index kest.lyrics up to date
+// kest.idx (an archive unchanged since its lines were made, by the stamps
+// of index/index_stamps.h, has its lines copied from the old kest.idx
+// instead of being walked again), then brings the lyrics index kest.lyrics up to date
 // (index/lyrics_index.h), reading the archives that changed since its last
 // build with the same status texts. The procedure knows no widgets: what the user sees (the
 // question, a message, the status text, the busy state) goes through
@@ -10,6 +12,7 @@
 
 #include <atomic>
 #include <string>
+#include <vector>
 
 #include "archive/tzip.h"
 #include "components/find_file.h"
@@ -41,6 +44,13 @@ class RebuildEffects {
 
 enum class RebuildResult { Created, Declined, NoArchives, AlreadyRunning, Stopped };
 
+// Which archives a rebuild walks: those added or changed since kest.idx was
+// built (every one when the stamps are void or the old index unreadable),
+// or every one.
+enum class RebuildScope { ChangedArchives, EveryArchive };
+
+class OldIndex;
+
 class IndexRebuild {
  public:
   // The finder and the walker belong to the caller. A walker without an
@@ -58,8 +68,22 @@ class IndexRebuild {
   // for a stop, the rebuild ends with Stopped and the old index stays (a
   // stop while the lyrics are read keeps the new kest.idx and the previous
   // kest.lyrics). A failure of the lyrics index (LyricsError) comes after
-  // the new kest.idx is in place.
-  RebuildResult Run(const std::string& appDir, RebuildEffects& effects, bool ask = true);
+  // the new kest.idx is in place. "Processing <archive>" is shown for each
+  // archive walked; with ChangedArchives the others' lines are copied. The
+  // new kest.idx is byte for byte the one walking every archive gives.
+  RebuildResult Run(const std::string& appDir, RebuildEffects& effects, bool ask = true,
+                    RebuildScope scope = RebuildScope::ChangedArchives);
+
+  // After the program changed, created or removed the archive archivePath
+  // of appDir: writes kest.idx again with that archive's lines made anew
+  // (none when it is gone) in the place a rebuild gives them, the other
+  // archives' lines copied as they were, and the stamps with them. An
+  // archive that came into the folder some other way stays out until a
+  // rebuild. With void stamps every archive is walked. Does nothing when
+  // appDir has no kest.idx or the archive is not one of its "*.zip", or
+  // while this rebuild runs. Throws platform::IoError (the old kest.idx
+  // kept) when the index cannot be written. Leaves kest.lyrics alone.
+  void FollowArchive(const std::string& appDir, const std::string& archivePath);
 
   // The walker's OnReadFile handler: one index line for one entry of the
   // archive being walked. Does nothing outside a rebuild's writing phase.
@@ -74,8 +98,13 @@ class IndexRebuild {
   static std::string ArchiveBase(const std::string& fileName);
 
  private:
-  // False when a stop request ended it (the old index stays).
-  bool WriteArchives(const std::string& indexPath, RebuildEffects& effects);
+  // Writes the new kest.idx and its stamps from the listed archives: each
+  // one walked, copied from `old` or left out, as `followed` says (see
+  // there). False when a stop request ended it (the old index stays).
+  bool WriteIndex(const std::string& appDir, const std::vector<std::string>& archives, RebuildEffects& effects,
+                  OldIndex* old, const std::string* followed);
+  // Refuses a read-only kest.idx before anything is written.
+  static void CheckIndexWritable(const std::string& indexPath);
 
   TFindFile& finder_;
   TZipFile& zip_;
