@@ -75,7 +75,6 @@ class OldIndex {
     }
     stamps_ = std::move(*stamps);
     byName_ = stamps_.ByName();
-    path_ = IndexPathOf(appDir);
     return true;
   }
 
@@ -84,40 +83,31 @@ class OldIndex {
     return found == byName_.end() ? nullptr : &stamps_.archives[found->second];
   }
 
-  // The archive's lines go to the new index, at the latest with Flush.
-  void Copy(const ArchiveLines& lines, IndexWriter& writer) {
-    if (lines.offset != to_) {
-      Flush(writer);
-      from_ = to_ = lines.offset;
-    }
+  // The archive's lines go to the new index with the next Flush, joined to
+  // the pending block when they follow it in the old index; when they do
+  // not (Follows), the caller flushes that block first.
+  void Copy(const ArchiveLines& lines) {
+    if (lines.offset != to_) from_ = to_ = lines.offset;
     to_ += lines.length;
   }
+  bool Follows(const ArchiveLines& lines) const { return lines.offset == to_; }
   uint64_t PendingBytes() const { return to_ - from_; }
 
   void Flush(IndexWriter& writer) {
-    if (from_ < to_ && buffer_.empty()) buffer_.resize(kCopyBlock);
-    while (from_ < to_) {
-      const size_t count = static_cast<size_t>(std::min<uint64_t>(kCopyBlock, to_ - from_));
-      if (!file_.ReadAt(static_cast<int64_t>(from_), reinterpret_cast<uint8_t*>(buffer_.data()), count)) {
-        // The stamps said the index held these bytes: it changed meanwhile.
-        const int code = errno != 0 ? errno : EIO;
-        throw platform::IoError(code, "Cannot read index file " + path_ + ": " + platform::IoErrorText(code));
-      }
-      writer.WriteBytes(std::string_view(buffer_.data(), count));
-      from_ += count;
-    }
+    if (from_ == to_) return;
+    writer.CopyFrom(file_.fd(), from_, to_ - from_);
+    from_ = to_;
   }
 
- private:
-  static constexpr size_t kCopyBlock = 1 << 20;
+  // Once everything is copied: the old index is no longer read.
+  void Close() { file_.Close(); }
 
+ private:
   platform::SharedFile file_;
-  std::string path_;
   IndexStamps stamps_;
   std::unordered_map<std::string_view, size_t> byName_;  // views into stamps_
   uint64_t from_ = 0;
   uint64_t to_ = 0;
-  std::string buffer_;
 };
 
 IndexRebuild::IndexRebuild(TFindFile& finder, TZipFile& zip) : finder_(finder), zip_(zip) {
@@ -168,7 +158,8 @@ RebuildResult IndexRebuild::Run(const std::string& appDir, RebuildEffects& effec
   return RebuildResult::Created;
 }
 
-void IndexRebuild::FollowArchive(const std::string& appDir, const std::string& archivePath) {
+void IndexRebuild::FollowArchive(const std::string& appDir, const std::string& archivePath,
+                                 const std::function<void()>& archiveRead) {
   const std::string indexPath = IndexPathOf(appDir);
   if (!IdentityOf(indexPath)) return;  // the rebuild makes the first index
   const std::string name = platform::NameOf(archivePath);
@@ -190,8 +181,27 @@ void IndexRebuild::FollowArchive(const std::string& appDir, const std::string& a
   // Without stamps that describe the old index, no line can be told to be
   // whose: every archive is walked.
   const bool copying = old.Open(appDir);
+  FollowedArchive followed;
+  followed.name = name;
+  const std::vector<std::string>& archives = finder_.Files();
+  followed.read = copying && std::any_of(archives.begin(), archives.end(), [&](const std::string& path) {
+                    return platform::NameOf(path) == name;
+                  });
+  if (followed.read) {
+    // The stamp before the walk, as in WriteIndex.
+    followed.stamp = StampOf(archivePath).value_or(ArchiveStamp{});
+    currentBase_ = ReplaceAll(ArchiveBase(name), "_", " ");
+    capturedLines_ = &followed.lines;
+    struct StopCapturing {
+      std::string*& lines;
+      ~StopCapturing() { lines = nullptr; }
+    } stopCapturing{capturedLines_};
+    zip_.ReadEntries(archivePath);
+  }
   NoEffects effects;
-  WriteIndex(appDir, finder_.Files(), effects, copying ? &old : nullptr, &name);
+  if (copying && archiveRead) archiveRead();
+  WriteIndex(appDir, archives, effects, copying ? &old : nullptr, &followed);
+  if (!copying && archiveRead) archiveRead();
 }
 
 void IndexRebuild::CheckIndexWritable(const std::string& indexPath) {
@@ -205,7 +215,7 @@ void IndexRebuild::CheckIndexWritable(const std::string& indexPath) {
 }
 
 bool IndexRebuild::WriteIndex(const std::string& appDir, const std::vector<std::string>& archives,
-                              RebuildEffects& effects, OldIndex* old, const std::string* followed) {
+                              RebuildEffects& effects, OldIndex* old, const FollowedArchive* followed) {
   const std::string indexPath = IndexPathOf(appDir);
   indexPath_ = indexPath;
   try {
@@ -226,26 +236,45 @@ bool IndexRebuild::WriteIndex(const std::string& appDir, const std::vector<std::
       const std::string name = platform::NameOf(archive);
       const ArchiveLines* known = old != nullptr ? old->Find(name) : nullptr;
       // The stamp is taken before the walk: an archive changed meanwhile
-      // looks changed to the next rebuild, never the other way round.
-      const std::optional<ArchiveStamp> now = StampOf(archive);
-      const bool walk = followed != nullptr ? (old == nullptr || name == *followed)
-                                            : (known == nullptr || !now || known->stamp != *now);
+      // looks changed to the next rebuild, never the other way round. An
+      // update after one archive changed keeps the others' stamps.
+      const bool isFollowed = followed != nullptr && name == followed->name;
+      if (isFollowed && followed->read) {
+        // Read ahead by FollowArchive.
+        ArchiveLines lines{name, followed->stamp, 0, followed->lines.size()};
+        FlushCopies(*old);
+        lines.offset = writer_.BytesWritten();
+        try {
+          writer_.WriteBytes(followed->lines);
+        } catch (const platform::IoError& error) {
+          ThrowIndexError(indexPath, error.code(), error.what());
+        }
+        stamps.archives.push_back(std::move(lines));
+        continue;
+      }
+      std::optional<ArchiveStamp> now;
+      if (followed == nullptr || old == nullptr) now = StampOf(archive);
+      const bool walk = followed != nullptr ? old == nullptr : (known == nullptr || !now || known->stamp != *now);
       if (!walk && known == nullptr) continue;  // came by another road: left for a rebuild
       ArchiveLines lines{name, walk ? now.value_or(ArchiveStamp{}) : known->stamp, 0, 0};
       lines.offset = writer_.BytesWritten() + (old != nullptr ? old->PendingBytes() : 0);
       if (walk) {
-        if (old != nullptr) old->Flush(writer_);
+        if (old != nullptr) FlushCopies(*old);
         effects.ShowStatus(kProcessingStatus + name);
         currentBase_ = ReplaceAll(ArchiveBase(name), "_", " ");
         zip_.ReadEntries(archive);
         lines.length = writer_.BytesWritten() - lines.offset;
       } else {
-        old->Copy(*known, writer_);
+        if (!old->Follows(*known)) FlushCopies(*old);
+        old->Copy(*known);
         lines.length = known->length;
       }
       stamps.archives.push_back(std::move(lines));
     }
-    if (old != nullptr) old->Flush(writer_);
+    if (old != nullptr) {
+      FlushCopies(*old);
+      old->Close();
+    }
     try {
       writer_.Close();
     } catch (const platform::IoError& error) {
@@ -268,7 +297,19 @@ bool IndexRebuild::WriteIndex(const std::string& appDir, const std::vector<std::
   return true;
 }
 
+void IndexRebuild::FlushCopies(OldIndex& old) {
+  try {
+    old.Flush(writer_);
+  } catch (const platform::IoError& error) {
+    ThrowIndexError(indexPath_, error.code(), error.what());
+  }
+}
+
 void IndexRebuild::ZipReadFile(const ZipFile& entry) {
+  if (capturedLines_ != nullptr) {
+    AppendIndexLine(*capturedLines_, currentBase_, ReplaceAll(entry.FileName, "_", " "));
+    return;
+  }
   if (!writer_.IsOpen()) return;
   if (writingEffects_ != nullptr && writingEffects_->StopRequested()) throw RebuildStopped{};
   try {

@@ -11,12 +11,15 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "archive/tzip.h"
 #include "components/find_file.h"
 #include "index/index_file.h"
+#include "index/index_stamps.h"
 
 namespace fretfile {
 
@@ -83,7 +86,13 @@ class IndexRebuild {
   // appDir has no kest.idx or the archive is not one of its "*.zip", or
   // while this rebuild runs. Throws platform::IoError (the old kest.idx
   // kept) when the index cannot be written. Leaves kest.lyrics alone.
-  void FollowArchive(const std::string& appDir, const std::string& archivePath);
+  // archiveRead, when given, is called once this has read every archive it
+  // reads (before the other lines are copied and the index is flushed,
+  // which take most of the time), so that the caller can read the archive
+  // for something else meanwhile; it is not called when this returns
+  // early or fails before.
+  void FollowArchive(const std::string& appDir, const std::string& archivePath,
+                     const std::function<void()>& archiveRead = {});
 
   // The walker's OnReadFile handler: one index line for one entry of the
   // archive being walked. Does nothing outside a rebuild's writing phase.
@@ -98,11 +107,25 @@ class IndexRebuild {
   static std::string ArchiveBase(const std::string& fileName);
 
  private:
-  // Writes the new kest.idx and its stamps from the listed archives: each
-  // one walked, copied from `old` or left out, as `followed` says (see
-  // there). False when a stop request ended it (the old index stays).
+  // The archive an update follows, its lines made before the index is
+  // written when there is an old index to copy the others' lines from.
+  struct FollowedArchive {
+    std::string name;
+    bool read = false;
+    std::string lines;
+    ArchiveStamp stamp;
+  };
+
+  // Writes the new kest.idx and its stamps from the listed archives. A
+  // rebuild (followed null) walks those that are not in `old` as they are
+  // now and copies the others. An update walks every archive without an
+  // old index; with one, it writes the followed archive's lines, copies
+  // the lines of the others `old` knows and leaves the rest out. False
+  // when a stop request ended it (the old index stays).
   bool WriteIndex(const std::string& appDir, const std::vector<std::string>& archives, RebuildEffects& effects,
-                  OldIndex* old, const std::string* followed);
+                  OldIndex* old, const FollowedArchive* followed);
+  // Writes the lines copied from the old index so far.
+  void FlushCopies(OldIndex& old);
   // Refuses a read-only kest.idx before anything is written.
   static void CheckIndexWritable(const std::string& indexPath);
 
@@ -117,6 +140,9 @@ class IndexRebuild {
   // The archive part of the current archive's lines, "_" already shown as
   // spaces.
   std::string currentBase_;
+  // Where ZipReadFile puts the lines while an update reads its archive
+  // ahead of the index.
+  std::string* capturedLines_ = nullptr;
 };
 
 }  // namespace fretfile
