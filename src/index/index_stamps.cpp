@@ -8,6 +8,7 @@
 #include <fstream>
 #include <unordered_set>
 
+#include "index/collection.h"
 #include "platform/posix/io_error.h"
 #include "platform/posix/replace_file.h"
 
@@ -132,8 +133,6 @@ std::unordered_map<std::string_view, size_t> IndexStamps::ByName() const {
   for (size_t i = 0; i < archives.size(); ++i) byName.emplace(archives[i].name, i);
   return byName;
 }
-
-std::string StampsPathOf(const std::string& appDir) { return appDir + kStampsFileName; }
 
 std::optional<IndexStamps> LoadIndexStamps(const std::string& appDir, const FileIdentity& index) {
   std::ifstream in(StampsPathOf(appDir), std::ios::binary);

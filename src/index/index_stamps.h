@@ -69,9 +69,6 @@ struct IndexStamps {
   std::unordered_map<std::string_view, size_t> ByName() const;
 };
 
-inline constexpr const char* kStampsFileName = "kest.stamps";
-std::string StampsPathOf(const std::string& appDir);
-
 // appDir's stamps when they describe the kest.idx of identity `index`;
 // nullopt when they are missing, damaged or describe another file.
 std::optional<IndexStamps> LoadIndexStamps(const std::string& appDir, const FileIdentity& index);
