@@ -1,5 +1,8 @@
 #include "index/rebuild.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <optional>
@@ -13,7 +16,6 @@
 #include "platform/posix/find_files.h"
 #include "platform/posix/io_error.h"
 #include "platform/posix/paths.h"
-#include "platform/posix/shared_file.h"
 
 namespace fretfile {
 namespace {
@@ -60,17 +62,21 @@ class NoEffects : public RebuildEffects {
 class OldIndex {
  public:
   OldIndex() = default;
+  ~OldIndex() { Close(); }
   OldIndex(const OldIndex&) = delete;
   OldIndex& operator=(const OldIndex&) = delete;
 
   // False (nothing to copy from) when appDir's kest.idx cannot be read or
-  // its stamps are missing, damaged or describe another file.
+  // its stamps are missing, damaged or describe another file. The file is
+  // read without a lock: nobody writes kest.idx in place (it is replaced
+  // by renaming), and a search that loads it meanwhile is not refused.
   bool Open(const std::string& appDir) {
-    if (file_.Open(IndexPathOf(appDir), platform::FileAccess::Read, platform::FileShare::Shared) != 0) return false;
-    const std::optional<FileIdentity> identity = IdentityOfOpenFile(file_.fd());
+    fd_ = ::open(IndexPathOf(appDir).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) return false;
+    const std::optional<FileIdentity> identity = IdentityOfOpenFile(fd_);
     std::optional<IndexStamps> stamps = identity ? LoadIndexStamps(appDir, *identity) : std::nullopt;
     if (!stamps) {
-      file_.Close();
+      Close();
       return false;
     }
     stamps_ = std::move(*stamps);
@@ -95,15 +101,18 @@ class OldIndex {
 
   void Flush(IndexWriter& writer) {
     if (from_ == to_) return;
-    writer.CopyFrom(file_.fd(), from_, to_ - from_);
+    writer.CopyFrom(fd_, from_, to_ - from_);
     from_ = to_;
   }
 
   // Once everything is copied: the old index is no longer read.
-  void Close() { file_.Close(); }
+  void Close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
 
  private:
-  platform::SharedFile file_;
+  int fd_ = -1;
   IndexStamps stamps_;
   std::unordered_map<std::string_view, size_t> byName_;  // views into stamps_
   uint64_t from_ = 0;
