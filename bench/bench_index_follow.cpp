@@ -155,8 +155,8 @@ int main(int argc, char** argv) {
     fretfile::UpdateIndexOfArchive(appDir, changed);
   }
   const auto report = [&](const char* job, const Best& best) {
-    std::printf("%s: %.3f s wall (%.3fx the full rebuild), %.3f s CPU (%.3fx)\n", job, best.wall,
-                best.wall / full.wall, best.cpu, best.cpu / full.cpu);
+    std::printf("%s: %.3f s wall (%.3fx the full rebuild), %.3f s CPU (%.3fx)\n", job, best.wall, best.wall / full.wall,
+                best.cpu, best.cpu / full.cpu);
   };
   std::printf("full rebuild (every archive read): %.3f s wall, %.3f s CPU\n", full.wall, full.cpu);
   report("rebuild after one archive changed", incremental);
@@ -176,14 +176,13 @@ int main(int argc, char** argv) {
     const std::string target = ArchivePath(dir, (run * 7) % archives);
     const bench::ProcessTimes plain =
         bench::RunProgram({FRETFILE_CLI, "add", target, song, "--no-index"}, scratch.path() + "out");
-    const bench::ProcessTimes followed =
-        bench::RunProgram({FRETFILE_CLI, "add", ArchivePath(dir, (run * 7 + 3) % archives), song},
-                          scratch.path() + "out");
+    const bench::ProcessTimes followed = bench::RunProgram(
+        {FRETFILE_CLI, "add", ArchivePath(dir, (run * 7 + 3) % archives), song}, scratch.path() + "out");
     if (!plain.ok || !followed.ok) std::abort();
     withoutIndex = std::min(withoutIndex, plain.wall);
     withIndex = std::min(withIndex, followed.wall);
   }
-  std::printf("fretfile-cli add of one song: %.3f s with the indexes following, %.3f s with --no-index\n",
-              withIndex, withoutIndex);
+  std::printf("fretfile-cli add of one song: %.3f s with the indexes following, %.3f s with --no-index\n", withIndex,
+              withoutIndex);
   return same ? 0 : 1;
 }

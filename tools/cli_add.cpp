@@ -13,8 +13,8 @@
 // to date afterwards, unless --no-index is given (cli_index_follow.h).
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 

@@ -68,7 +68,9 @@ int RunRebuild(const std::vector<std::string>& args) {
   }
 }
 
-const CliCommandRegistration kRegistration({"rebuild", "[--dir DIR] [--full]  rebuild DIR/kest.idx from the DIR/*.zip changed since (--full: from all)", RunRebuild});
+const CliCommandRegistration kRegistration(
+    {"rebuild", "[--dir DIR] [--full]  rebuild DIR/kest.idx from the DIR/*.zip changed since (--full: from all)",
+     RunRebuild});
 
 }  // namespace
 }  // namespace cli

@@ -156,9 +156,8 @@ RebuildResult IndexRebuild::Run(const std::string& appDir, RebuildEffects& effec
   // Then the lyrics index, which reads the archives that changed since its
   // last build; its own transaction keeps the previous one on a failure or
   // a stop.
-  const LyricsProgress progress{
-      [&effects](const std::string& name) { effects.ShowStatus(kProcessingStatus + name); },
-      [&effects] { return effects.StopRequested(); }};
+  const LyricsProgress progress{[&effects](const std::string& name) { effects.ShowStatus(kProcessingStatus + name); },
+                                [&effects] { return effects.StopRequested(); }};
   if (!UpdateLyricsIndex(platform::WithTrailingSeparator(platform::FolderOf(indexPath)), archives, progress)) {
     return RebuildResult::Stopped;
   }
@@ -193,9 +192,8 @@ void IndexRebuild::FollowArchive(const std::string& appDir, const std::string& a
   FollowedArchive followed;
   followed.name = name;
   const std::vector<std::string>& archives = finder_.Files();
-  followed.read = copying && std::any_of(archives.begin(), archives.end(), [&](const std::string& path) {
-                    return platform::NameOf(path) == name;
-                  });
+  followed.read = copying && std::any_of(archives.begin(), archives.end(),
+                                         [&](const std::string& path) { return platform::NameOf(path) == name; });
   if (followed.read) {
     // The stamp before the walk, as in WriteIndex.
     followed.stamp = StampOf(archivePath).value_or(ArchiveStamp{});

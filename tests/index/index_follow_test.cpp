@@ -262,8 +262,7 @@ TEST_F(IndexFollowCli, AddUpdatesBothIndexesUnlessToldNotAndReportsWhatItCouldNo
   WriteFile(scratch_.File("Another.txt"), "zygote");
   outcome = Run("add '" + dir.File("Other.zip") + "' '" + scratch_.File("Another.txt") + "'");
   EXPECT_EQ(outcome.exitCode, 0);
-  EXPECT_NE(outcome.err.find("fretfile-cli add: the index was not updated: Cannot write index file"),
-            std::string::npos)
+  EXPECT_NE(outcome.err.find("fretfile-cli add: the index was not updated: Cannot write index file"), std::string::npos)
       << outcome.err;
   EXPECT_EQ(ReadFile(dir.File("kest.idx")), protectedIndex);
   EXPECT_EQ(FindChangedArchives(dir.path()).changed, std::vector<std::string>{"Other.zip"});
@@ -290,17 +289,18 @@ TEST_F(IndexFollowCli, AKilledAddLeavesTheOldOrTheNewIndexAndStampsThatAreVoidOr
   // Killed before it starts, when the new index is being written, when it
   // is in place, when the new stamps are being written; and not at all.
   const std::vector<std::function<bool()>> moments = {
-      [] { return true; },
-      [&] { return FileExists(dir.File("kest.idx.new")); },
-      [&] { return !FileExists(dir.File("kest.idx.new")) && FileExists(dir.File("kest.stamps")) &&
-                   !FindChangedArchives(dir.path()).indexKnown; },
-      [&] { return FileExists(dir.File("kest.stamps.new")); },
-      [] { return false; }};
+      [] { return true; }, [&] { return FileExists(dir.File("kest.idx.new")); },
+      [&] {
+        return !FileExists(dir.File("kest.idx.new")) && FileExists(dir.File("kest.stamps")) &&
+               !FindChangedArchives(dir.path()).indexKnown;
+      },
+      [&] { return FileExists(dir.File("kest.stamps.new")); }, [] { return false; }};
   for (size_t moment = 0; moment < moments.size(); ++moment) {
     const std::string before = ReadFile(dir.File("kest.idx"));
     const std::string archive = dir.File("Artist_" + std::to_string(7 + moment) + ".zip");
     int errors = -1;
-    const pid_t child = testing_support::StartCliWithErrorPipe(cli_, {"add", archive, scratch_.File("Song.txt")}, errors);
+    const pid_t child =
+        testing_support::StartCliWithErrorPipe(cli_, {"add", archive, scratch_.File("Song.txt")}, errors);
     ASSERT_GE(child, 0);
     int status = 0;
     bool ended = false;
