@@ -242,9 +242,6 @@ bool IndexRebuild::WriteIndex(const std::string& appDir, const std::vector<std::
       if (effects.StopRequested()) throw RebuildStopped{};
       const std::string name = platform::NameOf(archive);
       const ArchiveLines* known = old != nullptr ? old->Find(name) : nullptr;
-      // The stamp is taken before the walk: an archive changed meanwhile
-      // looks changed to the next rebuild, never the other way round. An
-      // update after one archive changed keeps the others' stamps.
       const bool isFollowed = followed != nullptr && name == followed->name;
       if (isFollowed && followed->read) {
         // Read ahead by FollowArchive.
@@ -259,6 +256,9 @@ bool IndexRebuild::WriteIndex(const std::string& appDir, const std::vector<std::
         stamps.archives.push_back(std::move(lines));
         continue;
       }
+      // The stamp is taken before the walk: an archive changed meanwhile
+      // looks changed to the next rebuild, never the other way round. An
+      // update after one archive changed keeps the others' stamps.
       std::optional<ArchiveStamp> now;
       if (followed == nullptr || old == nullptr) now = StampOf(archive);
       const bool walk = followed != nullptr ? old == nullptr : (known == nullptr || !now || known->stamp != *now);
