@@ -16,9 +16,11 @@ namespace fretfile {
 namespace {
 
 constexpr size_t kWriteBufferSize = 64 * 1024;
-// Copied lines are read through a buffer of this size where the kernel
-// cannot copy them itself, and written back every this many bytes.
+// Copied lines go through a buffer of this size where the kernel cannot
+// copy them itself.
 constexpr size_t kCopyBlock = 1024 * 1024;
+// The system is asked to start writing the new index back to disk every
+// this many bytes.
 constexpr uint64_t kWriteBackStep = 2 * 1024 * 1024;
 constexpr size_t kLoadPiece = 1024 * 1024;
 

@@ -2,17 +2,17 @@
 // one's local headers and writes one index line per entry into a new
 // kest.idx (an archive unchanged since its lines were made, by the stamps
 // of index/index_stamps.h, has its lines copied from the old kest.idx
-// instead of being walked again), then brings the lyrics index kest.lyrics up to date
-// (index/lyrics_index.h), reading the archives that changed since its last
-// build with the same status texts. The procedure knows no widgets: what the user sees (the
-// question, a message, the status text, the busy state) goes through
+// instead of being walked again), then brings the lyrics index kest.lyrics
+// up to date (index/lyrics_index.h), reading the archives that changed
+// since its last build with the same status texts. The procedure knows no
+// widgets: what the user sees (the question, a message, the status text,
+// the busy state) goes through
 // RebuildEffects, which the main window carries out on the user-interface
 // thread and the command-line tool prints.
 #pragma once
 
 #include <atomic>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
