@@ -6,9 +6,9 @@
 // up to date (index/lyrics_index.h), reading the archives that changed
 // since its last build with the same status texts. The procedure knows no
 // widgets: what the user sees (the question, a message, the status text,
-// the busy state) goes through
-// RebuildEffects, which the main window carries out on the user-interface
-// thread and the command-line tool prints.
+// the busy state) goes through RebuildEffects, which the main window
+// carries out on the user-interface thread and the command-line tool
+// prints.
 #pragma once
 
 #include <atomic>
