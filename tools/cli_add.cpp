@@ -8,20 +8,19 @@
 // settings. With --span the archive is written as a new spanned set (on a
 // fixed drive "Set.zip" becomes "Set001.zip", ...; a simulated removable
 // drive, set up by the file FRETFILE_SIMULATED_DRIVES names, would need a
-// disk prompt, which unattended is refused).
+// disk prompt, which unattended is refused). An ARCHIVE in a collection
+// folder has its lines in kest.idx and its songs in kest.lyrics brought up
+// to date afterwards, unless --no-index is given (cli_index_follow.h).
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
-#include <filesystem>
-
 #include "cli_command.h"
-#include "index/lyrics_index.h"
+#include "cli_index_follow.h"
 #include "platform/drives/drives.h"
-#include "platform/posix/paths.h"
 #include "update/component/zip_updater.h"
 
 namespace {
@@ -29,7 +28,8 @@ namespace {
 constexpr const char* kUsage =
     "ARCHIVE FILE... [--level N] [--update] [--freshen] [--move] [--dir-names] [--recurse] [--root DIR] "
     "[--password P] [--temp-dir DIR] [--sfx-caption T] [--sfx-message T] [--sfx-default-dir DIR] "
-    "[--sfx-command CMD] [--sfx-ask-files] [--sfx-overwrite confirm|always|never] [--span [--max-volume BYTES]]";
+    "[--sfx-command CMD] [--sfx-ask-files] [--sfx-overwrite confirm|always|never] [--span [--max-volume BYTES]] "
+    "[--no-index]";
 // The library takes a password of at most this many characters; a longer
 // one would be cut without a word, and the archive would not open with it.
 constexpr size_t kLongestPassword = 81;
@@ -63,7 +63,9 @@ bool ParseVolumeSize(const std::string& text, int32_t& size) {
   return true;
 }
 
-int RunAdd(const std::vector<std::string>& args) {
+int RunAdd(const std::vector<std::string>& arguments) {
+  std::vector<std::string> args = arguments;
+  const cli::IndexFollowing following(args);
   if (const std::string problem = platform::LoadSimulatedDrivesFromEnvironment(); !problem.empty()) {
     return Usage(problem);
   }
@@ -145,16 +147,8 @@ int RunAdd(const std::vector<std::string>& args) {
   updater.FSpecArgs.assign(positional.begin() + 1, positional.end());
   updater.Add();
   std::printf("processed %d\n", updater.ProcessedCount());
-  if (updater.ProcessedCount() > 0) {
-    // An archive of a collection with a lyrics index has its songs read
-    // again; the files are added whatever happens to the index.
-    try {
-      const std::string archive = std::filesystem::absolute(positional[0]).lexically_normal().string();
-      fretfile::UpdateLyricsOfArchive(platform::WithTrailingSeparator(platform::FolderOf(archive)), archive);
-    } catch (const std::exception& error) {
-      std::fprintf(stderr, "fretfile-cli add: %s\n", error.what());
-    }
-  }
+  // The files are added whatever happens to the indexes.
+  if (updater.ProcessedCount() > 0) following.AfterChange("add", positional[0]);
   if (!updater.LastMessage().empty()) std::fprintf(stderr, "%s\n", updater.LastMessage().c_str());
   return updater.ProcessedCount() > 0 ? 0 : 1;
 }

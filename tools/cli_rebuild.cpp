@@ -1,7 +1,8 @@
-// fretfile-cli rebuild [--dir DIR]: rebuilds DIR/kest.idx (default: the
-// current folder) with the program's own rebuild, without the question.
-// Progress goes to stderr; exit 1 when there is no archive or the rebuild
-// fails.
+// fretfile-cli rebuild [--dir DIR] [--full]: rebuilds DIR/kest.idx
+// (default: the current folder) with the program's own rebuild, without the
+// question. It reads the archives added or changed since the index was
+// built and copies the other lines; --full reads every archive. Progress
+// goes to stderr; exit 1 when there is no archive or the rebuild fails.
 #include <unistd.h>
 
 #include <cstdio>
@@ -40,11 +41,14 @@ std::string CurrentDirectory() {
 
 int RunRebuild(const std::vector<std::string>& args) {
   std::string dir;
+  fretfile::RebuildScope scope = fretfile::RebuildScope::ChangedArchives;
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--dir" && i + 1 < args.size()) {
       dir = args[++i];
+    } else if (args[i] == "--full") {
+      scope = fretfile::RebuildScope::EveryArchive;
     } else {
-      std::fprintf(stderr, "usage: fretfile-cli rebuild [--dir DIR]\n");
+      std::fprintf(stderr, "usage: fretfile-cli rebuild [--dir DIR] [--full]\n");
       return 2;
     }
   }
@@ -56,7 +60,7 @@ int RunRebuild(const std::vector<std::string>& args) {
   fretfile::IndexRebuild rebuild(finder, zip);
   PrintedEffects effects;
   try {
-    const auto result = rebuild.Run(dir, effects, /*ask=*/false);
+    const auto result = rebuild.Run(dir, effects, /*ask=*/false, scope);
     return result == fretfile::RebuildResult::Created ? 0 : 1;
   } catch (const std::exception& error) {
     std::fprintf(stderr, "fretfile-cli rebuild: %s\n", error.what());
@@ -64,7 +68,9 @@ int RunRebuild(const std::vector<std::string>& args) {
   }
 }
 
-const CliCommandRegistration kRegistration({"rebuild", "[--dir DIR]  rebuild DIR/kest.idx from DIR/*.zip", RunRebuild});
+const CliCommandRegistration kRegistration(
+    {"rebuild", "[--dir DIR] [--full]  rebuild DIR/kest.idx from the DIR/*.zip changed since (--full: from all)",
+     RunRebuild});
 
 }  // namespace
 }  // namespace cli

@@ -14,6 +14,8 @@ std::string SettingsPathOf(const std::string& appDir) { return appDir + kSetting
 
 std::string LyricsPathOf(const std::string& appDir) { return appDir + kLyricsFileName; }
 
+std::string StampsPathOf(const std::string& appDir) { return appDir + kStampsFileName; }
+
 std::string TempFolderOf(const std::string& appDir) { return appDir + kTempFolderName; }
 
 bool SettingsFileExists(const std::string& appDir) {

@@ -1,6 +1,7 @@
 // The collection folder (AppDir): the archives, and beside them the
 // program's own files, whose names are fixed here and nowhere else.
 //   kest.idx  the index (index_file.h)
+//   kest.stamps  what kest.idx was built from (index_stamps.h)
 //   kest.lyrics  the lyrics index (lyrics_database.h)
 //   kest.ini  the settings: the external viewer, section "Ext Viewers"
 //   temp/     where entries are extracted for viewing
@@ -14,11 +15,13 @@ namespace fretfile {
 inline constexpr const char* kIndexFileName = "kest.idx";
 inline constexpr const char* kSettingsFileName = "kest.ini";
 inline constexpr const char* kLyricsFileName = "kest.lyrics";
+inline constexpr const char* kStampsFileName = "kest.stamps";
 inline constexpr const char* kTempFolderName = "temp";
 
 std::string IndexPathOf(const std::string& appDir);
 std::string SettingsPathOf(const std::string& appDir);
 std::string LyricsPathOf(const std::string& appDir);
+std::string StampsPathOf(const std::string& appDir);
 // appDir + "temp", without a trailing separator.
 std::string TempFolderOf(const std::string& appDir);
 

@@ -1,5 +1,6 @@
 #include "index/index_file.h"
 
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -15,6 +16,12 @@ namespace fretfile {
 namespace {
 
 constexpr size_t kWriteBufferSize = 64 * 1024;
+// Copied lines go through a buffer of this size where the kernel cannot
+// copy them itself.
+constexpr size_t kCopyBlock = 1024 * 1024;
+// The system is asked to start writing the new index back to disk every
+// this many bytes.
+constexpr uint64_t kWriteBackStep = 2 * 1024 * 1024;
 constexpr size_t kLoadPiece = 1024 * 1024;
 
 // Asks for the buffer of a large index to be backed by huge pages where the
@@ -41,6 +48,13 @@ const char* NextLineStart(const char* p, const char* end) {
 
 }  // namespace
 
+void AppendIndexLine(std::string& out, std::string_view archivePart, std::string_view entryPart) {
+  out.append(archivePart);
+  out.append(kIndexSeparator);
+  out.append(entryPart);
+  out.append("\r\n");
+}
+
 IndexWriter::~IndexWriter() { Abandon(); }
 
 void IndexWriter::Open(const std::string& path) {
@@ -51,15 +65,73 @@ void IndexWriter::Open(const std::string& path) {
                     platform::FileCreation::CreateOrTruncate);
   buffer_.clear();
   buffer_.reserve(kWriteBufferSize);
+  written_ = 0;
+  writtenBack_ = 0;
 }
 
 void IndexWriter::WriteLine(std::string_view archivePart, std::string_view entryPart) {
   if (!file_.IsOpen()) throw platform::IoError(EBADF, "I/O error 103");
-  buffer_.append(archivePart);
-  buffer_.append(kIndexSeparator);
-  buffer_.append(entryPart);
-  buffer_.append("\r\n");
+  AppendIndexLine(buffer_, archivePart, entryPart);
+  written_ += archivePart.size() + kIndexSeparator.size() + entryPart.size() + 2;
   if (buffer_.size() >= kWriteBufferSize) Flush();
+}
+
+void IndexWriter::WriteBytes(std::string_view bytes) {
+  if (!file_.IsOpen()) throw platform::IoError(EBADF, "I/O error 103");
+  written_ += bytes.size();
+  if (buffer_.size() + bytes.size() < kWriteBufferSize) {
+    buffer_.append(bytes);
+    return;
+  }
+  // A large block goes straight to the file, after what is buffered.
+  Flush();
+  if (const int error = file_.Write(bytes.data(), bytes.size()); error != 0) throw platform::IoError(error);
+}
+
+void IndexWriter::CopyFrom(int sourceFd, uint64_t offset, uint64_t length) {
+  if (!file_.IsOpen()) throw platform::IoError(EBADF, "I/O error 103");
+  Flush();
+  // In the kernel, without the bytes passing through here, a step at a
+  // time so that the writing back of each overlaps the copy of the next...
+  auto from = static_cast<off64_t>(offset);
+  while (length > 0) {
+    const size_t step = static_cast<size_t>(std::min<uint64_t>(kWriteBackStep, length));
+    const ssize_t copied = ::copy_file_range(sourceFd, &from, file_.fd(), nullptr, step, 0);
+    if (copied < 0 && errno == EINTR) continue;
+    if (copied < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) break;
+    if (copied < 0) throw platform::IoError(errno);
+    if (copied == 0) throw platform::IoError(EIO);  // the old index ends before its lines do
+    length -= static_cast<uint64_t>(copied);
+    written_ += static_cast<uint64_t>(copied);
+    if (written_ - writtenBack_ >= kWriteBackStep) StartWriteBack();
+  }
+  // ...or, where it cannot, through a buffer.
+  std::string block;
+  while (length > 0) {
+    const size_t count = static_cast<size_t>(std::min<uint64_t>(kCopyBlock, length));
+    block.resize(count);
+    const ssize_t got = ::pread(sourceFd, block.data(), count, from);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) throw platform::IoError(errno);
+    if (got == 0) throw platform::IoError(EIO);
+    if (const int error = file_.Write(block.data(), static_cast<size_t>(got)); error != 0) {
+      throw platform::IoError(error);
+    }
+    from += got;
+    length -= static_cast<uint64_t>(got);
+    written_ += static_cast<uint64_t>(got);
+    if (written_ - writtenBack_ >= kWriteBackStep) StartWriteBack();
+  }
+}
+
+void IndexWriter::StartWriteBack() {
+#ifdef SYNC_FILE_RANGE_WRITE
+  // Advice only: a failure changes nothing, the flush at the end still
+  // writes everything.
+  ::sync_file_range(file_.fd(), static_cast<off64_t>(writtenBack_), static_cast<off64_t>(written_ - writtenBack_),
+                    SYNC_FILE_RANGE_WRITE);
+#endif
+  writtenBack_ = written_;
 }
 
 void IndexWriter::Flush() {
@@ -67,6 +139,7 @@ void IndexWriter::Flush() {
   const int error = file_.Write(buffer_.data(), buffer_.size());
   buffer_.clear();
   if (error != 0) throw platform::IoError(error);
+  if (written_ - writtenBack_ >= kWriteBackStep) StartWriteBack();
 }
 
 void IndexWriter::Close() {

@@ -17,6 +17,10 @@ namespace fretfile {
 
 inline constexpr std::string_view kIndexSeparator = "<>";
 
+// Appends one index line, archivePart "<>" entryPart CR LF, the parts as
+// given.
+void AppendIndexLine(std::string& out, std::string_view archivePart, std::string_view entryPart);
+
 // Writes a new index. The lines go to a temporary file beside the index,
 // which replaces the index (an atomic rename) only when Close() succeeds: a
 // rebuild that fails half-way, or is abandoned, leaves the previous index
@@ -35,6 +39,16 @@ class IndexWriter {
   // Writes archivePart "<>" entryPart CR LF; throws platform::IoError when
   // the line cannot be written. The parts are written as given.
   void WriteLine(std::string_view archivePart, std::string_view entryPart);
+  // Writes bytes that already are whole lines (copied from an index);
+  // throws platform::IoError when they cannot be written.
+  void WriteBytes(std::string_view bytes);
+  // Writes `length` bytes of the file open at sourceFd, from `offset` on:
+  // whole lines of an old index. The kernel copies them where it can.
+  // Throws platform::IoError when they cannot be read (EIO when the file
+  // ends first) or written.
+  void CopyFrom(int sourceFd, uint64_t offset, uint64_t length);
+  // How many bytes the new index holds so far.
+  uint64_t BytesWritten() const { return written_; }
   // Flushes, closes and puts the new index in place; throws on failure, in
   // which case the previous index stays.
   void Close();
@@ -43,11 +57,16 @@ class IndexWriter {
 
  private:
   void Flush();
+  // Has the system start writing what the file holds, so that the flush
+  // at the end has less to wait for.
+  void StartWriteBack();
 
   platform::SharedFile file_;
   std::string path_;
   std::string temporaryPath_;
   std::string buffer_;
+  uint64_t written_ = 0;
+  uint64_t writtenBack_ = 0;  // how far StartWriteBack has gone
 };
 
 // The index loaded for one search: the file's bytes (up to a first zero

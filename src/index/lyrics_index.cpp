@@ -1,7 +1,5 @@
 #include "index/lyrics_index.h"
 
-#include <sys/stat.h>
-
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -17,6 +15,7 @@
 #include "archive/zip_find.h"
 #include "archive/zip_format.h"
 #include "index/collection.h"
+#include "index/index_stamps.h"
 #include "index/lyrics_database.h"
 #include "index/rebuild.h"
 #include "index/replace_all.h"
@@ -32,20 +31,6 @@ namespace {
 // A central directory holds at most this many entries for the index: far
 // more than any song archive, and a bound on a damaged directory's walk.
 constexpr int kMostEntries = 1 << 20;
-
-// What tells an archive changed: its size and modification time.
-struct ArchiveStamp {
-  int64_t size = 0;
-  int64_t mtime = 0;  // nanoseconds
-  bool operator==(const ArchiveStamp&) const = default;
-};
-
-std::optional<ArchiveStamp> StampOf(const std::string& path) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
-  return ArchiveStamp{static_cast<int64_t>(info.st_size),
-                      static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
-}
 
 // A song's text as the index keeps it, in UTF-8 with its lines as the
 // viewer shows them: every line break (CR LF, CR, LF) one line feed. A

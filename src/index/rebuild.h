@@ -1,19 +1,25 @@
 // The index rebuild: lists the collection's "*.zip" archives, walks each
 // one's local headers and writes one index line per entry into a new
-// kest.idx, then brings the lyrics index kest.lyrics up to date
-// (index/lyrics_index.h), reading the archives that changed since its last
-// build with the same status texts. The procedure knows no widgets: what the user sees (the
-// question, a message, the status text, the busy state) goes through
-// RebuildEffects, which the main window carries out on the user-interface
-// thread and the command-line tool prints.
+// kest.idx (an archive unchanged since its lines were made, by the stamps
+// of index/index_stamps.h, has its lines copied from the old kest.idx
+// instead of being walked again), then brings the lyrics index kest.lyrics
+// up to date (index/lyrics_index.h), reading the archives that changed
+// since its last build with the same status texts. The procedure knows no
+// widgets: what the user sees (the question, a message, the status text,
+// the busy state) goes through RebuildEffects, which the main window
+// carries out on the user-interface thread and the command-line tool
+// prints.
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "archive/tzip.h"
 #include "components/find_file.h"
 #include "index/index_file.h"
+#include "index/index_stamps.h"
 
 namespace fretfile {
 
@@ -41,6 +47,13 @@ class RebuildEffects {
 
 enum class RebuildResult { Created, Declined, NoArchives, AlreadyRunning, Stopped };
 
+// Which archives a rebuild walks: those added or changed since kest.idx was
+// built (every one when the stamps are void or the old index unreadable),
+// or every one.
+enum class RebuildScope { ChangedArchives, EveryArchive };
+
+class OldIndex;
+
 class IndexRebuild {
  public:
   // The finder and the walker belong to the caller. A walker without an
@@ -58,8 +71,28 @@ class IndexRebuild {
   // for a stop, the rebuild ends with Stopped and the old index stays (a
   // stop while the lyrics are read keeps the new kest.idx and the previous
   // kest.lyrics). A failure of the lyrics index (LyricsError) comes after
-  // the new kest.idx is in place.
-  RebuildResult Run(const std::string& appDir, RebuildEffects& effects, bool ask = true);
+  // the new kest.idx is in place. "Processing <archive>" is shown for each
+  // archive walked; with ChangedArchives the others' lines are copied. The
+  // new kest.idx is byte for byte the one walking every archive gives.
+  RebuildResult Run(const std::string& appDir, RebuildEffects& effects, bool ask = true,
+                    RebuildScope scope = RebuildScope::ChangedArchives);
+
+  // After the program changed, created or removed the archive archivePath
+  // of appDir: writes kest.idx again with that archive's lines made anew
+  // (none when it is gone) in the place a rebuild gives them, the other
+  // archives' lines copied as they were, and the stamps with them. An
+  // archive that came into the folder some other way stays out until a
+  // rebuild. With void stamps every archive is walked. Does nothing when
+  // appDir has no kest.idx or the archive is not one of its "*.zip", or
+  // while this rebuild runs. Throws platform::IoError (the old kest.idx
+  // kept) when the index cannot be written. Leaves kest.lyrics alone.
+  // archiveRead, when given, is called once this has read every archive it
+  // reads (before the other lines are copied and the index is flushed,
+  // which take most of the time), so that the caller can read the archive
+  // for something else meanwhile; it is not called when this returns
+  // early or fails before.
+  void FollowArchive(const std::string& appDir, const std::string& archivePath,
+                     const std::function<void()>& archiveRead = {});
 
   // The walker's OnReadFile handler: one index line for one entry of the
   // archive being walked. Does nothing outside a rebuild's writing phase.
@@ -74,8 +107,27 @@ class IndexRebuild {
   static std::string ArchiveBase(const std::string& fileName);
 
  private:
-  // False when a stop request ended it (the old index stays).
-  bool WriteArchives(const std::string& indexPath, RebuildEffects& effects);
+  // The archive an update follows, its lines made before the index is
+  // written when there is an old index to copy the others' lines from.
+  struct FollowedArchive {
+    std::string name;
+    bool read = false;
+    std::string lines;
+    ArchiveStamp stamp;
+  };
+
+  // Writes the new kest.idx and its stamps from the listed archives. A
+  // rebuild (followed null) walks those that are not in `old` as they are
+  // now and copies the others. An update walks every archive without an
+  // old index; with one, it writes the followed archive's lines, copies
+  // the lines of the others `old` knows and leaves the rest out. False
+  // when a stop request ended it (the old index stays).
+  bool WriteIndex(const std::string& appDir, const std::vector<std::string>& archives, RebuildEffects& effects,
+                  OldIndex* old, const FollowedArchive* followed);
+  // Writes the lines copied from the old index so far.
+  void FlushCopies(OldIndex& old);
+  // Refuses a read-only kest.idx before anything is written.
+  static void CheckIndexWritable(const std::string& indexPath);
 
   TFindFile& finder_;
   TZipFile& zip_;
@@ -88,6 +140,9 @@ class IndexRebuild {
   // The archive part of the current archive's lines, "_" already shown as
   // spaces.
   std::string currentBase_;
+  // Where ZipReadFile puts the lines while an update reads its archive
+  // ahead of the index.
+  std::string* capturedLines_ = nullptr;
 };
 
 }  // namespace fretfile
