@@ -11,27 +11,29 @@
 
 #include "cli_command.h"
 #include "cli_edit_common.h"
+#include "cli_index_follow.h"
 #include "update/component/zip_updater.h"
 
 namespace {
 
-constexpr const char* kUsage = "ARCHIVE ENTRY... [--temp-dir DIR] [--]";
+constexpr const char* kUsage = "ARCHIVE ENTRY... [--temp-dir DIR] [--no-index] [--]";
 
 int Usage(const std::string& problem) {
   std::fprintf(stderr, "fretfile-cli delete: %s\nusage: fretfile-cli delete %s\n", problem.c_str(), kUsage);
   return 2;
 }
 
-int RunDelete(const std::vector<std::string>& args) {
+int RunDelete(const std::vector<std::string>& given) {
+  // An archive of a collection has its indexes follow the change.
+  std::vector<std::string> args = given;
+  const cli::IndexFollowing following(args);
   cli::EditArguments arguments;
   std::string problem;
   if (!cli::ParseEditArguments(args, arguments, problem)) return Usage(problem);
   if (arguments.names.empty()) return Usage("an archive and at least one entry are needed");
   return cli::RunEdit(
       arguments, [&](fretfile::TZipUpdater& updater) { return updater.Delete(arguments.names); },
-      // Once entries are gone, what follows a change of the archive's songs
-      // goes here.
-      [](const cli::EditArguments&) {});
+      [&](const cli::EditArguments& done) { following.AfterChange("delete", done.archive); });
 }
 
 const cli::CliCommandRegistration kRegistration({"delete", kUsage, RunDelete});

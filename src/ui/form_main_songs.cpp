@@ -14,8 +14,8 @@
 #include <set>
 
 #include "archive/folder_separators.h"
+#include "index/archive_changes.h"
 #include "index/hit_lookup.h"
-#include "index/index_follow.h"
 #include "index/replace_all.h"
 #include "jobs/song_jobs.h"
 #include "platform/gui/dialogs.h"

@@ -146,6 +146,8 @@ TEST_F(KeepCollectionTest, DeleteTakesTheSelectedRowsOfTwoArchivesAndRefusesAnOp
   ShowRows({{"Bob Dylan", "Song A.txt"}, {"Joni Mitchell", "Rain.txt"}, {"Bob Dylan", "Song B.txt"},
             {"Joni Mitchell", "Sun.txt"}});
   // Delete in a search box edits its text and deletes nothing.
+  form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
   form->Artistname->setText("Bob");
   form->Artistname->setFocus();
   form->Artistname->setCursorPosition(0);
@@ -158,9 +160,11 @@ TEST_F(KeepCollectionTest, DeleteTakesTheSelectedRowsOfTwoArchivesAndRefusesAnOp
   form->DBGrid1DblClick();
 
   ASSERT_NE(Viewer(2), nullptr);
+  form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
   form->StringGrid->setFocus();
   QTest::keyClick(form->StringGrid, Qt::Key_Delete);
-  EXPECT_EQ(dialogs.Texts().back(), "Sun.txt by Joni Mitchell is open. Close it first, then try again.");
+  EXPECT_EQ(dialogs.Texts(), std::vector<std::string>{"Sun.txt by Joni Mitchell is open. Close it first, then try again."});
   EXPECT_EQ(ContentsOf(dir.File("Joni_Mitchell.zip")).size(), 2u);
 
   // Rows 1 to 3: two songs of one archive, one of the other, one rewrite each.
@@ -182,12 +186,17 @@ TEST_F(KeepCollectionTest, DeleteTakesTheSelectedRowsOfTwoArchivesAndRefusesAnOp
 }
 
 TEST_F(KeepCollectionTest, ArchivesChangedOnDiskAreNoticedWhenTheWindowIsActivated) {
+  // The user works in another window while another program changes the
+  // collection, then comes back.
+  QWidget elsewhereWindow;
+  elsewhereWindow.show();
+  elsewhereWindow.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&elsewhereWindow));
+  form->SetStatusText({});
   ZipBuilder().Add("Hurricane.txt", "h\n").WriteTo(dir.File("Another_Artist.zip"));
   std::filesystem::remove(dir.File("Joni_Mitchell.zip"));
-  QEvent activation(QEvent::ActivationChange);
   form->activateWindow();
-  QApplication::sendEvent(form.get(), &activation);
-  if (!form->isActiveWindow()) form->NoticeChangedArchives();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
   EXPECT_EQ(form->StatusText(), "2 archives changed since the index was built. Rebuild Index reads only those.");
 }
 
