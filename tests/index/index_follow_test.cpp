@@ -229,7 +229,7 @@ class IndexFollowCli : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(IndexFollowCli, AddUpdatesBothIndexesUnlessToldNotAndReportsWhatItCouldNot) {
+TEST_F(IndexFollowCli, AddRenameAndDeleteUpdateBothIndexesUnlessToldNotAndReportWhatTheyCouldNot) {
   TempDir dir;
   MakeArchive(dir, "Band.zip", {"Old.txt"});
   MakeArchive(dir, "Other.zip", {"Other.txt"});
@@ -254,6 +254,16 @@ TEST_F(IndexFollowCli, AddUpdatesBothIndexesUnlessToldNotAndReportsWhatItCouldNo
   EXPECT_EQ(FindChangedArchives(dir.path()).Count(), 0u);
   EXPECT_EQ(Run("lyrics --dir '" + dir.path() + "' quixotic").out, "Band\tNew Song.txt\tquixotic words\n");
   ExpectSameAsFullRebuild(dir, "fretfile-cli add");
+
+  // Rename and delete follow the same way.
+  outcome = Run("rename '" + dir.File("Band.zip") + "' New_Song.txt Newer_Song.txt");
+  EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+  EXPECT_EQ(Run("lyrics --dir '" + dir.path() + "' quixotic").out, "Band\tNewer Song.txt\tquixotic words\n");
+  ExpectSameAsFullRebuild(dir, "fretfile-cli rename");
+  outcome = Run("delete '" + dir.File("Band.zip") + "' Old.txt");
+  EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+  EXPECT_EQ(ReadFile(dir.File("kest.idx")).find("Band<>Old.txt"), std::string::npos);
+  ExpectSameAsFullRebuild(dir, "fretfile-cli delete");
 
   // A read-only kest.idx stays as it is; the archive has the song, and the
   // lyrics index takes it all the same.
