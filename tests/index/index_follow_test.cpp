@@ -18,6 +18,7 @@
 #include "components/find_file.h"
 #include "index/archive_changes.h"
 #include "index/rebuild.h"
+#include "status_log.h"
 #include "support/cli_runner.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
@@ -27,6 +28,7 @@ using fretfile::FindChangedArchives;
 using fretfile::RebuildScope;
 using fretfile::UpdateIndexOfArchive;
 using testing_support::FileExists;
+using testing_support::StatusLog;
 using testing_support::ReadFile;
 using testing_support::TempDir;
 using testing_support::WriteFile;
@@ -34,21 +36,11 @@ using testing_support::ZipBuilder;
 
 namespace {
 
-class StatusRecord : public fretfile::RebuildEffects {
- public:
-  bool Confirm(const std::string&) override { return true; }
-  void ShowMessage(const std::string& text) override { log.push_back(text); }
-  void ShowStatus(const std::string& text) override { log.push_back(text); }
-  void SetBusy(bool) override {}
-  size_t Count(const std::string& text) const { return std::count(log.begin(), log.end(), text); }
-  std::vector<std::string> log;
-};
-
-StatusRecord RunRebuild(const TempDir& dir, RebuildScope scope) {
+StatusLog RunRebuild(const TempDir& dir, RebuildScope scope) {
   fretfile::TFindFile finder;
   fretfile::TZipFile zip;
   fretfile::IndexRebuild rebuild(finder, zip);
-  StatusRecord effects;
+  StatusLog effects;
   EXPECT_EQ(rebuild.Run(dir.path(), effects, /*ask=*/false, scope), fretfile::RebuildResult::Created);
   return effects;
 }
@@ -175,7 +167,7 @@ TEST(ArchiveChanges, TellsAddedRemovedAndTouchedArchivesUntilTheIndexIsReplaced)
 
   // The rebuild reads those two (for kest.idx, then for kest.lyrics) and
   // writes what reading every archive writes.
-  const StatusRecord rebuilt = RunRebuild(dir, RebuildScope::ChangedArchives);
+  const StatusLog rebuilt = RunRebuild(dir, RebuildScope::ChangedArchives);
   EXPECT_EQ(rebuilt.Count("Processing A.zip"), 2u);
   EXPECT_EQ(rebuilt.Count("Processing D.zip"), 2u);
   EXPECT_EQ(rebuilt.Count("Processing C.zip"), 0u);
@@ -199,7 +191,7 @@ TEST(ArchiveChanges, TellsAddedRemovedAndTouchedArchivesUntilTheIndexIsReplaced)
   EXPECT_TRUE(changes.added.empty() && changes.removed.empty());
   EXPECT_EQ(fretfile::ChangedArchivesStatus(changes),
             "The index may not match the archives. Rebuild Index reads every archive.");
-  StatusRecord again = RunRebuild(dir, RebuildScope::ChangedArchives);
+  StatusLog again = RunRebuild(dir, RebuildScope::ChangedArchives);
   for (const char* name : {"A.zip", "C.zip", "D.zip"}) {
     EXPECT_EQ(again.Count(std::string("Processing ") + name), 1u) << name << ": read for kest.idx only";
   }

@@ -14,6 +14,7 @@
 #include "index/lyrics_index.h"
 #include "index/lyrics_query.h"
 #include "index/rebuild.h"
+#include "status_log.h"
 #include "support/cli_runner.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
@@ -22,21 +23,12 @@ using fretfile::FindLyrics;
 using fretfile::LyricsHit;
 using fretfile::LyricsQueryError;
 using testing_support::FileExists;
+using testing_support::StatusLog;
 using testing_support::TempDir;
 using testing_support::ZipBuilder;
 using testing_support::ZipEntrySpec;
 
 namespace {
-
-class StatusLog : public fretfile::RebuildEffects {
- public:
-  bool Confirm(const std::string&) override { return true; }
-  void ShowMessage(const std::string& text) override { log.push_back(text); }
-  void ShowStatus(const std::string& text) override { log.push_back(text); }
-  void SetBusy(bool) override {}
-  size_t Count(const std::string& text) const { return std::count(log.begin(), log.end(), text); }
-  std::vector<std::string> log;
-};
 
 // Runs the program's rebuild (kest.idx, then kest.lyrics) over dir.
 StatusLog Rebuild(const TempDir& dir) {
