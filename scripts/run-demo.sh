@@ -4,7 +4,8 @@
 # The program's own folder is its collection, so this lays out run/ with the
 # program, fretfile-cli, the compression library libzippack.so, the
 # self-extractor's stub SFXSTUB.BIN and a copy of demo/'s archives and index,
-# and starts the program there.
+# brings the indexes up to date with the copies, and starts the program
+# there.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
@@ -15,6 +16,8 @@ mkdir -p "$run"
 cp "$root/build/src/fretfile" "$root/build/tools/fretfile-cli" "$root/build/src/libzippack.so" \
   "$root/build/src/SFXSTUB.BIN" "$run/"
 cp "$root"/demo/*.zip "$root/demo/kest.idx" "$run/"
+# The lyrics index, and the stamps that tell which archives change later.
+"$run/fretfile-cli" rebuild --dir "$run" >/dev/null 2>&1
 echo "Collection folder: $run"
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then

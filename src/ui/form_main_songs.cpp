@@ -148,7 +148,9 @@ void TFormMain::RenameSong1Click() {
   if (TellWhenInUse(song.archivePath, song.entryName)) return;
   const std::string title = ShownName(song.entryName);
   const std::string artist = ArtistOfArchive(song.archivePath);
-  const auto answer = platform::AskInput({"Rename Song", "New title of " + title + " by " + artist + ":", title});
+  platform::InputQuestion question{"Rename Song", "New title of " + title + " by " + artist + ":", title};
+  question.selectStem = true;
+  const auto answer = platform::AskInput(question);
   if (!answer) return;
   const auto newEntryName = EntryNameForTitle(*answer, song.entryName);
   if (!newEntryName) {
@@ -225,6 +227,7 @@ void TFormMain::RemoveDeletedFromGrid(const std::vector<SelectedSong>& deleted) 
   std::vector<std::pair<std::string, std::string>> rows;
   std::vector<LyricsHit> hits;
   bool removed = false;
+  int firstRemoved = 1;
   for (int row = 1; row < cells.RowCount(); ++row) {
     const std::string artistCell(cells.Cell(0, row));
     const std::string songCell(cells.Cell(1, row));
@@ -233,6 +236,7 @@ void TFormMain::RemoveDeletedFromGrid(const std::vector<SelectedSong>& deleted) 
              !ArchiveShowsEntry(song.archivePath, song.entryName);
     });
     if (gone) {
+      if (!removed) firstRemoved = row;
       removed = true;
       continue;
     }
@@ -253,12 +257,18 @@ void TFormMain::RemoveDeletedFromGrid(const std::vector<SelectedSong>& deleted) 
   }
   StringGrid->Model()->EndReset();
   if (!lyricsHits_.empty()) lyricsHits_ = std::move(hits);
-  StringGrid->SetRow(1);
+  // The row that took the place of the first one deleted is the current one.
+  StringGrid->SetRow(std::min(firstRemoved, std::max(1, static_cast<int>(rows.size()))));
 }
 
 void TFormMain::NoticeChangedArchives() {
   if (AppDir_.empty() || ArchiveBusy() || RebuildRunning()) return;
-  const std::string text = ChangedArchivesStatus(FindChangedArchives(AppDir_));
+  // An index without stamps (one an older version built, or one another
+  // program replaced) tells nothing: the status bar stays quiet until a
+  // rebuild has made them.
+  const ArchiveChanges changes = FindChangedArchives(AppDir_);
+  if (!changes.indexKnown) return;
+  const std::string text = ChangedArchivesStatus(changes);
   if (!text.empty()) SetStatusText(QString::fromStdString(text));
 }
 

@@ -4,6 +4,9 @@
 #include "platform/gui/dialogs.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QLineEdit>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -106,6 +109,52 @@ TEST(Dialogs, AQuestionHasTheButtonsIconAndDefaultItIsAskedWith) {
   EXPECT_EQ(AskAndAnswer([](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Return); }, shown, insert),
             platform::Answer::Ok);
   EXPECT_EQ(shown.icon, QMessageBox::Critical);
+
+  // A Yes/No question whose default is No: Enter does not delete.
+  const auto remove = [] {
+    return platform::AskQuestion(platform::BoxKind::YesNo, "Fretfile 1.5", "Delete A by B from its archive?",
+                                 platform::BoxIcon::Warning, 1);
+  };
+  EXPECT_EQ(AskAndAnswer([](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Return); }, shown, remove),
+            platform::Answer::No);
+  EXPECT_EQ(shown.defaultButton, "&No");
+}
+
+// The question answered with a line: typing replaces the selected stem, OK
+// takes no line of spaces, an editable list offers its choices.
+TEST(Dialogs, TheLineQuestionStartsWithItsStemSelectedAndTakesNoEmptyAnswer) {
+  platform::SetInputResponder(nullptr);
+  const auto answer = [](const std::function<void(QDialog&)>& act, const platform::InputQuestion& question) {
+    QTimer::singleShot(0, qApp, [&] {
+      auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      if (dialog == nullptr) return ADD_FAILURE() << "no question is shown";
+      act(*dialog);
+    });
+    return platform::AskInput(question);
+  };
+  platform::InputQuestion rename{"Rename Song", "New title of Song A.txt by B:", "Song A.txt"};
+  rename.selectStem = true;
+  EXPECT_EQ(answer([](QDialog& dialog) {
+              QTest::keyClicks(dialog.focusWidget(), "Encore");
+              QTest::keyClick(dialog.focusWidget(), Qt::Key_Return);
+            }, rename),
+            std::optional<std::string>("Encore.txt"));
+  EXPECT_EQ(answer([](QDialog& dialog) {
+              auto* line = qobject_cast<QLineEdit*>(dialog.focusWidget());
+              line->setText("   ");
+              const auto* ok = dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+              EXPECT_FALSE(ok->isEnabled());
+              QTest::keyClick(line, Qt::Key_Escape);
+            }, rename),
+            std::nullopt);
+  const platform::InputQuestion add{"Add Songs", "Add 2 songs to:", "", {"Anna Lee", "Blue Owls"}, {"X", "Y"}};
+  EXPECT_EQ(answer([](QDialog& dialog) {
+              auto* list = dialog.findChild<QComboBox*>();
+              EXPECT_EQ(list->count(), 2);
+              list->setCurrentIndex(1);
+              QTest::keyClick(list, Qt::Key_Return);
+            }, add),
+            std::optional<std::string>("Blue Owls"));
 }
 
 }  // namespace

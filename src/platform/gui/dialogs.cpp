@@ -102,7 +102,7 @@ Answer ShowReal(const DialogBox& box) {
       message.setIcon(IconOf(box, QMessageBox::Information));
       auto* yes = message.addButton(QObject::tr("&Yes"), QMessageBox::YesRole);
       auto* no = message.addButton(QObject::tr("&No"), QMessageBox::NoRole);
-      message.setDefaultButton(yes);
+      message.setDefaultButton(box.defaultButton == 1 ? no : yes);
       message.setEscapeButton(no);
       message.exec();
       if (message.ClosedByTitleBar()) return Answer::Closed;
@@ -245,7 +245,12 @@ std::optional<std::string> AskInput(const InputQuestion& question) {
     line = list->lineEdit();
   }
   line->setText(ToQt(question.initial));
-  line->selectAll();
+  const qsizetype stem = line->text().lastIndexOf(QLatin1Char('.'));
+  if (question.selectStem && stem > 0) {
+    line->setSelection(0, static_cast<int>(stem));
+  } else {
+    line->selectAll();
+  }
   if (!question.details.empty()) {
     auto* details = new QListWidget(&dialog);
     for (const std::string& detail : question.details) details->addItem(ToQt(detail));

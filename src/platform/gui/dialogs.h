@@ -123,6 +123,9 @@ struct InputQuestion {
   std::string initial;
   std::vector<std::string> choices = {};
   std::vector<std::string> details = {};
+  // The line starts with its text selected up to the last ".", so that
+  // typing replaces a file name's stem and keeps its extension.
+  bool selectStem = false;
 };
 using InputResponder = std::function<std::optional<std::string>(const InputQuestion&)>;
 // Installs a responder in place of the real box; an empty one restores it.
