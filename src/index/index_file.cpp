@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/posix/close_later.h"
 #include "platform/posix/io_error.h"
 
 namespace fretfile {
@@ -144,15 +145,21 @@ void IndexWriter::Flush() {
 
 void IndexWriter::Close() {
   if (!file_.IsOpen()) return;
+  // The index being replaced, held open across the rename: the kernel frees
+  // its blocks when the last descriptor goes, which need not be waited for.
+  int replaced = -1;
   try {
     Flush();
     if (::fsync(file_.fd()) != 0 && errno != EINVAL) throw platform::IoError(errno);
     if (const int error = file_.Close(); error != 0) throw platform::IoError(error);
+    replaced = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (std::rename(temporaryPath_.c_str(), path_.c_str()) != 0) throw platform::IoError(errno);
   } catch (...) {
+    if (replaced >= 0) ::close(replaced);
     Abandon();
     throw;
   }
+  platform::CloseLater(replaced);
   temporaryPath_.clear();
 }
 
