@@ -185,6 +185,48 @@ TEST_F(KeepCollectionTest, DeleteTakesTheSelectedRowsOfTwoArchivesAndRefusesAnOp
   ExpectIndexAsRebuilt();
 }
 
+// While a delete rewrites an archive, the library's call-backs let the
+// window's events run: another change is refused, a save waits for its
+// turn, and the exit waits for both.
+TEST_F(KeepCollectionTest, CommandsDuringADeleteWaitOrAreRefused) {
+  ShowRows({{"Joni Mitchell", "Rain.txt"}, {"Bob Dylan", "Song A.txt"}});
+  form->StringGrid->SetRow(1);
+  form->DBGrid1DblClick();
+  auto* viewer = Viewer(2);
+  ASSERT_NE(viewer, nullptr);
+  viewer->Memo->setPlainText("rain, saved while a delete runs");
+  WriteFile(elsewhere.File("Late.txt"), "late\n");
+  bool exitPutOff = false;
+  const std::function<void()> during = [&] {
+    form->DeleteSong1Click();
+    form->RenameSong1Click();
+    form->AddSongFiles({elsewhere.File("Late.txt")});
+    form->SaveClick(viewer->Save);
+    form->ExitButtonClick();
+    exitPutOff = std::filesystem::exists(dir.File("temp"));
+  };
+  // From the first call-back of the delete, once.
+  form->ZipUpdater->OnProgress = [&](fretfile::TZipUpdater& updater, fretfile::TZipUpdater::ProgressType,
+                                     const std::string&, int32_t) {
+    const std::function<void()> once = during;
+    updater.OnProgress = nullptr;  // destroys this handler: only `once` runs on
+    once();
+  };
+  form->StringGrid->SetRow(2);
+  form->DeleteSong1Click();
+
+  const std::string busy = fretfile::TFormMain::kArchiveBusyText;
+  EXPECT_EQ(dialogs.Texts(), (std::vector<std::string>{"Delete Song A.txt by Bob Dylan from its archive?", busy, busy,
+                                                       busy, "Are you sure that you want to save this file?"}));
+  EXPECT_TRUE(exitPutOff);
+  EXPECT_EQ(ContentsOf(dir.File("Bob_Dylan.zip")), (std::map<std::string, std::string>{{"Song_B.txt", "B\n"}}));
+  EXPECT_EQ(ContentsOf(dir.File("Joni_Mitchell.zip")),
+            (std::map<std::string, std::string>{{"Rain.txt", "rain, saved while a delete runs"}, {"Sun.txt", "sun\n"}}));
+  // The exit came after both: temp/ is gone.
+  EXPECT_FALSE(std::filesystem::exists(dir.File("temp")));
+  ExpectIndexAsRebuilt();
+}
+
 TEST_F(KeepCollectionTest, ArchivesChangedOnDiskAreNoticedWhenTheWindowIsActivated) {
   // The user works in another window while another program changes the
   // collection, then comes back.
