@@ -232,29 +232,35 @@ void TZipUpdater::RunLibrary(const std::string& target, const std::string& spanT
     Status_.InOperation = false;
   });
   const int32_t version = LibraryVersion();
-  try {
+  CallLibrary(msg::kAddFailed, [&] {
     ZipPackSession(*this, Status_).Run(target, version);
     // A spanned Add: the library has built the temporary archive, which now
     // goes onto the volumes of ZipFileName.
     if (Status_.ProcessedCount > 0 && Spanning() && WriteSpan(target, ZipFileName_) != 0) {
       Status_.ProcessedCount = 0;
     }
+  });
+  if (!spanTemporary.empty()) {
+    std::error_code error;
+    std::filesystem::remove(spanTemporary, error);
+  }
+}
+
+void TZipUpdater::CallLibrary(int32_t failure, const std::function<void()>& call) {
+  try {
+    call();
   } catch (const std::bad_alloc&) {
-    ReportMessage(msg::kAddFailed, "not enough memory");
+    ReportMessage(failure, "not enough memory");
   } catch (const std::exception& error) {
-    ReportMessage(msg::kAddFailed, error.what());
+    ReportMessage(failure, error.what());
   } catch (...) {
-    ReportMessage(msg::kAddFailed, "unknown error");
+    ReportMessage(failure, "unknown error");
   }
   if (Status_.ProcessedCount < 0) {
     // The library refused the block before it called back: nothing was
     // done, and the count says so.
     Status_.ProcessedCount = 0;
     ReportMessage(msg::kLibraryRefusedBlock, "");
-  }
-  if (!spanTemporary.empty()) {
-    std::error_code error;
-    std::filesystem::remove(spanTemporary, error);
   }
 }
 

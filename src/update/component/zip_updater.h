@@ -25,6 +25,7 @@
 
 #include <QObject>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -204,6 +205,9 @@ class TZipUpdater : public QObject, public UpdaterSettings, public UpdaterEvents
   void StorePrompted(const std::string& password);
   // Delete and Rename: one ZipPackEdit call (zip_updater_edit.cpp).
   int32_t Edit(int32_t operation, const std::vector<std::string>& names, const std::vector<std::string>& newNames);
+  // Runs the library's call; an error it throws is reported with message
+  // `failure`, and a block the library refused leaves ProcessedCount 0.
+  void CallLibrary(int32_t failure, const std::function<void()>& call);
   // True when another party holds the archive locked for writing.
   static bool ArchiveHeldElsewhere(const std::string& path);
 

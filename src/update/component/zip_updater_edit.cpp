@@ -56,19 +56,7 @@ int32_t TZipUpdater::Edit(int32_t operation, const std::vector<std::string>& nam
   // An older library lacks the entry point: nothing is done, and the
   // message says why.
   if (!ZipPackSession::CanEdit()) return refuse(msg::kNoEditEntry);
-  try {
-    ZipPackSession(*this, Status_).RunEdit(operation, names, newNames);
-  } catch (const std::bad_alloc&) {
-    ReportMessage(msg::kEditFailed, "not enough memory");
-  } catch (const std::exception& error) {
-    ReportMessage(msg::kEditFailed, error.what());
-  } catch (...) {
-    ReportMessage(msg::kEditFailed, "unknown error");
-  }
-  if (Status_.ProcessedCount < 0) {
-    Status_.ProcessedCount = 0;
-    ReportMessage(msg::kLibraryRefusedBlock, "");
-  }
+  CallLibrary(msg::kEditFailed, [&] { ZipPackSession(*this, Status_).RunEdit(operation, names, newNames); });
   if (Status_.ProcessedCount > 0) List();
   return Status_.ProcessedCount;
 }
