@@ -38,10 +38,24 @@ struct LyricsProgress {
 bool UpdateLyricsIndex(const std::string& appDir, const std::vector<std::string>& archives,
                        const LyricsProgress& progress = {});
 
-// Reads one archive of the collection again, after a change the program
-// made to it (a save, an add). Does nothing when there is no kest.lyrics
-// yet (the rebuild makes it) or the archive is not one of the collection's
-// ("*.zip" in appDir). Throws LyricsError when the index cannot be written.
-void UpdateLyricsOfArchive(const std::string& appDir, const std::string& archivePath);
+enum class ArchiveReading {
+  // Only the entries whose central-directory records (name, CRC, sizes,
+  // method, flags) are not those they were read from, songs or left out;
+  // the rows of entries gone go.
+  ChangedEntries,
+  // Every entry, as a build does.
+  Whole,
+};
+
+// Brings one archive of the collection's songs up to date, after a change
+// the program made to it (a save, an add, a rename, a delete), in one
+// transaction; the index then holds what a build would read from it. Does
+// nothing when there is no kest.lyrics yet (the rebuild makes it), when it
+// is of another layout (left as it is for the rebuild to start anew) or
+// when the archive is not one of the collection's ("*.zip" in appDir). An
+// archive the index does not know yet is read whole. Throws LyricsError
+// when the index cannot be written.
+void UpdateLyricsOfArchive(const std::string& appDir, const std::string& archivePath,
+                           ArchiveReading reading = ArchiveReading::ChangedEntries);
 
 }  // namespace fretfile
