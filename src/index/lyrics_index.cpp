@@ -86,7 +86,7 @@ struct SongRow {
   std::string text;        // UTF-8, lines ending in '\n'
 };
 
-// Goes through the central directory of an archive open in `extractor`,
+// Goes through the central directory of the archive at `path`,
 // handing `visit` every entry that may be a song by what the directory
 // says (see the header); `visit` returns false to stop the walk.
 void WalkCandidates(const std::string& path,
@@ -131,8 +131,7 @@ SongRow ReadEntry(const archive::ZipSearchRec& rec, EntryRecord&& entry, archive
 // stop the reading; `wanted`, when given, picks the entries to read. An
 // archive that cannot be read holds no songs; it is read again once it
 // changes.
-void ReadSongs(const std::string& path, archive::MemoryExtractor& extractor,
-               const std::function<bool(SongRow&&)>& take,
+void ReadSongs(const std::string& path, archive::MemoryExtractor& extractor, const std::function<bool(SongRow&&)>& take,
                const std::function<bool(const EntryRecord&)>& wanted = {}) {
   if (!extractor.Open(path)) return;
   struct CloseAtEnd {
@@ -314,8 +313,9 @@ class LyricsWriter {
       LyricsStatement select(db_, sql);
       select.Bind(0, archiveId);
       while (select.Step()) {
-        EntryRecord entry{std::string(select.Bytes(1)), static_cast<uint32_t>(select.Int(2)), select.Int(3),
-                          select.Int(4), static_cast<int>(select.Int(5)), static_cast<int>(select.Int(6))};
+        EntryRecord entry{
+            std::string(select.Bytes(1)),    static_cast<uint32_t>(select.Int(2)), select.Int(3), select.Int(4),
+            static_cast<int>(select.Int(5)), static_cast<int>(select.Int(6))};
         known.emplace(std::move(entry), select.Int(0));
       }
     }
@@ -374,11 +374,7 @@ class LyricsWriter {
         .Bind(8, entry.flags)
         .Run();
     const int64_t songId = sqlite3_last_insert_rowid(db_.handle());
-    addLyrics_->Bind(0, songId)
-        .BindText(1, artistShown_)
-        .BindText(2, row.titleShown)
-        .BindText(3, row.text)
-        .Run();
+    addLyrics_->Bind(0, songId).BindText(1, artistShown_).BindText(2, row.titleShown).BindText(3, row.text).Run();
   }
 
   bool current() const { return db_.current(); }
@@ -412,8 +408,8 @@ class LyricsWriter {
   LyricsDatabase db_;
   std::optional<Transaction> begin_;
   // Finalized before the database closes (members go in reverse order).
-  std::optional<LyricsStatement> findArchive_, listArchives_, addArchive_, dropLyrics_, dropSongs_,
-      dropLeftOuts_, dropArchive_, addSong_, addLeftOut_, addLyrics_;
+  std::optional<LyricsStatement> findArchive_, listArchives_, addArchive_, dropLyrics_, dropSongs_, dropLeftOuts_,
+      dropArchive_, addSong_, addLeftOut_, addLyrics_;
   int64_t archiveId_ = 0;
   std::string artistCell_;
   std::string artistShown_;

@@ -5,7 +5,12 @@
 // What counts as a song: an entry that is not a folder, not encrypted, of a
 // method the program extracts, of at most kLongestLyrics bytes, that
 // extracts with its CRC right and has no zero byte in its first
-// kTextProbeLength bytes (a zero byte marks a file that is not text).
+// kTextProbeLength bytes (a zero byte marks a file that is not text). The
+// first four are read off the central directory; for the last two the
+// entry is extracted, and an entry that fails them is remembered as left
+// out, so that while its directory record stays the same it is not
+// extracted again (an entry's bytes are taken to be what its record, CRC
+// included, says they are, as they are once read).
 //
 // An archive whose size and modification time are those of the last build
 // is not read again; an archive gone from the folder loses its songs. A
