@@ -10,6 +10,7 @@ namespace {
 // The layout's number, kept in the database's user_version: a file with
 // another number is started anew by a build and left alone by the update
 // of one archive. 2: songs know their entries, and left_out is there.
+// kCreateTables sets the same number.
 constexpr int kLayoutVersion = 2;
 // How long a statement waits for another connection (a save's update, say).
 constexpr int kBusyTimeoutMs = 5000;
@@ -31,9 +32,18 @@ constexpr const char* kCreateTables =
 
 }  // namespace
 
-static_assert(kLayoutVersion == 2, "kCreateTables sets the layout's number");
-
 LyricsDatabase::LyricsDatabase(const std::string& path, Mode mode) : path_(path) {
+  // A constructor that throws runs no destructor: the connection it opened
+  // is closed here.
+  try {
+    Open(mode);
+  } catch (...) {
+    Close();
+    throw;
+  }
+}
+
+void LyricsDatabase::Open(Mode mode) {
   if (mode == Mode::Update) {
     OpenFile(SQLITE_OPEN_READWRITE);
     // Nothing is written to a file of another layout: its songs lack what an
@@ -45,12 +55,7 @@ LyricsDatabase::LyricsDatabase(const std::string& path, Mode mode) : path_(path)
     // Read-write without creating: a reader rolls back what a killed build
     // left in its journal.
     OpenFile(SQLITE_OPEN_READWRITE);
-    int version = -1;
-    {
-      LyricsStatement query(*this, "PRAGMA user_version");
-      if (query.Step()) version = static_cast<int>(query.Int(0));
-    }
-    if (version != kLayoutVersion) {
+    if (ReadLayoutVersion() != kLayoutVersion) {
       Close();
       throw LyricsError("The lyrics index " + path_ + " is not of this program's version. Rebuild the index.");
     }

@@ -65,6 +65,7 @@ class LyricsDatabase {
   void CreateTables();
 
  private:
+  void Open(Mode mode);
   void OpenFile(int flags);
   // The file's user_version; -1 when it is not a database at all.
   int ReadLayoutVersion();
