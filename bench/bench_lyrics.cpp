@@ -10,6 +10,10 @@
 //    against a whole `fretfile-cli rebuild` process (kest.idx, then
 //    kest.lyrics), whose peak memory is measured too;
 //  * a rebuild after one archive changed, against the full build;
+//  * (then, and alone with `bench_lyrics save [SONGS [RUNS]]`) one archive
+//    of SONGS songs (default 20,000) of about 4 KB, one song of it saved:
+//    the update of that archive's songs, which reads the changed entries,
+//    against the same update reading the archive whole;
 //  * a one-word query and a two-word phrase through a whole
 //    `fretfile-cli lyrics` process, against `grep -r -i -l -F` over the
 //    same songs written into a folder, one file each.
@@ -72,7 +76,7 @@ struct Collection {
 };
 
 // The songs, in memory.
-Collection MakeSongs(int archives, int songs) {
+Collection MakeSongs(int archives, int songs, size_t songLength = 3000) {
   const std::vector<std::string> words = Vocabulary(20000);
   std::vector<double> cumulative(words.size());
   double sum = 0;
@@ -90,7 +94,7 @@ Collection MakeSongs(int archives, int songs) {
       const int n = a * songs + s;
       c.titles.push_back(word() + " " + word() + " " + std::to_string(s) + ".txt");
       std::string text;
-      while (text.size() < 3000) {
+      while (text.size() < songLength) {
         const int count = 4 + static_cast<int>(random() % 6);
         for (int i = 0; i < count; ++i) {
           if (i > 0) text += ' ';
@@ -115,11 +119,13 @@ std::string FileNameOf(const std::string& shown) {
   return name;
 }
 
-void WriteArchive(const Collection& c, int archive, int songs, const fs::path& dir, const std::string& extra = {}) {
+// The archive's songs, `extra` added to each, or to song `onlySong` alone.
+void WriteArchive(const Collection& c, int archive, int songs, const fs::path& dir, const std::string& extra = {},
+                  int onlySong = -1) {
   testing_support::ZipBuilder zip;
   for (int s = 0; s < songs; ++s) {
     const size_t n = static_cast<size_t>(archive) * static_cast<size_t>(songs) + static_cast<size_t>(s);
-    zip.Add(FileNameOf(c.titles[n]), c.texts[n] + extra, 8);
+    zip.Add(FileNameOf(c.titles[n]), onlySong < 0 || onlySong == s ? c.texts[n] + extra : c.texts[n], 8);
   }
   zip.WriteTo((dir / (FileNameOf(c.artists[static_cast<size_t>(archive)]) + ".zip")).string());
 }
@@ -269,6 +275,40 @@ class SmallSpawner {
   pid_t server_ = -1;
 };
 
+// One artist's archive of `songs` songs of about 4 KB, indexed; then, each
+// run, one song of it saved again with a line more, and the archive's songs
+// brought up to date as a save does (UpdateLyricsOfArchive), against the
+// same update reading the archive whole, as it did before it compared
+// entries.
+int BenchOneSongSaved(int songs, int runs) {
+  testing_support::TempDir scratch;
+  const fs::path dir = fs::path(scratch.path()) / "collection";
+  fs::create_directories(dir);
+  const Collection c = MakeSongs(1, songs, 4000);
+  WriteArchive(c, 0, songs, dir);
+  const std::string appDir = dir.string() + "/";
+  const std::string archive = appDir + FileNameOf(c.artists[0]) + ".zip";
+  if (!fretfile::UpdateLyricsIndex(appDir, {archive})) return 1;
+  std::printf("one archive of %d songs, %.1f MiB; one song of it saved\n", songs,
+              static_cast<double>(fs::file_size(archive)) / (1 << 20));
+
+  double changed = 1e9, whole = 1e9;
+  for (int run = 0; run < runs; ++run) {
+    for (const fretfile::ArchiveReading reading :
+         {fretfile::ArchiveReading::Whole, fretfile::ArchiveReading::ChangedEntries}) {
+      const bool all = reading == fretfile::ArchiveReading::Whole;
+      WriteArchive(c, 0, songs, dir, "saved " + std::to_string(run * 2 + (all ? 0 : 1)) + "\r\n", songs / 2);
+      const double start = bench::Now();
+      fretfile::UpdateLyricsOfArchive(appDir, archive, reading);
+      (all ? whole : changed) = std::min(all ? whole : changed, bench::Now() - start);
+    }
+  }
+  std::printf("\nUpdateLyricsOfArchive                 seconds   / reading it whole\n");
+  std::printf("  reading the archive whole           %7.3f\n", whole);
+  std::printf("  reading the changed entries         %7.3f   %.3fx\n", changed, changed / whole);
+  return 0;
+}
+
 std::string Sibling(const std::string& relative) {
   return (fs::read_symlink("/proc/self/exe").parent_path() / relative).lexically_normal().string();
 }
@@ -276,6 +316,15 @@ std::string Sibling(const std::string& relative) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "save") {
+    const int songs = argc > 2 ? std::atoi(argv[2]) : 20000;
+    const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 1;
+    if (songs < 2 || !testing_support::HaveZlib()) {
+      std::fprintf(stderr, "usage: bench_lyrics save [SONGS [RUNS]] (needs zlib for its archive)\n");
+      return 2;
+    }
+    return BenchOneSongSaved(songs, runs);
+  }
   if (argc > 2 && std::string(argv[1]) == "make") {
     const int archives = argc > 3 ? std::atoi(argv[3]) : 2000;
     const int songs = argc > 4 ? std::atoi(argv[4]) : 50;
@@ -368,5 +417,6 @@ int main(int argc, char** argv) {
     std::printf("  %-20s %6zu   %8.3f s           %8.3f s (%zu files)  %.3fx\n", lyricsQuery.c_str(), hits, ours, grep,
                 grepHits, ours / grep);
   }
-  return 0;
+  std::printf("\n");
+  return BenchOneSongSaved(20000, runs);
 }

@@ -8,8 +8,10 @@ namespace fretfile {
 namespace {
 
 // The layout's number, kept in the database's user_version: a file with
-// another number is started anew by a build.
-constexpr int kLayoutVersion = 1;
+// another number is started anew by a build and left alone by the update
+// of one archive. 2: songs know their entries, and left_out is there.
+// kCreateTables sets the same number.
+constexpr int kLayoutVersion = 2;
 // How long a statement waits for another connection (a save's update, say).
 constexpr int kBusyTimeoutMs = 5000;
 
@@ -17,25 +19,43 @@ constexpr const char* kCreateTables =
     "CREATE TABLE IF NOT EXISTS archives(id INTEGER PRIMARY KEY, name BLOB NOT NULL UNIQUE,"
     " size INTEGER NOT NULL, mtime INTEGER NOT NULL);"
     "CREATE TABLE IF NOT EXISTS songs(id INTEGER PRIMARY KEY, archive INTEGER NOT NULL,"
-    " artist BLOB NOT NULL, title BLOB NOT NULL);"
+    " artist BLOB NOT NULL, title BLOB NOT NULL, entry BLOB NOT NULL, crc INTEGER NOT NULL,"
+    " size INTEGER NOT NULL, packed_size INTEGER NOT NULL, method INTEGER NOT NULL, flags INTEGER NOT NULL);"
     "CREATE INDEX IF NOT EXISTS songs_by_archive ON songs(archive);"
+    "CREATE TABLE IF NOT EXISTS left_out(id INTEGER PRIMARY KEY, archive INTEGER NOT NULL,"
+    " entry BLOB NOT NULL, crc INTEGER NOT NULL, size INTEGER NOT NULL, packed_size INTEGER NOT NULL,"
+    " method INTEGER NOT NULL, flags INTEGER NOT NULL);"
+    "CREATE INDEX IF NOT EXISTS left_out_by_archive ON left_out(archive);"
     "CREATE VIRTUAL TABLE IF NOT EXISTS lyrics USING fts5(artist, title, text,"
     " tokenize = 'unicode61 remove_diacritics 2');"
-    "PRAGMA user_version = 1;";
+    "PRAGMA user_version = 2;";
 
 }  // namespace
 
 LyricsDatabase::LyricsDatabase(const std::string& path, Mode mode) : path_(path) {
+  // A constructor that throws runs no destructor: the connection it opened
+  // is closed here.
+  try {
+    Open(mode);
+  } catch (...) {
+    Close();
+    throw;
+  }
+}
+
+void LyricsDatabase::Open(Mode mode) {
+  if (mode == Mode::Update) {
+    OpenFile(SQLITE_OPEN_READWRITE);
+    // Nothing is written to a file of another layout: its songs lack what an
+    // update compares, and a reader refuses it until a build replaces it.
+    if (ReadLayoutVersion() != kLayoutVersion) Close();
+    return;
+  }
   if (mode == Mode::Read) {
     // Read-write without creating: a reader rolls back what a killed build
     // left in its journal.
     OpenFile(SQLITE_OPEN_READWRITE);
-    int version = -1;
-    {
-      LyricsStatement query(*this, "PRAGMA user_version");
-      if (query.Step()) version = static_cast<int>(query.Int(0));
-    }
-    if (version != kLayoutVersion) {
+    if (ReadLayoutVersion() != kLayoutVersion) {
       Close();
       throw LyricsError("The lyrics index " + path_ + " is not of this program's version. Rebuild the index.");
     }
@@ -67,6 +87,17 @@ LyricsDatabase::LyricsDatabase(const std::string& path, Mode mode) : path_(path)
 }
 
 LyricsDatabase::~LyricsDatabase() { Close(); }
+
+int LyricsDatabase::ReadLayoutVersion() {
+  try {
+    LyricsStatement query(*this, "PRAGMA user_version");
+    return query.Step() ? static_cast<int>(query.Int(0)) : -1;
+  } catch (const LyricsError&) {
+    const int code = sqlite3_errcode(db_);
+    if (code != SQLITE_NOTADB && code != SQLITE_CORRUPT) throw;
+    return -1;
+  }
+}
 
 void LyricsDatabase::OpenFile(int flags) {
   if (sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr) != SQLITE_OK) {

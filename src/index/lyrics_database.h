@@ -1,9 +1,17 @@
 // kest.lyrics, the lyrics index: an SQLite database beside the archives.
 //
 //   archives(id, name, size, mtime)   every archive read, as it was then
-//   songs(id, archive, artist, title) one row per song: the artist and the
-//                                     title as the grid's cells hold them
-//                                     (the names' bytes, "_" read as space)
+//   songs(id, archive, artist, title, one row per song: the artist and the
+//         entry, crc, size,           title as the grid's cells hold them
+//         packed_size, method, flags) (the names' bytes, "_" read as space),
+//                                     and the entry it was read from as the
+//                                     archive's directory gave it (its name's
+//                                     bytes and the fields its reading
+//                                     depends on)
+//   left_out(id, archive, entry, crc, the entries that were read and found
+//            size, packed_size,       not to be songs (not text, a wrong
+//            method, flags)           CRC, ...), so that an unchanged one is
+//                                     not read again
 //   lyrics(artist, title, text)       the full-text table (FTS5), rowid =
 //                                     songs.id: the names as the user sees
 //                                     them and the song's text, in UTF-8
@@ -32,11 +40,13 @@ class LyricsStatement;
 
 class LyricsDatabase {
  public:
-  enum class Mode { Read, Write };
+  enum class Mode { Read, Write, Update };
   // Opens the database at `path`. Write creates it and its tables when
   // missing (an unreadable file or one of another layout is started anew);
   // Read opens an existing one and throws LyricsError when it is not a
-  // lyrics index.
+  // lyrics index of this layout. Update opens an existing one too, but
+  // leaves a file that is not of this layout as it is, closed, with
+  // current() false: it is the next build's to start anew.
   LyricsDatabase(const std::string& path, Mode mode);
   // ":memory:" for a database of one's own in memory.
   ~LyricsDatabase();
@@ -44,6 +54,8 @@ class LyricsDatabase {
   LyricsDatabase& operator=(const LyricsDatabase&) = delete;
 
   sqlite3* handle() const { return db_; }
+  // False when an Update found a file of another layout (and left it).
+  bool current() const { return db_ != nullptr; }
   const std::string& path() const { return path_; }
   void Exec(const char* sql);
   // Throws LyricsError with the database's message, naming the file.
@@ -53,7 +65,10 @@ class LyricsDatabase {
   void CreateTables();
 
  private:
+  void Open(Mode mode);
   void OpenFile(int flags);
+  // The file's user_version; -1 when it is not a database at all.
+  int ReadLayoutVersion();
   void Close();
 
   sqlite3* db_ = nullptr;

@@ -61,30 +61,41 @@ void LyricsTextOf(const std::string& bytes, std::string& text) {
 
 bool IsFolderName(std::string_view name) { return !name.empty() && (name.back() == '/' || name.back() == '\\'); }
 
-// One song as the index takes it.
+// An entry as the archive's central directory gives it: its name's bytes
+// and every field its reading depends on. An entry whose record is the
+// same as when it was read reads the same (its text is checked against the
+// CRC), so it is not read again. The local header's offset is not among
+// them: a rewrite of the archive moves entries it leaves as they were.
+struct EntryRecord {
+  std::string name;
+  uint32_t crc = 0;
+  int64_t size = 0;
+  int64_t packedSize = 0;
+  int method = 0;
+  int flags = 0;
+
+  auto operator<=>(const EntryRecord&) const = default;
+};
+
+// One entry as the index takes it: a song, or an entry read and left out.
 struct SongRow {
+  EntryRecord entry;
+  bool isSong = false;
   std::string titleCell;   // the entry name as the grid shows it
   std::string titleShown;  // and as the user reads it
   std::string text;        // UTF-8, lines ending in '\n'
 };
 
-// Reads the songs of one archive (see the header for what counts as one),
-// handing each to `take`, which returns false to stop the reading. An
-// archive that cannot be read holds no songs; it is read again once it
-// changes.
-void ReadSongs(const std::string& path, archive::MemoryExtractor& extractor,
-               const std::function<bool(SongRow&&)>& take) {
-  if (!extractor.Open(path)) return;
+// Goes through the central directory of the archive at `path`,
+// handing `visit` every entry that may be a song by what the directory
+// says (see the header); `visit` returns false to stop the walk.
+void WalkCandidates(const std::string& path,
+                    const std::function<bool(const archive::ZipSearchRec&, EntryRecord&&)>& visit) {
   struct CloseAtEnd {
-    archive::MemoryExtractor& extractor;
     archive::ZipSearchRec rec;
-    ~CloseAtEnd() {
-      archive::ZipFindClose(rec);
-      extractor.Close();
-    }
-  } open{extractor, {}};
+    ~CloseAtEnd() { archive::ZipFindClose(rec); }
+  } open;
   archive::ZipSearchRec& rec = open.rec;
-  std::string bytes;
   int result = archive::ZipFindFirst(path, rec);
   for (int entries = 0; result == archive::kZipFindFound && entries < kMostEntries;
        result = archive::ZipFindNext(rec), ++entries) {
@@ -92,17 +103,46 @@ void ReadSongs(const std::string& path, archive::MemoryExtractor& extractor,
     if ((rec.Attributes & platform::kAttrDirectory) != 0 || IsFolderName(name)) continue;
     if ((rec.Flags & archive::zip::kFlagEncrypted) != 0 || !archive::IsSupportedMethod(rec.PackMethod)) continue;
     if (rec.Size > kLongestLyrics) continue;
-    const archive::RecordedValues recorded{rec.Crc, rec.CompressedSize, rec.Size};
-    if (extractor.Extract(rec.HeaderOffset, recorded, kLongestLyrics, bytes) != archive::kUnzipOk) continue;
-    if (std::memchr(bytes.data(), 0, std::min(bytes.size(), kTextProbeLength)) != nullptr) continue;
-    SongRow row;
-    // The title as the grid shows it: the whole entry name as the index
-    // line holds it, "_" read as space.
-    row.titleCell = ReplaceAll(std::string(name.substr(0, kMaxEntryLength)), "_", " ");
-    row.titleShown = archive::DisplayName(row.titleCell);
-    LyricsTextOf(bytes, row.text);
-    if (!take(std::move(row))) return;
+    EntryRecord entry{std::string(name), rec.Crc, rec.Size, rec.CompressedSize, rec.PackMethod, rec.Flags};
+    if (!visit(rec, std::move(entry))) return;
   }
+}
+
+// Reads one entry the walk handed over: a song when it extracts with its
+// CRC right and its first kTextProbeLength bytes hold no zero byte.
+SongRow ReadEntry(const archive::ZipSearchRec& rec, EntryRecord&& entry, archive::MemoryExtractor& extractor,
+                  std::string& bytes) {
+  SongRow row;
+  row.entry = std::move(entry);
+  const archive::RecordedValues recorded{rec.Crc, rec.CompressedSize, rec.Size};
+  if (extractor.Extract(rec.HeaderOffset, recorded, kLongestLyrics, bytes) != archive::kUnzipOk) return row;
+  if (std::memchr(bytes.data(), 0, std::min(bytes.size(), kTextProbeLength)) != nullptr) return row;
+  row.isSong = true;
+  // The title as the grid shows it: the whole entry name as the index line
+  // holds it, "_" read as space.
+  row.titleCell = ReplaceAll(row.entry.name.substr(0, kMaxEntryLength), "_", " ");
+  row.titleShown = archive::DisplayName(row.titleCell);
+  LyricsTextOf(bytes, row.text);
+  return row;
+}
+
+// Reads the entries of one archive (see the header for what counts as a
+// song), handing each read, song or not, to `take`, which returns false to
+// stop the reading; `wanted`, when given, picks the entries to read. An
+// archive that cannot be read holds no songs; it is read again once it
+// changes.
+void ReadSongs(const std::string& path, archive::MemoryExtractor& extractor, const std::function<bool(SongRow&&)>& take,
+               const std::function<bool(const EntryRecord&)>& wanted = {}) {
+  if (!extractor.Open(path)) return;
+  struct CloseAtEnd {
+    archive::MemoryExtractor& extractor;
+    ~CloseAtEnd() { extractor.Close(); }
+  } open{extractor};
+  std::string bytes;
+  WalkCandidates(path, [&](const archive::ZipSearchRec& rec, EntryRecord&& entry) {
+    if (wanted && !wanted(entry)) return true;
+    return take(ReadEntry(rec, std::move(entry), extractor, bytes));
+  });
 }
 
 // The songs read ahead of the index, handed from the reading thread to the
@@ -188,7 +228,7 @@ class SongReader {
         SongQueue::Batch batch;
         bool goOn = true;
         ReadSongs(path, extractor, [&](SongRow&& row) {
-          batch.bytes += row.text.size() + row.titleCell.size() + row.titleShown.size();
+          batch.bytes += row.entry.name.size() + row.text.size() + row.titleCell.size() + row.titleShown.size();
           batch.songs.push_back(std::move(row));
           if (batch.bytes < SongQueue::kBatchBytes) return true;
           goOn = queue_.Push(std::move(batch));
@@ -212,17 +252,27 @@ class SongReader {
 // One transaction on the index, with the statements a build repeats.
 class LyricsWriter {
  public:
-  explicit LyricsWriter(const std::string& appDir)
-      : db_(LyricsPathOf(appDir), LyricsDatabase::Mode::Write),
-        begin_(db_) {
+  // Write makes the file when missing and starts one of another layout
+  // anew; Update leaves such a file alone, and then the writer is not
+  // current() and must not be used.
+  explicit LyricsWriter(const std::string& appDir, LyricsDatabase::Mode mode = LyricsDatabase::Mode::Write)
+      : db_(LyricsPathOf(appDir), mode) {
+    if (!db_.current()) return;
+    begin_.emplace(db_);
     db_.CreateTables();
     findArchive_.emplace(db_, "SELECT id, size, mtime FROM archives WHERE name = ?");
     listArchives_.emplace(db_, "SELECT id, name FROM archives");
     addArchive_.emplace(db_, "INSERT INTO archives(name, size, mtime) VALUES(?, ?, ?)");
     dropLyrics_.emplace(db_, "DELETE FROM lyrics WHERE rowid IN (SELECT id FROM songs WHERE archive = ?)");
     dropSongs_.emplace(db_, "DELETE FROM songs WHERE archive = ?");
+    dropLeftOuts_.emplace(db_, "DELETE FROM left_out WHERE archive = ?");
     dropArchive_.emplace(db_, "DELETE FROM archives WHERE id = ?");
-    addSong_.emplace(db_, "INSERT INTO songs(archive, artist, title) VALUES(?, ?, ?)");
+    addSong_.emplace(db_,
+                     "INSERT INTO songs(archive, artist, title, entry, crc, size, packed_size, method, flags)"
+                     " VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    addLeftOut_.emplace(db_,
+                        "INSERT INTO left_out(archive, entry, crc, size, packed_size, method, flags)"
+                        " VALUES(?, ?, ?, ?, ?, ?, ?)");
     addLyrics_.emplace(db_, "INSERT INTO lyrics(rowid, artist, title, text) VALUES(?, ?, ?, ?)");
   }
 
@@ -248,33 +298,99 @@ class LyricsWriter {
   void Forget(int64_t archiveId) {
     dropLyrics_->Bind(0, archiveId).Run();
     dropSongs_->Bind(0, archiveId).Run();
+    dropLeftOuts_->Bind(0, archiveId).Run();
     dropArchive_->Bind(0, archiveId).Run();
+  }
+
+  // The entries the archive's rows were read from, each with its row: a
+  // song's id, or a left-out entry's (negated, so that the two kinds share
+  // one map). An entry name the archive holds twice has a row for each.
+  std::multimap<EntryRecord, int64_t> KnownEntries(int64_t archiveId) {
+    std::multimap<EntryRecord, int64_t> known;
+    for (const char* sql : {"SELECT id, entry, crc, size, packed_size, method, flags FROM songs WHERE archive = ?",
+                            "SELECT -id, entry, crc, size, packed_size, method, flags FROM left_out"
+                            " WHERE archive = ?"}) {
+      LyricsStatement select(db_, sql);
+      select.Bind(0, archiveId);
+      while (select.Step()) {
+        EntryRecord entry{
+            std::string(select.Bytes(1)),    static_cast<uint32_t>(select.Int(2)), select.Int(3), select.Int(4),
+            static_cast<int>(select.Int(5)), static_cast<int>(select.Int(6))};
+        known.emplace(std::move(entry), select.Int(0));
+      }
+    }
+    return known;
+  }
+
+  // Drops one row KnownEntries gave.
+  void DropEntry(int64_t row) {
+    if (row > 0) {
+      LyricsStatement(db_, "DELETE FROM lyrics WHERE rowid = ?").Bind(0, row).Run();
+      LyricsStatement(db_, "DELETE FROM songs WHERE id = ?").Bind(0, row).Run();
+    } else {
+      LyricsStatement(db_, "DELETE FROM left_out WHERE id = ?").Bind(0, -row).Run();
+    }
+  }
+
+  // Takes up a known archive again, its stamp now `stamp`; its rows are
+  // then changed with DropEntry and Add.
+  void ResumeArchive(int64_t archiveId, const std::string& path, const ArchiveStamp& stamp) {
+    LyricsStatement(db_, "UPDATE archives SET size = ?, mtime = ? WHERE id = ?")
+        .Bind(0, stamp.size)
+        .Bind(1, stamp.mtime)
+        .Bind(2, archiveId)
+        .Run();
+    SetArchive(archiveId, path);
   }
 
   // A new row for the archive, whose songs follow with Add.
   void StartArchive(const std::string& path, const ArchiveStamp& stamp) {
     const std::string fileName = platform::NameOf(path);
     addArchive_->BindBlob(0, fileName).Bind(1, stamp.size).Bind(2, stamp.mtime).Run();
-    archiveId_ = sqlite3_last_insert_rowid(db_.handle());
+    SetArchive(sqlite3_last_insert_rowid(db_.handle()), path);
+  }
+
+  void Add(const SongRow& row) {
+    const EntryRecord& entry = row.entry;
+    if (!row.isSong) {
+      addLeftOut_->Bind(0, archiveId_)
+          .BindBlob(1, entry.name)
+          .Bind(2, entry.crc)
+          .Bind(3, entry.size)
+          .Bind(4, entry.packedSize)
+          .Bind(5, entry.method)
+          .Bind(6, entry.flags)
+          .Run();
+      return;
+    }
+    addSong_->Bind(0, archiveId_)
+        .BindBlob(1, artistCell_)
+        .BindBlob(2, row.titleCell)
+        .BindBlob(3, entry.name)
+        .Bind(4, entry.crc)
+        .Bind(5, entry.size)
+        .Bind(6, entry.packedSize)
+        .Bind(7, entry.method)
+        .Bind(8, entry.flags)
+        .Run();
+    const int64_t songId = sqlite3_last_insert_rowid(db_.handle());
+    addLyrics_->Bind(0, songId).BindText(1, artistShown_).BindText(2, row.titleShown).BindText(3, row.text).Run();
+  }
+
+  bool current() const { return db_.current(); }
+  void Commit() { begin_->Commit(db_); }
+
+ private:
+  // The archive the rows that follow belong to.
+  void SetArchive(int64_t archiveId, const std::string& path) {
+    const std::string fileName = platform::NameOf(path);
+    archiveId_ = archiveId;
     // The artist as the grid shows it: the file name without ".zip", "_"
     // read as space; and as the user reads it.
     artistCell_ = ReplaceAll(IndexRebuild::ArchiveBase(fileName), "_", " ");
     artistShown_ = archive::DisplayName(artistCell_);
   }
 
-  void Add(const SongRow& song) {
-    addSong_->Bind(0, archiveId_).BindBlob(1, artistCell_).BindBlob(2, song.titleCell).Run();
-    const int64_t songId = sqlite3_last_insert_rowid(db_.handle());
-    addLyrics_->Bind(0, songId)
-        .BindText(1, artistShown_)
-        .BindText(2, song.titleShown)
-        .BindText(3, song.text)
-        .Run();
-  }
-
-  void Commit() { begin_.Commit(db_); }
-
- private:
   // BEGIN IMMEDIATE on construction; rolled back unless committed.
   struct Transaction {
     explicit Transaction(LyricsDatabase& db) : db(db) { db.Exec("BEGIN IMMEDIATE"); }
@@ -290,10 +406,10 @@ class LyricsWriter {
   };
 
   LyricsDatabase db_;
-  Transaction begin_;
+  std::optional<Transaction> begin_;
   // Finalized before the database closes (members go in reverse order).
-  std::optional<LyricsStatement> findArchive_, listArchives_, addArchive_, dropLyrics_, dropSongs_, dropArchive_,
-      addSong_, addLyrics_;
+  std::optional<LyricsStatement> findArchive_, listArchives_, addArchive_, dropLyrics_, dropSongs_, dropLeftOuts_,
+      dropArchive_, addSong_, addLeftOut_, addLyrics_;
   int64_t archiveId_ = 0;
   std::string artistCell_;
   std::string artistShown_;
@@ -345,7 +461,7 @@ bool UpdateLyricsIndex(const std::string& appDir, const std::vector<std::string>
   return true;
 }
 
-void UpdateLyricsOfArchive(const std::string& appDir, const std::string& archivePath) {
+void UpdateLyricsOfArchive(const std::string& appDir, const std::string& archivePath, ArchiveReading reading) {
   std::error_code error;
   if (!std::filesystem::exists(LyricsPathOf(appDir), error)) return;
   const std::string name = platform::NameOf(archivePath);
@@ -353,16 +469,42 @@ void UpdateLyricsOfArchive(const std::string& appDir, const std::string& archive
       !platform::WildcardMatch("*.zip", name)) {
     return;
   }
-  LyricsWriter writer(appDir);
-  if (const auto known = writer.Known(name)) writer.Forget(known->first);
-  if (const std::optional<ArchiveStamp> stamp = StampOf(archivePath)) {
-    writer.StartArchive(archivePath, *stamp);
-    archive::MemoryExtractor extractor;
-    ReadSongs(archivePath, extractor, [&](SongRow&& song) {
-      writer.Add(song);
-      return true;
-    });
+  LyricsWriter writer(appDir, LyricsDatabase::Mode::Update);
+  if (!writer.current()) return;  // another layout: the rebuild starts it anew
+  const std::optional<ArchiveStamp> stamp = StampOf(archivePath);
+  auto known = writer.Known(name);
+  if (known && (!stamp || reading == ArchiveReading::Whole)) {
+    writer.Forget(known->first);
+    known.reset();
   }
+  if (!stamp) {
+    writer.Commit();
+    return;
+  }
+  archive::MemoryExtractor extractor;
+  const auto add = [&](SongRow&& row) {
+    writer.Add(row);
+    return true;
+  };
+  if (!known) {
+    writer.StartArchive(archivePath, *stamp);
+    ReadSongs(archivePath, extractor, add);
+    writer.Commit();
+    return;
+  }
+  // The entries listed as they were read keep their rows, one row for each
+  // (an entry name listed twice has two); the others are read, and the
+  // rows no entry took any more go.
+  writer.ResumeArchive(known->first, archivePath, *stamp);
+  std::multimap<EntryRecord, int64_t> rows = writer.KnownEntries(known->first);
+  const auto keepsItsRow = [&](const EntryRecord& entry) {
+    const auto row = rows.find(entry);
+    if (row == rows.end()) return false;
+    rows.erase(row);
+    return true;
+  };
+  ReadSongs(archivePath, extractor, add, [&](const EntryRecord& entry) { return !keepsItsRow(entry); });
+  for (const auto& [entry, row] : rows) writer.DropEntry(row);
   writer.Commit();
 }
 

@@ -5,7 +5,12 @@
 // What counts as a song: an entry that is not a folder, not encrypted, of a
 // method the program extracts, of at most kLongestLyrics bytes, that
 // extracts with its CRC right and has no zero byte in its first
-// kTextProbeLength bytes (a zero byte marks a file that is not text).
+// kTextProbeLength bytes (a zero byte marks a file that is not text). The
+// first four are read off the central directory; for the last two the
+// entry is extracted, and an entry that fails them is remembered as left
+// out, so that while its directory record stays the same it is not
+// extracted again (an entry's bytes are taken to be what its record, CRC
+// included, says they are, as they are once read).
 //
 // An archive whose size and modification time are those of the last build
 // is not read again; an archive gone from the folder loses its songs. A
@@ -38,10 +43,24 @@ struct LyricsProgress {
 bool UpdateLyricsIndex(const std::string& appDir, const std::vector<std::string>& archives,
                        const LyricsProgress& progress = {});
 
-// Reads one archive of the collection again, after a change the program
-// made to it (a save, an add). Does nothing when there is no kest.lyrics
-// yet (the rebuild makes it) or the archive is not one of the collection's
-// ("*.zip" in appDir). Throws LyricsError when the index cannot be written.
-void UpdateLyricsOfArchive(const std::string& appDir, const std::string& archivePath);
+enum class ArchiveReading {
+  // Only the entries whose central-directory records (name, CRC, sizes,
+  // method, flags) are not those they were read from, songs or left out;
+  // the rows of entries gone go.
+  ChangedEntries,
+  // Every entry, as a build does.
+  Whole,
+};
+
+// Brings one archive of the collection's songs up to date, after a change
+// the program made to it (a save, an add, a rename, a delete), in one
+// transaction; the index then holds what a build would read from it. Does
+// nothing when there is no kest.lyrics yet (the rebuild makes it), when it
+// is of another layout (left as it is for the rebuild to start anew) or
+// when the archive is not one of the collection's ("*.zip" in appDir). An
+// archive the index does not know yet is read whole. Throws LyricsError
+// when the index cannot be written.
+void UpdateLyricsOfArchive(const std::string& appDir, const std::string& archivePath,
+                           ArchiveReading reading = ArchiveReading::ChangedEntries);
 
 }  // namespace fretfile

@@ -1,5 +1,6 @@
 // The lyrics index: what a rebuild puts in it, the query rules, the
-// incremental rebuild, fretfile-cli lyrics and add, and a killed build.
+// incremental rebuild, the update of one archive, fretfile-cli lyrics and
+// add, and a killed build.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "index/lyrics_database.h"
 #include "index/lyrics_index.h"
 #include "index/lyrics_query.h"
 #include "index/rebuild.h"
@@ -249,4 +251,150 @@ TEST_F(LyricsCli, AKilledBuildLeavesThePreviousIndexUsable) {
   EXPECT_EQ(again.exitCode, 0) << again.err;
   EXPECT_TRUE(TitlesFound(dir, "old").empty());
   EXPECT_EQ(FindLyrics(dir.path(), "new").size(), static_cast<size_t>(kArchives));
+}
+
+namespace {
+
+// Everything kest.lyrics holds of the songs, in an order of its own: each
+// song's names, entry and text, each left-out entry, and the count of
+// full-text rows (none without its song).
+std::multiset<std::string> IndexContents(const TempDir& dir) {
+  fretfile::LyricsDatabase db(dir.File("kest.lyrics"), fretfile::LyricsDatabase::Mode::Read);
+  std::multiset<std::string> rows;
+  fretfile::LyricsStatement songs(db,
+                                  "SELECT songs.artist || '|' || songs.title || '|' || songs.entry || '|' ||"
+                                  " songs.crc || '|' || songs.size || '|' || lyrics.artist || '|' ||"
+                                  " lyrics.title || '|' || lyrics.text FROM songs JOIN lyrics"
+                                  " ON lyrics.rowid = songs.id");
+  while (songs.Step()) rows.insert("song " + std::string(songs.Bytes(0)));
+  fretfile::LyricsStatement leftOut(db, "SELECT entry || '|' || crc || '|' || size FROM left_out");
+  while (leftOut.Step()) rows.insert("left out " + std::string(leftOut.Bytes(0)));
+  fretfile::LyricsStatement count(db, "SELECT count(*) FROM lyrics");
+  EXPECT_TRUE(count.Step());
+  rows.insert("full-text rows " + std::to_string(count.Int(0)));
+  return rows;
+}
+
+std::multiset<std::string> HitsOf(const TempDir& dir, const std::string& query) {
+  std::multiset<std::string> hits;
+  for (const LyricsHit& hit : FindLyrics(dir.path(), query)) {
+    hits.insert(hit.artist + "|" + hit.title + "|" + std::to_string(hit.line) + "|" + hit.lineText);
+  }
+  return hits;
+}
+
+void BuildLyrics(const TempDir& dir, const std::vector<std::string>& archives) {
+  std::vector<std::string> paths;
+  for (const std::string& name : archives) paths.push_back(dir.File(name));
+  ASSERT_TRUE(fretfile::UpdateLyricsIndex(dir.path(), paths));
+}
+
+// Overwrites the first `from` in the file with `to`, of the same length.
+void OverwriteInPlace(const std::string& path, const std::string& from, const std::string& to) {
+  std::string bytes = testing_support::ReadFile(path);
+  const size_t at = bytes.find(from);
+  ASSERT_NE(at, std::string::npos) << from;
+  bytes.replace(at, from.size(), to);
+  testing_support::WriteFile(path, bytes);
+}
+
+ZipEntrySpec WrongCrcEntry() {
+  // A re-read of it with its bytes mended in place would take it in.
+  ZipEntrySpec entry;
+  entry.name = "Broken.txt";
+  entry.data = "broken word";
+  entry.crcOverride = testing_support::Crc32Of("mended word");
+  return entry;
+}
+
+}  // namespace
+
+TEST(LyricsArchiveUpdate, AChangeRenameOrDeleteReadsOnlyTheChangedEntriesAndGivesWhatAFullBuildGives) {
+  TempDir dir;
+  const auto band = [](bool changed) {
+    ZipBuilder zip;
+    if (!changed) {
+      zip.Add("Keep.txt", "keep the river\r\n")
+          .Add("Change.txt", "old words\r\n")
+          .Add("Gone.txt", "gone with the tide\r\n")
+          .Add("Move.txt", "move the ocean\r\n");
+    } else {
+      // Saved, renamed, deleted and added, in another order, so every
+      // entry left as it was lies elsewhere in the file.
+      zip.Add("Added.txt", "an added lantern\r\n")
+          .Add("Change.txt", "new words, longer than before\r\n")
+          .Add("Moved.txt", "move the ocean\r\n")
+          .Add("Keep.txt", "keep the river\r\n");
+    }
+    // An entry name held twice, a file that is not text, one failing its CRC.
+    return zip.Add("Twice.txt", "twice alpha\r\n")
+        .Add("Twice.txt", "twice beta\r\n")
+        .Add("Picture.bin", std::string("\x89PNG\0\0 river", 13))
+        .Add(WrongCrcEntry());
+  };
+  band(false).WriteTo(dir.File("The_Band.zip"));
+  ZipBuilder().Add("Solo.txt", "solo river song\r\n").WriteTo(dir.File("Solo.zip"));
+  BuildLyrics(dir, {"The_Band.zip", "Solo.zip"});
+
+  band(true).WriteTo(dir.File("The_Band.zip"));
+  // Bytes the directory still vouches for, changed in place: a read of the
+  // kept song would now fail its CRC, one of the left-out entry would pass.
+  OverwriteInPlace(dir.File("The_Band.zip"), "keep the river", "KEEP THE WATER");
+  OverwriteInPlace(dir.File("The_Band.zip"), "broken word", "mended word");
+  fretfile::UpdateLyricsOfArchive(dir.path(), dir.File("The_Band.zip"));
+  ASSERT_EQ(::unlink(dir.File("Solo.zip").c_str()), 0);
+  fretfile::UpdateLyricsOfArchive(dir.path(), dir.File("Solo.zip"));
+
+  EXPECT_EQ(TitlesFound(dir, "river"), (std::set<std::string>{"Keep.txt"})) << "an unchanged song was read again";
+  EXPECT_TRUE(TitlesFound(dir, "water").empty());
+  EXPECT_TRUE(TitlesFound(dir, "mended").empty()) << "an unchanged left-out entry was read again";
+
+  // The same archives, built whole from their sound bytes.
+  TempDir fresh;
+  band(true).WriteTo(fresh.File("The_Band.zip"));
+  BuildLyrics(fresh, {"The_Band.zip"});
+  EXPECT_EQ(IndexContents(dir), IndexContents(fresh));
+  for (const char* query : {"words", "old", "tide", "ocean", "lantern", "twice", "beta", "band", "solo"}) {
+    EXPECT_EQ(HitsOf(dir, query), HitsOf(fresh, query)) << query;
+  }
+
+  // Read whole, the archive gives what its bytes now hold.
+  fretfile::UpdateLyricsOfArchive(dir.path(), dir.File("The_Band.zip"), fretfile::ArchiveReading::Whole);
+  EXPECT_TRUE(TitlesFound(dir, "river").empty());
+  EXPECT_EQ(TitlesFound(dir, "mended"), (std::set<std::string>{"Broken.txt"}));
+  EXPECT_EQ(TitlesFound(dir, "twice"), (std::set<std::string>{"Twice.txt"}));
+  EXPECT_EQ(FindLyrics(dir.path(), "twice").size(), 2u);
+}
+
+TEST(LyricsArchiveUpdate, AFileOfAnotherLayoutOrNoDatabaseIsLeftAsItIsAndABuildStartsItAnew) {
+  TempDir dir;
+  ZipBuilder().Add("Song.txt", "a lasting melody\r\n").WriteTo(dir.File("Band.zip"));
+  const std::string lyrics = dir.File("kest.lyrics");
+  {
+    // The first layout: songs without their entries.
+    fretfile::LyricsDatabase old(lyrics, fretfile::LyricsDatabase::Mode::Write);
+    old.Exec(
+        "CREATE TABLE archives(id INTEGER PRIMARY KEY, name BLOB NOT NULL UNIQUE, size INTEGER NOT NULL,"
+        " mtime INTEGER NOT NULL);"
+        "CREATE TABLE songs(id INTEGER PRIMARY KEY, archive INTEGER NOT NULL, artist BLOB NOT NULL,"
+        " title BLOB NOT NULL);"
+        "CREATE VIRTUAL TABLE lyrics USING fts5(artist, title, text);"
+        "INSERT INTO archives VALUES(1, 'Band.zip', 1, 1);"
+        "INSERT INTO songs VALUES(1, 1, 'Band', 'Song.txt');"
+        "INSERT INTO lyrics(rowid, artist, title, text) VALUES(1, 'Band', 'Song.txt', 'an old melody');"
+        "PRAGMA user_version = 1;");
+  }
+  for (const std::string& before : {testing_support::ReadFile(lyrics), std::string("not a database at all\n")}) {
+    testing_support::WriteFile(lyrics, before);
+    fretfile::UpdateLyricsOfArchive(dir.path(), dir.File("Band.zip"));
+    EXPECT_EQ(testing_support::ReadFile(lyrics), before);
+    EXPECT_FALSE(FileExists(lyrics + "-journal"));
+    EXPECT_THROW(FindLyrics(dir.path(), "melody"), fretfile::LyricsError);
+  }
+
+  BuildLyrics(dir, {"Band.zip"});
+  EXPECT_EQ(HitsOf(dir, "melody"), (std::multiset<std::string>{"Band|Song.txt|0|a lasting melody"}));
+  ZipBuilder().Add("Song.txt", "a changed melody\r\n").WriteTo(dir.File("Band.zip"));
+  fretfile::UpdateLyricsOfArchive(dir.path(), dir.File("Band.zip"));
+  EXPECT_EQ(HitsOf(dir, "melody"), (std::multiset<std::string>{"Band|Song.txt|0|a changed melody"}));
 }
