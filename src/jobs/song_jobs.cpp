@@ -82,16 +82,22 @@ int CopyWithTime(const std::string& from, const std::string& to, std::string& by
 
 }  // namespace
 
-bool ArchiveShowsEntry(const std::string& archivePath, const std::string& entryName, const std::string& except) {
+std::optional<std::string> EntryShownAs(const std::string& archivePath, const std::string& entryName,
+                                        const std::string& except) {
   const std::string sought = WithSlashes(entryName);
   const std::string shown = ReplaceAll(sought, "_", " ");
   const std::string skipped = WithSlashes(except);
-  bool found = false;
+  std::optional<std::string> found;
   archive::ZipSearchRec rec;
-  for (int result = archive::ZipFindFirst(archivePath, rec); result == 0 && !found; result = archive::ZipFindNext(rec)) {
-    const std::string name = WithSlashes(rec.FileName);
-    if (!except.empty() && name == skipped) continue;
-    found = name == sought || ReplaceAll(name, "_", " ") == shown;
+  for (int result = archive::ZipFindFirst(archivePath, rec); result == 0; result = archive::ZipFindNext(rec)) {
+    const std::string name(rec.FileName);
+    const std::string slashed = WithSlashes(name);
+    if (!except.empty() && slashed == skipped) continue;
+    if (slashed == sought) {
+      found = name;
+      break;
+    }
+    if (!found && ReplaceAll(slashed, "_", " ") == shown) found = name;
   }
   archive::ZipFindClose(rec);
   return found;

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -77,8 +78,14 @@ class DeleteSongsJob {
   std::vector<std::string> entryNames_;
 };
 
-// Whether the archive holds an entry the grid would show as this entry name
-// ("/" and "\" the same, "_" shown as a space), other than `except`.
-bool ArchiveShowsEntry(const std::string& archivePath, const std::string& entryName, const std::string& except = {});
+// The first entry of the archive the grid would show as this entry name
+// ("/" and "\" the same, "_" shown as a space), other than `except`: its
+// name as stored. The exact name wins over one only shown the same.
+std::optional<std::string> EntryShownAs(const std::string& archivePath, const std::string& entryName,
+                                        const std::string& except = {});
+inline bool ArchiveShowsEntry(const std::string& archivePath, const std::string& entryName,
+                              const std::string& except = {}) {
+  return EntryShownAs(archivePath, entryName, except).has_value();
+}
 
 }  // namespace fretfile

@@ -96,7 +96,9 @@ void TFormMain::AddSongFiles(const std::vector<std::string>& paths) {
   // A song already there is replaced only when the user says so.
   std::vector<SongFile> kept;
   for (SongFile& song : songs) {
-    if (ArchiveShowsEntry(*archivePath, song.entryName)) {
+    if (const auto existing = EntryShownAs(*archivePath, song.entryName)) {
+      // The song takes the place of the entry shown so, under its name.
+      song.entryName = *existing;
       if (TellWhenInUse(*archivePath, song.entryName)) return;
       const auto replace = platform::AskYesNoCancel(song.title + " by " + artist +
                                                     " is already in its archive. Replace it?");

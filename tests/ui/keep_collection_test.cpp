@@ -111,6 +111,15 @@ TEST_F(KeepCollectionTest, SongsAddedByTheChooserAndByADrop) {
             (std::map<std::string, std::string>{{"First_Light.txt", "first\n"}, {"Encore.txt", "encore\n"}}));
   ExpectIndexAsRebuilt();
 
+  // A song the archive holds under a name with real spaces is replaced
+  // under that name, not added beside it as a second song shown the same.
+  ZipBuilder().Add("Blue Moon.txt", "old moon\n").WriteTo(dir.File("Nina.zip"));
+  WriteFile(elsewhere.File("Blue Moon.txt"), "new moon\n");
+  dialogs.openFilesAnswers.push_back({elsewhere.File("Blue Moon.txt")});
+  dialogs.inputAnswers.push_back("Nina");
+  form->AddSongs1Click();
+  EXPECT_EQ(ContentsOf(dir.File("Nina.zip")), (std::map<std::string, std::string>{{"Blue Moon.txt", "new moon\n"}}));
+
   // A name that cannot name an archive is refused before anything is written.
   dialogs.openFilesAnswers.push_back({elsewhere.File("New Song.txt")});
   dialogs.inputAnswers.push_back("AC/DC");
