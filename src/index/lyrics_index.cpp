@@ -157,6 +157,9 @@ class SongQueue {
     std::vector<SongRow> songs;
     size_t bytes = 0;
     bool lastOfArchive = false;
+    // With the archive's last batch: the rows of the index that no entry of
+    // the archive took any more (KnownEntries), to be dropped.
+    std::vector<int64_t> leftOver;
   };
 
   // The reader: waits for room; false once the writer has given up.
@@ -208,9 +211,18 @@ class SongQueue {
 
 // Reads the archives on a thread of its own, so that extracting and
 // decoding the songs overlaps the indexing of the ones before.
+// What the reader reads of one archive: all of it, or, of an archive the
+// index already holds, only the entries none of whose rows match (each row
+// taken by one entry, an entry name listed twice taking two).
+struct ArchiveToRead {
+  std::string path;
+  std::multimap<EntryRecord, int64_t> knownRows;
+};
+
 class SongReader {
  public:
-  explicit SongReader(std::vector<std::string> paths) : paths_(std::move(paths)), thread_([this] { Run(); }) {}
+  explicit SongReader(std::vector<ArchiveToRead> archives)
+      : archives_(std::move(archives)), thread_([this] { Run(); }) {}
   ~SongReader() {
     queue_.Cancel();
     thread_.join();
@@ -224,17 +236,28 @@ class SongReader {
   void Run() {
     try {
       archive::MemoryExtractor extractor;
-      for (const std::string& path : paths_) {
+      for (ArchiveToRead& archive : archives_) {
         SongQueue::Batch batch;
         bool goOn = true;
-        ReadSongs(path, extractor, [&](SongRow&& row) {
-          batch.bytes += row.entry.name.size() + row.text.size() + row.titleCell.size() + row.titleShown.size();
-          batch.songs.push_back(std::move(row));
-          if (batch.bytes < SongQueue::kBatchBytes) return true;
-          goOn = queue_.Push(std::move(batch));
-          batch = {};
-          return goOn;
-        });
+        std::multimap<EntryRecord, int64_t>& rows = archive.knownRows;
+        const auto notKnown = [&](const EntryRecord& entry) {
+          const auto row = rows.find(entry);
+          if (row == rows.end()) return true;
+          rows.erase(row);
+          return false;
+        };
+        ReadSongs(
+            archive.path, extractor,
+            [&](SongRow&& row) {
+              batch.bytes += row.entry.name.size() + row.text.size() + row.titleCell.size() + row.titleShown.size();
+              batch.songs.push_back(std::move(row));
+              if (batch.bytes < SongQueue::kBatchBytes) return true;
+              goOn = queue_.Push(std::move(batch));
+              batch = {};
+              return goOn;
+            },
+            notKnown);
+        for (const auto& [entry, row] : rows) batch.leftOver.push_back(row);
         batch.lastOfArchive = true;
         if (!goOn || !queue_.Push(std::move(batch))) break;
       }
@@ -244,7 +267,7 @@ class SongReader {
     }
   }
 
-  std::vector<std::string> paths_;
+  std::vector<ArchiveToRead> archives_;
   SongQueue queue_;
   std::thread thread_;  // last: it starts once the rest is there
 };
@@ -440,20 +463,29 @@ bool UpdateLyricsIndex(const std::string& appDir, const std::vector<std::string>
   }
   for (const auto& [name, id] : gone) writer.Forget(id);
 
-  std::vector<std::string> paths;
-  for (const Change& change : changes) paths.push_back(change.path);
-  SongReader reader(std::move(paths));
+  // Of an archive the index holds, the songs of entries listed as they
+  // were read keep their rows; only the other entries are read.
+  std::vector<ArchiveToRead> toRead;
+  for (const Change& change : changes) {
+    toRead.push_back({change.path, change.known ? writer.KnownEntries(*change.known)
+                                                : std::multimap<EntryRecord, int64_t>{}});
+  }
+  SongReader reader(std::move(toRead));
   for (const Change& change : changes) {
     if (stop()) return false;
     if (progress.reading) progress.reading(platform::NameOf(change.path));
-    if (change.known) writer.Forget(*change.known);
-    writer.StartArchive(change.path, change.stamp);
+    if (change.known) {
+      writer.ResumeArchive(*change.known, change.path, change.stamp);
+    } else {
+      writer.StartArchive(change.path, change.stamp);
+    }
     for (bool last = false; !last;) {
       SongQueue::Batch batch = reader.Queue().Pop();
       for (const SongRow& song : batch.songs) {
         if (stop()) return false;
         writer.Add(song);
       }
+      for (const int64_t row : batch.leftOver) writer.DropEntry(row);
       last = batch.lastOfArchive;
     }
   }

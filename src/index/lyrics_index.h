@@ -13,7 +13,9 @@
 // included, says they are, as they are once read).
 //
 // An archive whose size and modification time are those of the last build
-// is not read again; an archive gone from the folder loses its songs. A
+// is not read again, and of one that changed only the entries whose
+// directory records are new are read; an archive gone from the folder
+// loses its songs. A
 // build reads the songs on a thread of its own, a bounded queue (a few MiB
 // of text) ahead of the full-text engine, so memory stays the same
 // whatever the collection's size.

@@ -309,61 +309,71 @@ ZipEntrySpec WrongCrcEntry() {
 
 }  // namespace
 
+// Both roads: the update after the program changed an archive, and the
+// rebuild after another program did.
 TEST(LyricsArchiveUpdate, AChangeRenameOrDeleteReadsOnlyTheChangedEntriesAndGivesWhatAFullBuildGives) {
-  TempDir dir;
-  const auto band = [](bool changed) {
-    ZipBuilder zip;
-    if (!changed) {
-      zip.Add("Keep.txt", "keep the river\r\n")
-          .Add("Change.txt", "old words\r\n")
-          .Add("Gone.txt", "gone with the tide\r\n")
-          .Add("Move.txt", "move the ocean\r\n");
+  for (const bool byRebuild : {false, true}) {
+    SCOPED_TRACE(byRebuild ? "rebuild" : "update of one archive");
+    TempDir dir;
+    const auto band = [](bool changed) {
+      ZipBuilder zip;
+      if (!changed) {
+        zip.Add("Keep.txt", "keep the river\r\n")
+            .Add("Change.txt", "old words\r\n")
+            .Add("Gone.txt", "gone with the tide\r\n")
+            .Add("Move.txt", "move the ocean\r\n");
+      } else {
+        // Saved, renamed, deleted and added, in another order, so every
+        // entry left as it was lies elsewhere in the file.
+        zip.Add("Added.txt", "an added lantern\r\n")
+            .Add("Change.txt", "new words, longer than before\r\n")
+            .Add("Moved.txt", "move the ocean\r\n")
+            .Add("Keep.txt", "keep the river\r\n");
+      }
+      // An entry name held twice, a file that is not text, one failing its CRC.
+      return zip.Add("Twice.txt", "twice alpha\r\n")
+          .Add("Twice.txt", "twice beta\r\n")
+          .Add("Picture.bin", std::string("\x89PNG\0\0 river", 13))
+          .Add(WrongCrcEntry());
+    };
+    band(false).WriteTo(dir.File("The_Band.zip"));
+    ZipBuilder().Add("Solo.txt", "solo river song\r\n").WriteTo(dir.File("Solo.zip"));
+    BuildLyrics(dir, {"The_Band.zip", "Solo.zip"});
+
+    band(true).WriteTo(dir.File("The_Band.zip"));
+    // Bytes the directory still vouches for, changed in place: a read of the
+    // kept song would now fail its CRC, one of the left-out entry would pass.
+    OverwriteInPlace(dir.File("The_Band.zip"), "keep the river", "KEEP THE WATER");
+    OverwriteInPlace(dir.File("The_Band.zip"), "broken word", "mended word");
+    ASSERT_EQ(::unlink(dir.File("Solo.zip").c_str()), 0);
+    if (byRebuild) {
+      BuildLyrics(dir, {"The_Band.zip"});
     } else {
-      // Saved, renamed, deleted and added, in another order, so every
-      // entry left as it was lies elsewhere in the file.
-      zip.Add("Added.txt", "an added lantern\r\n")
-          .Add("Change.txt", "new words, longer than before\r\n")
-          .Add("Moved.txt", "move the ocean\r\n")
-          .Add("Keep.txt", "keep the river\r\n");
+      fretfile::UpdateLyricsOfArchive(dir.path(), dir.File("The_Band.zip"));
+      fretfile::UpdateLyricsOfArchive(dir.path(), dir.File("Solo.zip"));
     }
-    // An entry name held twice, a file that is not text, one failing its CRC.
-    return zip.Add("Twice.txt", "twice alpha\r\n")
-        .Add("Twice.txt", "twice beta\r\n")
-        .Add("Picture.bin", std::string("\x89PNG\0\0 river", 13))
-        .Add(WrongCrcEntry());
-  };
-  band(false).WriteTo(dir.File("The_Band.zip"));
-  ZipBuilder().Add("Solo.txt", "solo river song\r\n").WriteTo(dir.File("Solo.zip"));
-  BuildLyrics(dir, {"The_Band.zip", "Solo.zip"});
 
-  band(true).WriteTo(dir.File("The_Band.zip"));
-  // Bytes the directory still vouches for, changed in place: a read of the
-  // kept song would now fail its CRC, one of the left-out entry would pass.
-  OverwriteInPlace(dir.File("The_Band.zip"), "keep the river", "KEEP THE WATER");
-  OverwriteInPlace(dir.File("The_Band.zip"), "broken word", "mended word");
-  fretfile::UpdateLyricsOfArchive(dir.path(), dir.File("The_Band.zip"));
-  ASSERT_EQ(::unlink(dir.File("Solo.zip").c_str()), 0);
-  fretfile::UpdateLyricsOfArchive(dir.path(), dir.File("Solo.zip"));
+    EXPECT_EQ(TitlesFound(dir, "river"), (std::set<std::string>{"Keep.txt"})) << "an unchanged song was read again";
+    EXPECT_TRUE(TitlesFound(dir, "water").empty());
+    EXPECT_TRUE(TitlesFound(dir, "mended").empty()) << "an unchanged left-out entry was read again";
 
-  EXPECT_EQ(TitlesFound(dir, "river"), (std::set<std::string>{"Keep.txt"})) << "an unchanged song was read again";
-  EXPECT_TRUE(TitlesFound(dir, "water").empty());
-  EXPECT_TRUE(TitlesFound(dir, "mended").empty()) << "an unchanged left-out entry was read again";
+    // The same archives, built whole from their sound bytes.
+    TempDir fresh;
+    band(true).WriteTo(fresh.File("The_Band.zip"));
+    BuildLyrics(fresh, {"The_Band.zip"});
+    EXPECT_EQ(IndexContents(dir), IndexContents(fresh));
+    for (const char* query : {"words", "old", "tide", "ocean", "lantern", "twice", "beta", "band", "solo"}) {
+      EXPECT_EQ(HitsOf(dir, query), HitsOf(fresh, query)) << query;
+    }
 
-  // The same archives, built whole from their sound bytes.
-  TempDir fresh;
-  band(true).WriteTo(fresh.File("The_Band.zip"));
-  BuildLyrics(fresh, {"The_Band.zip"});
-  EXPECT_EQ(IndexContents(dir), IndexContents(fresh));
-  for (const char* query : {"words", "old", "tide", "ocean", "lantern", "twice", "beta", "band", "solo"}) {
-    EXPECT_EQ(HitsOf(dir, query), HitsOf(fresh, query)) << query;
+    if (byRebuild) continue;
+    // Read whole, the archive gives what its bytes now hold.
+    fretfile::UpdateLyricsOfArchive(dir.path(), dir.File("The_Band.zip"), fretfile::ArchiveReading::Whole);
+    EXPECT_TRUE(TitlesFound(dir, "river").empty());
+    EXPECT_EQ(TitlesFound(dir, "mended"), (std::set<std::string>{"Broken.txt"}));
+    EXPECT_EQ(TitlesFound(dir, "twice"), (std::set<std::string>{"Twice.txt"}));
+    EXPECT_EQ(FindLyrics(dir.path(), "twice").size(), 2u);
   }
-
-  // Read whole, the archive gives what its bytes now hold.
-  fretfile::UpdateLyricsOfArchive(dir.path(), dir.File("The_Band.zip"), fretfile::ArchiveReading::Whole);
-  EXPECT_TRUE(TitlesFound(dir, "river").empty());
-  EXPECT_EQ(TitlesFound(dir, "mended"), (std::set<std::string>{"Broken.txt"}));
-  EXPECT_EQ(TitlesFound(dir, "twice"), (std::set<std::string>{"Twice.txt"}));
-  EXPECT_EQ(FindLyrics(dir.path(), "twice").size(), 2u);
 }
 
 TEST(LyricsArchiveUpdate, AFileOfAnotherLayoutOrNoDatabaseIsLeftAsItIsAndABuildStartsItAnew) {
