@@ -28,12 +28,6 @@ using archive::WithSlashes;
 // Where the songs of an add wait for the component, below temp/.
 constexpr const char* kAddingFolder = ".fretfile-adding";
 
-std::string ArtistOf(const std::string& archivePath) {
-  std::string name = archivePath.substr(archivePath.rfind('/') + 1);
-  if (name.size() > 4) name.resize(name.size() - 4);
-  return ShownName(name);
-}
-
 bool ArchiveHoldsExactly(const std::string& archivePath, const std::string& entryName) {
   const auto hit = FindEntryInArchive(archivePath, entryName, entryName);
   return hit && WithSlashes(hit->fileName) == WithSlashes(entryName);
@@ -178,7 +172,7 @@ JobResult RenameSongJob::Run() {
   JobResult result;
   // Asked again now: another job may have run since the user typed it.
   if (ArchiveShowsEntry(archivePath_, newEntryName_, entryName_)) {
-    result.problem = ArtistOf(archivePath_) + " already has a song named " + ShownName(newEntryName_) + ".";
+    result.problem = ArtistOfArchive(archivePath_) + " already has a song named " + ShownName(newEntryName_) + ".";
     return result;
   }
   TZipUpdater& updater = context_.updater;

@@ -7,8 +7,11 @@
 #include <set>
 
 #include "archive/display_name.h"
+#include "index/rebuild.h"
 #include "index/replace_all.h"
+#include "platform/posix/file_attributes.h"
 #include "platform/posix/find_files.h"
+#include "platform/posix/paths.h"
 
 namespace fretfile {
 namespace {
@@ -36,21 +39,9 @@ std::string LowerAscii(std::string text) {
   return text;
 }
 
-std::string LastPart(const std::string& path) {
-  std::string trimmed = path;
-  while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
-  const size_t slash = trimmed.rfind('/');
-  return slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
-}
-
 bool IsFolder(const std::string& path) {
   struct stat st{};
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool IsRegularFile(const std::string& path) {
-  struct stat st{};
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 // The files below a folder, hidden ones aside, each folder's in name order.
@@ -71,7 +62,7 @@ void CollectFiles(const std::string& folder, std::vector<std::string>& files, st
     const std::string path = folder + "/" + name;
     if (IsFolder(path)) {
       CollectFiles(path, files, seen, depth + 1);
-    } else if (IsRegularFile(path)) {
+    } else if (platform::IsFile(path)) {
       files.push_back(path);
     }
   }
@@ -87,8 +78,8 @@ std::vector<CollectionArtist> CollectionArtists(const std::string& appDir) {
   if (finder.First(appDir, "*.zip", 0)) {
     platform::FoundEntry entry;
     while (finder.Next(entry)) {
-      if (entry.name.size() <= 4 || !IsRegularFile(appDir + entry.name)) continue;
-      artists.push_back({ShownName(entry.name.substr(0, entry.name.size() - 4)), appDir + entry.name});
+      if (entry.name.size() <= 4 || !platform::IsFile(appDir + entry.name)) continue;
+      artists.push_back({ArtistOfArchive(appDir + entry.name), appDir + entry.name});
     }
     finder.Close();
   }
@@ -96,6 +87,10 @@ std::vector<CollectionArtist> CollectionArtists(const std::string& appDir) {
     return LowerAscii(a.shown) < LowerAscii(b.shown);
   });
   return artists;
+}
+
+std::string ArtistOfArchive(const std::string& archivePath) {
+  return ShownName(IndexRebuild::ArchiveBase(platform::NameOf(archivePath)));
 }
 
 std::optional<std::string> ArchiveOfArtist(const std::string& appDir, const std::string& typed) {
@@ -121,14 +116,14 @@ std::vector<SongFile> SongFilesOf(const std::vector<std::string>& paths) {
   for (const std::string& path : paths) {
     if (IsFolder(path)) {
       CollectFiles(path, files, seen, 0);
-    } else if (IsRegularFile(path)) {
+    } else if (platform::IsFile(path)) {
       files.push_back(path);
     }
   }
   std::vector<SongFile> songs;
   std::set<std::string> entryNames;
   for (const std::string& file : files) {
-    const auto entryName = EntryNameForTitle(LastPart(file));
+    const auto entryName = EntryNameForTitle(platform::NameOf(file));
     if (!entryName || !entryNames.insert(*entryName).second) continue;
     songs.push_back({file, *entryName, ShownName(*entryName)});
   }

@@ -23,6 +23,9 @@ struct CollectionArtist {
 };
 // Every "*.zip" of appDir, by its shown name, ignoring case.
 std::vector<CollectionArtist> CollectionArtists(const std::string& appDir);
+// The artist an archive is, as the grid shows it ("Bob_Dylan.zip" gives
+// "Bob Dylan").
+std::string ArtistOfArchive(const std::string& archivePath);
 
 // The archive of an artist named as the user typed it: the collection's
 // archive shown so, else a new one, appDir + the name with "_" for each

@@ -31,12 +31,6 @@ std::string Plural(size_t count, const char* one, const char* many) {
   return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
-std::string ArtistOfArchive(const std::string& archivePath) {
-  std::string name = archivePath.substr(archivePath.rfind('/') + 1);
-  if (name.size() > 4) name.resize(name.size() - 4);
-  return ShownName(name);
-}
-
 }  // namespace
 
 bool TFormMain::SongInUse(const std::string& archivePath, const std::string& entryName) const {
