@@ -437,7 +437,7 @@ inline bool RunZippackAdd(const std::string& scratch, zippack::ZipPackExecFuncti
 
   std::string comment = "fuzzed comment";
   zippack::ZipFileSpec spec{};
-  spec.FileSpec = sourcePath.data();
+  spec.Source = sourcePath.data();
   zippack::ZipExecParams block{};
   block.Caller = &answers;
   block.Version = zippack::kComponentVersion;

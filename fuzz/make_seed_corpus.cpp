@@ -107,7 +107,7 @@ bool AddWithLibrary(const std::string& archivePath, const std::vector<std::strin
   fuzz_support::PackAnswers none;
   std::vector<zippack::ZipFileSpec> specs(files.size());
   std::vector<std::string> names = files;
-  for (size_t i = 0; i < files.size(); ++i) specs[i].FileSpec = names[i].data();
+  for (size_t i = 0; i < files.size(); ++i) specs[i].Source = names[i].data();
   std::string archiveName = archivePath;
   std::string commentText = comment != nullptr ? comment : "";
   zippack::ZipExecParams block{};

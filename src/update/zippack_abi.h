@@ -1,8 +1,9 @@
 // What passes between the archive-update component and the compression
 // library libzippack.so: the parameter block of one ZipPackExec call (an
-// Add), the record of one file specification, the parameter block of one
-// ZipPackEdit call (deleting or renaming entries) with its record of one
-// entry name, and the record of one call-back, which both calls share.
+// Add), the record of one source line (a file, a folder or a pattern to
+// add), the parameter block of one ZipPackEdit call (deleting or renaming
+// entries) with its record of one entry name, and the record of one
+// call-back, which both calls share.
 //
 // The layouts were drawn for 32-bit addresses and are kept field for field,
 // in their order and with their values, so that any library written against
@@ -37,10 +38,10 @@ inline constexpr int32_t kEndMarker = 7;
 // The older block names at most this many files.
 inline constexpr size_t kOlderLayoutMaxNames = 4097;
 
-// Flag values of the file specification record.
+// Flag values of the source line record.
 inline constexpr uint32_t kSpecEncryptOwnPassword = 0xFFFF;  // the record carries its own password
 inline constexpr uint16_t kSpecRecurseAlways = 0xFFFF;       // recurse whatever the block says
-inline constexpr uint16_t kSpecLiteral = 1;                  // the specification names one file, as it is
+inline constexpr uint16_t kSpecLiteral = 1;                  // the line names one file, as it is
 
 // The call-back's action codes.
 enum Action : int32_t {
@@ -100,10 +101,10 @@ inline constexpr size_t kInitialCommentInText = 0x100;
 
 template <bool kAddress32>
 struct BasicZipFileSpec {
-  Address<kAddress32, char*> FileSpec;      // 0x00 what to add
+  Address<kAddress32, char*> Source;      // 0x00 what to add
   uint32_t Reserved04;                      // 0x04
   uint32_t Reserved08;                      // 0x08
-  Address<kAddress32, char*> Password;      // 0x0C this specification's password, or none
+  Address<kAddress32, char*> Password;      // 0x0C this line's password, or none
   uint32_t Encrypt;                         // 0x10 0, 1, or kSpecEncryptOwnPassword
   uint16_t Recurse;                         // 0x14 0, 1, or kSpecRecurseAlways
   uint16_t Literal;                         // 0x16 kSpecLiteral: no wildcards, no markers; else 0

@@ -8,7 +8,7 @@ namespace {
 
 // Bounds on what the block may hold; a block beyond them is not one a
 // component of ours fills, and reading it further is not safe.
-constexpr int32_t kMaxSpecs = 1 << 20;
+constexpr int32_t kMaxSourceLines = 1 << 20;
 constexpr int32_t kMaxExcludes = 1 << 16;
 constexpr size_t kMaxText = 1 << 16;  // longest text taken from the block
 constexpr size_t kMaxComment = 0xFFFF;
@@ -41,9 +41,9 @@ bool BlockIsUsable(const ZipExecParams* block, std::string& problem) {
     problem = "parameter block without its end marker";
   } else if (block->Version < kNewerLayoutVersion || block->Version > kComponentVersion) {
     problem = "parameter block of version " + std::to_string(block->Version);
-  } else if (block->SpecCount < 0 || block->SpecCount > kMaxSpecs ||
+  } else if (block->SpecCount < 0 || block->SpecCount > kMaxSourceLines ||
              (block->SpecCount > 0 && block->Specs == nullptr)) {
-    problem = "file specifications missing";
+    problem = "the list of what to add is missing";
   } else if (block->ArchiveName == nullptr || block->ArchiveName[0] == '\0') {
     problem = "no archive named";
   } else if (block->Version >= kCommentVersion &&
@@ -84,8 +84,8 @@ std::optional<AddRequest> ReadBlock(const ZipExecParams* block, std::string& pro
   }
   for (int32_t i = 0; i < block->SpecCount; ++i) {
     const ZipFileSpec& record = block->Specs[i];
-    FileSpecRequest wanted;
-    wanted.spec = TextOr(record.FileSpec);
+    SourceLine wanted;
+    wanted.pattern = TextOr(record.Source);
     wanted.literal = record.Literal == kSpecLiteral;
     wanted.recurse = record.Recurse != 0;
     wanted.password = TextOf(record.Password);
@@ -96,7 +96,7 @@ std::optional<AddRequest> ReadBlock(const ZipExecParams* block, std::string& pro
     // A record encrypting with the block's password may carry a copy of it.
     if (wanted.encryption == Encryption::BlockPassword && !wanted.password) wanted.password = request.blockPassword;
     wanted.rootDir = TextOr(record.RootDir);
-    request.specs.push_back(std::move(wanted));
+    request.sources.push_back(std::move(wanted));
   }
   return request;
 }

@@ -20,15 +20,15 @@ namespace zippack {
 enum class Encryption {
   None,
   BlockPassword,  // the block's password (asked for when it has none)
-  OwnPassword,    // the specification's own password (asked for when it has none)
+  OwnPassword,    // the line's own password (asked for when it has none)
 };
 
-struct FileSpecRequest {
-  std::string spec;                     // a path, its last part may hold * and ?
+struct SourceLine {
+  std::string pattern;                  // a path, its last part may hold * and ?
   bool literal = false;                 // the path names one file: * ? [ are its own characters
   bool recurse = false;
   Encryption encryption = Encryption::None;
-  std::optional<std::string> password;  // the specification's own
+  std::optional<std::string> password;  // the line's own
   std::string rootDir;                  // names are taken relative to it; empty: none
 };
 
@@ -39,7 +39,7 @@ struct AddRequest {
   std::optional<std::string> blockPassword;
   std::vector<std::string> storeSuffixes;     // ".gif" and so on, compared case-insensitively
   std::vector<std::string> excludes;
-  std::vector<FileSpecRequest> specs;
+  std::vector<SourceLine> sources;
   int level = 9;                              // 0 stores
   bool hiddenFiles = false;
   bool dirEntries = false;                    // separate entries for folders

@@ -91,7 +91,7 @@ class AddRun : public RewriteContent {
     if (!rewrite_.Open(true)) return false;
     FileIdentity identity;
     if (rewrite_.exists()) identity = {rewrite_.status().st_dev, rewrite_.status().st_ino, true};
-    std::vector<SourceFile> files = ExpandSpecs(request_, reporter_, identity);
+    std::vector<SourceFile> files = ExpandSources(request_, reporter_, identity);
     if (reporter_.Cancelled()) return false;
     NameAdditions(std::move(files));
     if (reporter_.Cancelled()) return false;
@@ -176,19 +176,19 @@ class AddRun : public RewriteContent {
 
   void AskPasswordsAndComments() {
     std::optional<std::string> blockAnswer;
-    std::unordered_map<size_t, std::string> specAnswers;
+    std::unordered_map<size_t, std::string> lineAnswers;
     for (Addition& addition : additions_) {
       if (addition.skipped) continue;
-      const FileSpecRequest& spec = request_.specs[addition.file.spec];
-      if (spec.encryption != Encryption::None && !addition.file.isFolder) {
-        addition.password = spec.password;
+      const SourceLine& line = request_.sources[addition.file.source];
+      if (line.encryption != Encryption::None && !addition.file.isFolder) {
+        addition.password = line.password;
         if (!addition.password) {
-          // Asked once for the block's password, once for each specification's.
-          if (spec.encryption == Encryption::BlockPassword) {
+          // Asked once for the block's password, once for each line's own.
+          if (line.encryption == Encryption::BlockPassword) {
             if (!blockAnswer) blockAnswer = reporter_.AskPassword(addition.name);
             addition.password = *blockAnswer;
           } else {
-            const auto [at, fresh] = specAnswers.emplace(addition.file.spec, std::string());
+            const auto [at, fresh] = lineAnswers.emplace(addition.file.source, std::string());
             if (fresh) at->second = reporter_.AskPassword(addition.name);
             addition.password = at->second;
           }

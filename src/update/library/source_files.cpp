@@ -12,7 +12,7 @@
 namespace zippack {
 namespace {
 
-// Folders deeper than this below a specification are not entered.
+// Folders deeper than this below a source line's folder are not entered.
 constexpr int kMaxDepth = 256;
 
 bool HasWildcard(const std::string& text) { return text.find_first_of("*?[") != std::string::npos; }
@@ -49,15 +49,15 @@ class Expansion {
   Expansion(const AddRequest& request, Reporter& reporter, const FileIdentity& archive)
       : request_(request), reporter_(reporter), archive_(archive) {}
 
-  void Spec(size_t index) {
-    const FileSpecRequest& spec = request_.specs[index];
-    spec_ = index;
-    recurse_ = spec.recurse;
-    rootPrefix_ = spec.rootDir;
+  void ExpandLine(size_t index) {
+    const SourceLine& line = request_.sources[index];
+    line_ = index;
+    recurse_ = line.recurse;
+    rootPrefix_ = line.rootDir;
     while (rootPrefix_.size() > 1 && rootPrefix_.back() == '/') rootPrefix_.pop_back();
     if (!rootPrefix_.empty() && rootPrefix_.back() != '/') rootPrefix_ += '/';
 
-    std::string path = spec.spec;
+    std::string path = line.pattern;
     if (path.empty()) return;
     if (path.front() != '/' && !rootPrefix_.empty()) path = rootPrefix_ + path;
     while (path.size() > 1 && path.back() == '/') path.pop_back();
@@ -66,19 +66,19 @@ class Expansion {
     const std::string leaf = slash == std::string::npos ? path : path.substr(slash + 1);
 
     const size_t before = files_.size();
-    if (!spec.literal && HasWildcard(leaf)) {
+    if (!line.literal && HasWildcard(leaf)) {
       ancestors_.clear();
       Walk(folder, leaf, 0);
-      if (files_.size() == before) reporter_.Message(kFileNotFound, spec.spec);
+      if (files_.size() == before) reporter_.Message(kFileNotFound, line.pattern);
       return;
     }
     struct stat st{};
     if (::stat(path.c_str(), &st) != 0) {
-      reporter_.Message(kFileNotFound, spec.spec, errno == ENOENT ? std::string() : std::strerror(errno));
+      reporter_.Message(kFileNotFound, line.pattern, errno == ENOENT ? std::string() : std::strerror(errno));
     } else if (S_ISREG(st.st_mode)) {
       Take(path, st, false);
     } else if (!S_ISDIR(st.st_mode)) {
-      reporter_.Message(kNotAFile, spec.spec);
+      reporter_.Message(kNotAFile, line.pattern);
     } else if (recurse_) {
       if (Excluded(path, EntryNameFor(path, true))) return;
       if (WantFolderEntries()) Take(path, st, true);
@@ -87,7 +87,7 @@ class Expansion {
     } else if (WantFolderEntries()) {
       Take(path, st, true);
     } else {
-      reporter_.Message(kFolderWithoutRecursion, spec.spec);
+      reporter_.Message(kFolderWithoutRecursion, line.pattern);
     }
   }
 
@@ -166,7 +166,7 @@ class Expansion {
     file.mode = st.st_mode;
     file.size = folder ? 0 : static_cast<uint64_t>(st.st_size);
     file.modified = st.st_mtime;
-    file.spec = spec_;
+    file.source = line_;
     files_.push_back(std::move(file));
   }
 
@@ -175,7 +175,7 @@ class Expansion {
   FileIdentity archive_;
   std::vector<SourceFile> files_;
   std::vector<std::pair<dev_t, ino_t>> ancestors_;
-  size_t spec_ = 0;
+  size_t line_ = 0;
   bool recurse_ = false;
   std::string rootPrefix_;
 };
@@ -200,9 +200,9 @@ std::string NormalisedEntryPath(const std::string& path) {
   return name;
 }
 
-std::vector<SourceFile> ExpandSpecs(const AddRequest& request, Reporter& reporter, const FileIdentity& archive) {
+std::vector<SourceFile> ExpandSources(const AddRequest& request, Reporter& reporter, const FileIdentity& archive) {
   Expansion expansion(request, reporter, archive);
-  for (size_t i = 0; i < request.specs.size() && !reporter.Cancelled(); ++i) expansion.Spec(i);
+  for (size_t i = 0; i < request.sources.size() && !reporter.Cancelled(); ++i) expansion.ExpandLine(i);
   return expansion.Take();
 }
 

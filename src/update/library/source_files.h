@@ -1,11 +1,12 @@
-// Turning the file specifications of an Add into the files it adds.
+// Turning the source lines of an Add (what the block names to add) into the
+// files it adds.
 //
-// A specification is a path; its last part may hold the wildcards * and ?
+// A source line is a path; its last part may hold the wildcards * and ?
 // (and [...] classes). A relative path is taken relative to the record's
 // root folder when it has one, else to the working folder. Without
 // recursion it names one file, or the files of one folder that match; with
 // recursion the last part is matched in that folder and in every folder
-// below it, and a specification naming a folder takes all of it.
+// below it, and a line naming a folder takes all of it.
 //
 // What a match may be:
 //   - dot-files and dot-folders come in through wildcards or recursion only
@@ -43,7 +44,7 @@ struct SourceFile {
   mode_t mode = 0;
   uint64_t size = 0;
   std::time_t modified = 0;
-  size_t spec = 0;        // which specification brought it in
+  size_t source = 0;      // which source line brought it in
 };
 
 // A file the expansion must leave out (the archive itself): device and inode.
@@ -53,10 +54,10 @@ struct FileIdentity {
   bool valid = false;
 };
 
-// Every file the specifications name, in their order (folder listings
+// Every file the source lines name, in their order (folder listings
 // sorted by name). Names that match nothing, and files that cannot be
 // looked at, are reported and left out.
-std::vector<SourceFile> ExpandSpecs(const AddRequest& request, Reporter& reporter, const FileIdentity& archive);
+std::vector<SourceFile> ExpandSources(const AddRequest& request, Reporter& reporter, const FileIdentity& archive);
 
 // The name normalised for an entry: "." and ".." parts resolved, no empty
 // parts; empty when nothing is left.

@@ -25,10 +25,11 @@
 //      file of that name: the Add makes a new archive.
 //   3. Temporary files that earlier, killed runs left beside the archive are
 //      removed (only those nobody holds locked).
-//   4. The file specifications become a list of files with entry names
-//      (source_files), and the caller may rename each entry (action 7). Names
-//      are compared case-sensitively with "/" and "\" taken as the same; a
-//      name given twice keeps its first file.
+//   4. The source lines (the block's files, folders and patterns) become a
+//      list of files with entry names (source_files), and the caller may
+//      rename each entry (action 7). Names are compared case-sensitively
+//      with "/" and "\" taken as the same; a name given twice keeps its
+//      first file.
 //   5. The archive's directory is read as hostile input (existing_archive):
 //      every check that fails refuses the archive, which is then left alone.
 //      Each new file whose name an entry has takes that entry's place.
@@ -38,7 +39,7 @@
 //      CRC-32 or size) counts as newer, so a second save within two seconds
 //      is not lost.
 //   7. Files to encrypt without a password get one from the caller
-//      (action 8, once per specification, or once for the block's); no
+//      (action 8, once per source line, or once for the block's); no
 //      answer skips them. Each file's comment is asked for (action 12).
 //      Nothing left to do: the archive is not touched.
 //   8. The new archive is written into a temporary file (temp_archive) in

@@ -28,14 +28,14 @@ FileSpecLine ParseFileSpecLine(const std::string& line, uint32_t blockEncrypt, u
   FileSpecLine out;
   out.recurse = blockRecurse;
   if (literal) {
-    out.spec = line;
+    out.pattern = line;
     out.encrypt = blockEncrypt;
     if (!blockPassword.empty()) out.password = blockPassword;
     out.literal = zippack::kSpecLiteral;
     return out;
   }
   size_t first = 0;
-  size_t last = line.size();  // one past the specification's last character
+  size_t last = line.size();  // one past the pattern's last character
   if (!line.empty() && line[0] == '>') {
     out.recurse = zippack::kSpecRecurseAlways;
     first = 1;
@@ -58,7 +58,7 @@ FileSpecLine ParseFileSpecLine(const std::string& line, uint32_t blockEncrypt, u
     // is no part of the file's name.
     last = mark;
   }
-  out.spec = last > first ? line.substr(first, last - first) : std::string();
+  out.pattern = last > first ? line.substr(first, last - first) : std::string();
   return out;
 }
 
@@ -135,13 +135,13 @@ void ExecBlock::FillNewer(const TZipUpdater& u, int32_t version) {
         ParseFileSpecLine(u.FSpecArgs[i], static_cast<uint32_t>(b.Encrypt), b.Recurse,
                           b.Password != nullptr ? std::string(b.Password) : std::string(),
                           LineNamesFile(u.FSpecArgs[i], u.RootDir()));
-    zippack::ZipFileSpec& spec = specs_[i];
-    spec.FileSpec = Text(line.spec);
-    spec.Password = line.password ? Text(*line.password) : nullptr;
-    spec.Encrypt = line.encrypt;
-    spec.Recurse = line.recurse;
-    spec.Literal = line.literal;
-    spec.RootDir = TextOrNone(u.RootDir());
+    zippack::ZipFileSpec& record = specs_[i];
+    record.Source = Text(line.pattern);
+    record.Password = line.password ? Text(*line.password) : nullptr;
+    record.Encrypt = line.encrypt;
+    record.Recurse = line.recurse;
+    record.Literal = line.literal;
+    record.RootDir = TextOrNone(u.RootDir());
   }
   b.Specs = specs_.empty() ? nullptr : specs_.data();
   if (current && !u.FSpecArgsExcl.empty()) {

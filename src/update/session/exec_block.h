@@ -15,19 +15,19 @@ namespace fretfile {
 
 class TZipUpdater;
 
-// One line of FSpecArgs as a file specification record of the newer block:
+// One line of FSpecArgs as a source line record of the newer block:
 //   ">name"  recurse into folders whatever the block says;
 //   "|name"  never recurse;
 //   "name<password"  encrypt this one with its own password;
 //   "name<"  do not encrypt this one.
 struct FileSpecLine {
-  std::string spec;
+  std::string pattern;
   std::optional<std::string> password;
   uint32_t encrypt = 0;
   uint16_t recurse = 0;
   uint16_t literal = 0;
 };
-// One line of FSpecArgs as a file specification. A line that names an
+// One line of FSpecArgs as a source line. A line that names an
 // existing file (literal) is that file, whatever characters its name holds:
 // "*", "?", "[", "<", "|" and a leading ">" are then no markers and no
 // pattern, and the block's recursion, encryption and password apply.

@@ -100,7 +100,7 @@ int32_t Exec::Run() {
   events.clear();
   std::vector<zippack::ZipFileSpec> records(specs_.size());
   for (size_t i = 0; i < specs_.size(); ++i) {
-    records[i].FileSpec = specs_[i].spec.data();
+    records[i].Source = specs_[i].spec.data();
     records[i].Recurse = specs_[i].recurse;
     records[i].Encrypt = specs_[i].encrypt;
     records[i].Password = specs_[i].password ? specs_[i].password->data() : nullptr;

@@ -165,7 +165,7 @@ int32_t ZipPackExec(void* params) {
     log("resetarchive", b.ResetArchiveBit);
     for (int32_t i = 0; i < b.SpecCount; ++i) {
       const zippack::ZipFileSpec& s = b.Specs[i];
-      log("spec" + std::to_string(i), TextOrNull(s.FileSpec) + "\t" + TextOrNull(s.Password) + "\t" +
+      log("spec" + std::to_string(i), TextOrNull(s.Source) + "\t" + TextOrNull(s.Password) + "\t" +
                                           std::to_string(s.Encrypt) + "\t" + std::to_string(s.Recurse) + "\t" +
                                           TextOrNull(s.RootDir));
       if (s.Literal != 0) log("literal" + std::to_string(i), s.Literal);
