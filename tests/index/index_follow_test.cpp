@@ -18,8 +18,10 @@
 #include "components/find_file.h"
 #include "index/archive_changes.h"
 #include "index/rebuild.h"
+#include "platform/posix/io_error.h"
 #include "status_log.h"
 #include "support/cli_runner.h"
+#include "support/file_size_limit.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 
@@ -131,12 +133,27 @@ TEST(IndexFollow, EveryKindOfChangeGivesTheLinesOfAFullRebuild) {
   UpdateIndexOfArchive(dir.path(), dir.File("A B.zip"));
   ExpectSameAsFullRebuild(dir, "void stamps");
 
+  // A disk that fills while the new index is written: the update says so,
+  // and kest.idx and its stamps stay as they were.
+  const std::string index = ReadFile(dir.File("kest.idx"));
+  const std::string stamps = ReadFile(dir.File("kest.stamps"));
+  MakeArchive(dir, "A B.zip", {"Only.txt", "Another.txt"});
+  {
+    testing_support::FileSizeLimit full(index.size() / 2);
+    ASSERT_TRUE(full.active());
+    EXPECT_THROW(UpdateIndexOfArchive(dir.path(), dir.File("A B.zip")), platform::IoError);
+  }
+  EXPECT_EQ(ReadFile(dir.File("kest.idx")), index);
+  EXPECT_EQ(ReadFile(dir.File("kest.stamps")), stamps);
+  UpdateIndexOfArchive(dir.path(), dir.File("A B.zip"));
+  ExpectSameAsFullRebuild(dir, "after a full disk");
+
   // A file that is not one of the collection's archives changes nothing;
   // without a kest.idx none is made.
-  const std::string index = ReadFile(dir.File("kest.idx"));
+  const std::string followed = ReadFile(dir.File("kest.idx"));
   WriteFile(dir.File("notes.txt"), "not an archive");
   UpdateIndexOfArchive(dir.path(), dir.File("notes.txt"));
-  EXPECT_EQ(ReadFile(dir.File("kest.idx")), index);
+  EXPECT_EQ(ReadFile(dir.File("kest.idx")), followed);
   ASSERT_EQ(::unlink(dir.File("kest.idx").c_str()), 0);
   UpdateIndexOfArchive(dir.path(), dir.File("A B.zip"));
   EXPECT_FALSE(FileExists(dir.File("kest.idx")));

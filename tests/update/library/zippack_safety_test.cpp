@@ -9,6 +9,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <random>
 
 #include "update/library/zippack_harness.h"
@@ -157,6 +158,8 @@ TEST(ZipPackSafety, AKilledAddLeavesTheArchiveAndTheNextAddRemovesItsTemporaryFi
   EXPECT_EQ(Find(ReadWithLibzip(path), "Song.txt")->data, "new song");
 }
 
+// An Add, a delete and a rename that run out of disk half-way through the
+// new archive: each is refused, and the archive stays as it was.
 TEST(ZipPackSafety, AFullDiskLeavesTheArchiveAndNoTemporaryFile) {
   TempDir dir;
   const std::string path = dir.File("A.zip");
@@ -165,25 +168,35 @@ TEST(ZipPackSafety, AFullDiskLeavesTheArchiveAndNoTemporaryFile) {
   std::string noise(200000, '\0');
   for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>((i * 2654435761u) >> 13);
   WriteFile(dir.File("Song.txt"), noise);
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    // Files may not grow past a little more than the archive: the disk is
-    // full half-way through the new one.
-    std::signal(SIGXFSZ, SIG_IGN);
-    const rlimit limit{before.size() + 50000, before.size() + 50000};
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-    Exec exec(path);
-    exec.level = 0;
-    exec.Add(dir.File("Song.txt"));
-    const bool refused = exec.Run() == 0 && exec.ErrorCodes() == std::vector<int32_t>{21};
-    ::_exit(refused ? 0 : 1);
+  const std::vector<std::pair<rlim_t, std::function<int32_t(Exec&)>>> runs = {
+      {before.size() + 50000,
+       [&](Exec& exec) {
+         exec.level = 0;
+         exec.Add(dir.File("Song.txt"));
+         return exec.Run();
+       }},
+      {before.size() / 2, [](Exec& exec) { return exec.RunEdit(zippack::kEditDelete, {"Song.txt"}); }},
+      {before.size() / 2, [](Exec& exec) { return exec.RunEdit(zippack::kEditRename, {"Song.txt"}, {"Tune.txt"}); }},
+  };
+  for (const auto& [bytes, run] : runs) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      // Files may not grow past the limit: the disk is full half-way
+      // through the new archive.
+      std::signal(SIGXFSZ, SIG_IGN);
+      const rlimit limit{bytes, bytes};
+      ::setrlimit(RLIMIT_FSIZE, &limit);
+      Exec exec(path);
+      const bool refused = run(exec) == 0 && exec.ErrorCodes() == std::vector<int32_t>{21};
+      ::_exit(refused ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "limit " << bytes;
+    EXPECT_EQ(ReadFile(path), before);
+    EXPECT_TRUE(StrayTemps(dir.path()).empty());
   }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  EXPECT_EQ(ReadFile(path), before);
-  EXPECT_TRUE(StrayTemps(dir.path()).empty());
 }
 
 TEST(ZipPackSafety, ArchivesOfOtherToolsKeepEveryEntryByteForByte) {
