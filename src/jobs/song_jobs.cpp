@@ -76,25 +76,27 @@ int CopyWithTime(const std::string& from, const std::string& to, std::string& by
 
 }  // namespace
 
-std::optional<std::string> EntryShownAs(const std::string& archivePath, const std::string& entryName,
-                                        const std::string& except) {
+ArchiveEntryNames::ArchiveEntryNames(const std::string& archivePath) {
+  archive::ZipSearchRec rec;
+  for (int result = archive::ZipFindFirst(archivePath, rec); result == 0; result = archive::ZipFindNext(rec)) {
+    Name name{rec.FileName, WithSlashes(rec.FileName), {}};
+    name.shown = ReplaceAll(name.slashed, "_", " ");
+    names_.push_back(std::move(name));
+  }
+  archive::ZipFindClose(rec);
+}
+
+std::optional<std::string> ArchiveEntryNames::ShownAs(const std::string& entryName, const std::string& except) const {
   const std::string sought = WithSlashes(entryName);
   const std::string shown = ReplaceAll(sought, "_", " ");
   const std::string skipped = WithSlashes(except);
-  std::optional<std::string> found;
-  archive::ZipSearchRec rec;
-  for (int result = archive::ZipFindFirst(archivePath, rec); result == 0; result = archive::ZipFindNext(rec)) {
-    const std::string name(rec.FileName);
-    const std::string slashed = WithSlashes(name);
-    if (!except.empty() && slashed == skipped) continue;
-    if (slashed == sought) {
-      found = name;
-      break;
-    }
-    if (!found && ReplaceAll(slashed, "_", " ") == shown) found = name;
+  const Name* found = nullptr;
+  for (const Name& name : names_) {
+    if (!except.empty() && name.slashed == skipped) continue;
+    if (name.slashed == sought) return name.stored;
+    if (found == nullptr && name.shown == shown) found = &name;
   }
-  archive::ZipFindClose(rec);
-  return found;
+  return found != nullptr ? std::optional<std::string>(found->stored) : std::nullopt;
 }
 
 AddSongsJob::AddSongsJob(JobContext context, std::string archivePath, std::vector<SongFile> songs)

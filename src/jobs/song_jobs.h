@@ -78,11 +78,30 @@ class DeleteSongsJob {
   std::vector<std::string> entryNames_;
 };
 
-// The first entry of the archive the grid would show as this entry name
-// ("/" and "\" the same, "_" shown as a space), other than `except`: its
-// name as stored. The exact name wins over one only shown the same.
-std::optional<std::string> EntryShownAs(const std::string& archivePath, const std::string& entryName,
-                                        const std::string& except = {});
+// The entry names of one archive, read once from its directory, for asking
+// which entry the grid would show as a name ("/" and "\" the same, "_"
+// shown as a space). ShownAs gives the first such entry other than
+// `except`, its name as stored; the exact name wins over one only shown the
+// same.
+class ArchiveEntryNames {
+ public:
+  explicit ArchiveEntryNames(const std::string& archivePath);
+  std::optional<std::string> ShownAs(const std::string& entryName, const std::string& except = {}) const;
+
+ private:
+  struct Name {
+    std::string stored;
+    std::string slashed;  // "\" read as "/"
+    std::string shown;    // and "_" as a space
+  };
+  std::vector<Name> names_;  // in directory order
+};
+
+// One question of ArchiveEntryNames, for an archive asked once.
+inline std::optional<std::string> EntryShownAs(const std::string& archivePath, const std::string& entryName,
+                                               const std::string& except = {}) {
+  return ArchiveEntryNames(archivePath).ShownAs(entryName, except);
+}
 inline bool ArchiveShowsEntry(const std::string& archivePath, const std::string& entryName,
                               const std::string& except = {}) {
   return EntryShownAs(archivePath, entryName, except).has_value();

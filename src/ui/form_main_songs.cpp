@@ -88,9 +88,10 @@ void TFormMain::AddSongFiles(const std::vector<std::string>& paths) {
   }
   const std::string artist = ArtistOfArchive(*archivePath);
   // A song already there is replaced only when the user says so.
+  const ArchiveEntryNames present(*archivePath);
   std::vector<SongFile> kept;
   for (SongFile& song : songs) {
-    if (const auto existing = EntryShownAs(*archivePath, song.entryName)) {
+    if (const auto existing = present.ShownAs(song.entryName)) {
       // The song takes the place of the entry shown so, under its name.
       song.entryName = *existing;
       if (TellWhenInUse(*archivePath, song.entryName)) return;
