@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QScopeGuard>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <exception>
@@ -27,11 +28,6 @@ using archive::WithSlashes;
 
 // Where the songs of an add wait for the component, below temp/.
 constexpr const char* kAddingFolder = ".fretfile-adding";
-
-bool ArchiveHoldsExactly(const std::string& archivePath, const std::string& entryName) {
-  const auto hit = FindEntryInArchive(archivePath, entryName, entryName);
-  return hit && WithSlashes(hit->fileName) == WithSlashes(entryName);
-}
 
 // The component's last word, for a message that says something failed.
 std::string WithLastMessage(std::string text, const TZipUpdater& updater) {
@@ -84,6 +80,11 @@ ArchiveEntryNames::ArchiveEntryNames(const std::string& archivePath) {
     names_.push_back(std::move(name));
   }
   archive::ZipFindClose(rec);
+}
+
+bool ArchiveEntryNames::Holds(const std::string& entryName) const {
+  const std::string sought = WithSlashes(entryName);
+  return std::any_of(names_.begin(), names_.end(), [&](const Name& name) { return name.slashed == sought; });
 }
 
 std::optional<std::string> ArchiveEntryNames::ShownAs(const std::string& entryName, const std::string& except) const {
@@ -185,7 +186,8 @@ JobResult RenameSongJob::Run() {
     result.problem = std::string("The song was not renamed: ") + error.what();
     return result;
   }
-  if (ArchiveHoldsExactly(archivePath_, newEntryName_) && !ArchiveHoldsExactly(archivePath_, entryName_)) {
+  const ArchiveEntryNames now(archivePath_);
+  if (now.Holds(newEntryName_) && !now.Holds(entryName_)) {
     result.done = 1;
     ForgetTempCopy(context_.appDir, archivePath_, entryName_);
   } else {
@@ -209,8 +211,9 @@ JobResult DeleteSongsJob::Run() {
     return result;
   }
   int32_t kept = 0;
+  const ArchiveEntryNames now(archivePath_);
   for (const std::string& entryName : entryNames_) {
-    if (ArchiveHoldsExactly(archivePath_, entryName)) {
+    if (now.Holds(entryName)) {
       ++kept;
     } else {
       ++result.done;

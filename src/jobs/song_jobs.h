@@ -87,6 +87,8 @@ class ArchiveEntryNames {
  public:
   explicit ArchiveEntryNames(const std::string& archivePath);
   std::optional<std::string> ShownAs(const std::string& entryName, const std::string& except = {}) const;
+  // Whether an entry has exactly this name ("/" and "\" the same).
+  bool Holds(const std::string& entryName) const;
 
  private:
   struct Name {

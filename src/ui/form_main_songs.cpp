@@ -219,25 +219,29 @@ void TFormMain::ShowRenamedInGrid(const SelectedSong& song, const std::string& n
 }
 
 void TFormMain::RemoveDeletedFromGrid(const std::vector<SelectedSong>& deleted) {
-  // A row goes when its song is no longer where it was.
+  // A row goes when its song is no longer where it was: each archive's
+  // names are read once.
+  std::map<std::string, ArchiveEntryNames> archives;
+  std::set<std::pair<std::string, std::string>> goneRows;
+  for (const SelectedSong& song : deleted) {
+    auto at = archives.find(song.archivePath);
+    if (at == archives.end()) at = archives.emplace(song.archivePath, ArchiveEntryNames(song.archivePath)).first;
+    if (!at->second.ShownAs(song.entryName)) goneRows.emplace(song.artistCell, song.songCell);
+  }
+  if (goneRows.empty()) return;
   auto& cells = StringGrid->Cells();
   std::vector<std::pair<std::string, std::string>> rows;
   std::vector<LyricsHit> hits;
   bool removed = false;
   int firstRemoved = 1;
   for (int row = 1; row < cells.RowCount(); ++row) {
-    const std::string artistCell(cells.Cell(0, row));
-    const std::string songCell(cells.Cell(1, row));
-    const bool gone = std::any_of(deleted.begin(), deleted.end(), [&](const SelectedSong& song) {
-      return song.artistCell == artistCell && song.songCell == songCell &&
-             !ArchiveShowsEntry(song.archivePath, song.entryName);
-    });
-    if (gone) {
+    std::pair<std::string, std::string> cellsOfRow{std::string(cells.Cell(0, row)), std::string(cells.Cell(1, row))};
+    if (goneRows.count(cellsOfRow) > 0) {
       if (!removed) firstRemoved = row;
       removed = true;
       continue;
     }
-    rows.emplace_back(artistCell, songCell);
+    rows.push_back(std::move(cellsOfRow));
     if (static_cast<size_t>(row) <= lyricsHits_.size()) hits.push_back(lyricsHits_[static_cast<size_t>(row) - 1]);
   }
   if (!removed) return;
