@@ -17,7 +17,8 @@ cp "$root/build/src/fretfile" "$root/build/tools/fretfile-cli" "$root/build/src/
   "$root/build/src/SFXSTUB.BIN" "$run/"
 cp "$root"/demo/*.zip "$root/demo/kest.idx" "$run/"
 # The lyrics index, and the stamps that tell which archives change later.
-"$run/fretfile-cli" rebuild --dir "$run" >/dev/null 2>&1
+"$run/fretfile-cli" rebuild --dir "$run" >/dev/null 2>&1 ||
+  echo "The indexes could not be brought up to date; \"Rebuild Index\" in the window does it."
 echo "Collection folder: $run"
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
