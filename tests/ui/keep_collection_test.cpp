@@ -11,6 +11,7 @@
 #include <QUrl>
 #include <filesystem>
 
+#include "index/saved_song.h"
 #include "open_test_fixture.h"
 #include "support/cli_runner.h"
 #include "support/libzip_reader.h"
@@ -119,6 +120,20 @@ TEST_F(KeepCollectionTest, SongsAddedByTheChooserAndByADrop) {
   dialogs.inputAnswers.push_back("Nina");
   form->AddSongs1Click();
   EXPECT_EQ(ContentsOf(dir.File("Nina.zip")), (std::map<std::string, std::string>{{"Blue Moon.txt", "new moon\n"}}));
+
+  // A file's name is data: markers, wildcards and bytes that are not UTF-8
+  // name exactly that song.
+  const std::string marked = "Duet <1> [Live] *?|.txt";
+  const std::string latin = "Caf\xE9.txt";
+  WriteFile(elsewhere.File(marked), "marked\n");
+  WriteFile(elsewhere.File(latin), "latin\n");
+  dialogs.openFilesAnswers.push_back({elsewhere.File(marked), elsewhere.File(latin)});
+  dialogs.inputAnswers.push_back("Nina");
+  form->AddSongs1Click();
+  EXPECT_TRUE(fretfile::ArchiveEntryHolds(dir.File("Nina.zip"), "Duet_<1>_[Live]_*?|.txt", "marked\n"));
+  EXPECT_TRUE(fretfile::ArchiveEntryHolds(dir.File("Nina.zip"), latin, "latin\n"));
+  EXPECT_EQ(ContentsOf(dir.File("Nina.zip")).size(), 3u);
+  ExpectIndexAsRebuilt();
 
   // A name that cannot name an archive is refused before anything is written.
   dialogs.openFilesAnswers.push_back({elsewhere.File("New Song.txt")});
