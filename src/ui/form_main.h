@@ -3,8 +3,8 @@
 // it owns the program's components (finder, walker, worker thread) and, at
 // run time, the viewer windows.
 //
-// The handlers keep the names of the program's design; their bodies live in
-// one file per concern: form_main.cpp (creation, painting, exit),
+// The handlers keep the names of the original Windows program; their bodies
+// live in one file per concern: form_main.cpp (creation, painting, exit),
 // form_main_search.cpp, form_main_rebuild.cpp, form_main_open.cpp,
 // form_main_save.cpp, form_main_collection.cpp (choosing the collection
 // folder).

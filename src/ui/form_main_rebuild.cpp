@@ -99,8 +99,8 @@ void TFormMain::CreateRebuildComponents() {
     return WinThreadThreadProc(sender, info);
   };
   // An error that ends the rebuild is shown as the general error handler
-  // shows any error (the design leaves it unhandled, so a failed rebuild
-  // looked like nothing had happened).
+  // shows any error (the original program left it unhandled, so a failed
+  // rebuild looked like nothing had happened).
   rebuild_->WinThread.ThreadException = [](TWinThread& sender, const TWinThreadInfo&, std::exception_ptr error) {
     if (sender.Destroying()) return;
     try {

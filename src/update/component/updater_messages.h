@@ -85,7 +85,7 @@ inline constexpr int32_t kSpanIntoExe = 11041;
 inline constexpr int32_t kNotLastDisk = 11045;
 inline constexpr int32_t kInsertVolume = 11046;
 inline constexpr int32_t kCentralDirectory = 11047;
-// Beyond the numbers of the design: one operation at a time, and an
+// Beyond the original program's numbers: one operation at a time, and an
 // archive that another program is writing.
 inline constexpr int32_t kComponentBusy = 11048;
 inline constexpr int32_t kArchiveBusy = 11049;
